@@ -1,0 +1,125 @@
+#include "engine/uUpdate.h"
+
+#include "engine/failures.h"
+#include "fsutil/uWexrRout.h"
+#include "platform/paths.h"
+
+namespace updater {
+namespace {
+
+using platform::JoinPath;
+
+std::string FormatTimeStamp(const platform::LocalTime& t) {
+  return TwoDigitText(t.day) + TwoDigitText(t.month) + TwoDigitText(t.year) +
+         TwoDigitText(t.hour) + TwoDigitText(t.minute) + TwoDigitText(t.second);
+}
+
+void Log(FrontEnd& front, const std::string& line) {
+  front.log.SaveExceptionToLog(line);
+  front.pump.ProcessMessages();
+}
+
+// "КЛИЕНТСКАЯ и СЕРВЕРНАЯ части", "КЛИЕНТСКАЯ часть", "СЕРВЕРНАЯ часть" or
+// empty, after the parts found.
+std::string PartsWording(const UpdateContext& context) {
+  if (context.HasClientPart && context.HasServerPart) return "КЛИЕНТСКАЯ и СЕРВЕРНАЯ части";
+  if (context.HasClientPart) return "КЛИЕНТСКАЯ часть";
+  if (context.HasServerPart) return "СЕРВЕРНАЯ часть";
+  return {};
+}
+
+}  // namespace
+
+UpdateContext InitUpdateContext(const std::string& product_folder, const ProjectProfile& profile,
+                                platform::Platform& platform, FrontEnd& front) {
+  Log(front, "Инициализация переменных...");
+  UpdateContext context;
+  // A text that cannot be expanded (an empty one) stays as typed and fails
+  // the existence test below.
+  platform::Result<std::string> full_path = platform.files.FullPath(product_folder);
+  context.ProgramPath = full_path.ok() ? full_path.value() : product_folder;
+
+  if (!platform.files.FolderExists(context.ProgramPath)) {
+    throw UpdateFailure("Путь к обновляемой программе \"" + context.ProgramPath +
+                        "\" не найден!");
+  }
+  const platform::DriveType drive_type =
+      platform.volumes.DriveTypeOf(platform.volumes.DriveRoot(context.ProgramPath));
+  if (drive_type != platform::DriveType::kRemovable && drive_type != platform::DriveType::kFixed) {
+    throw UpdateFailure("Путь к обновляемой программе \"" + context.ProgramPath +
+                        "\" не является локальным!");
+  }
+
+  context.ProgramDir = JoinPath(context.ProgramPath, "Program");
+  context.DbDataDir = JoinPath(context.ProgramPath, "DB_Data");
+  context.TimeStamp = FormatTimeStamp(platform.clock.Now());
+  context.TmpDir = JoinPath(context.ProgramPath, "Tmp$" + context.TimeStamp);
+  context.NewDir = JoinPath(context.TmpDir, "New");
+  context.OldDir = JoinPath(context.TmpDir, "Old");
+  context.OldProgramDir = JoinPath(context.OldDir, "Program");
+  context.OldDbDataDir = JoinPath(context.OldDir, "DB_Data");
+  context.OldOtherDir = JoinPath(context.OldDir, "Other");
+  context.DbConnectString = profile.ServerPrefix + JoinPath(context.DbDataDir, profile.DatabaseFile);
+  context.HasClientPart = platform.files.FileExists(JoinPath(context.ProgramDir, profile.ExeFile));
+  context.HasServerPart =
+      platform.files.FileExists(JoinPath(context.DbDataDir, profile.DatabaseFile));
+
+  Log(front, "Завершена инициализация переменных");
+  return context;
+}
+
+void RunUpdate(const UpdateRequest& request, const ProjectProfile& profile,
+               const TFBServParams& server_params, bool& rolled_back,
+               platform::Platform& platform, FrontEnd& front, UpdatePhases& phases) {
+  rolled_back = false;
+  UpdateRun run{request, profile, server_params, {}, {}, rolled_back, platform, front};
+  run.Context = InitUpdateContext(request.ProductFolder, run.Profile, platform, front);
+  const UpdateContext& context = run.Context;
+
+  const std::string parts = PartsWording(context);
+  if (parts.empty()) {
+    throw UpdateFailure("В каталоге \"" + request.ProductFolder +
+                        "\" не обнаружено ни КЛИЕНТСКОЙ, ни СЕРВЕРНОЙ частей программы \"" +
+                        request.ProjectCode + "\"");
+  }
+  const PromptAnswer answer = front.prompt.AskYesNoFocusNo(
+      "В указанном каталоге: \"" + request.ProductFolder + "\" - обнаружены " + parts +
+      " программы \"" + request.ProjectCode + "\"\rПродолжить обновление?");
+  if (answer != PromptAnswer::Yes) throw SilentAbort();
+
+  if (request.ProjectCode == "Marlix" && context.HasServerPart && request.AdmnPassword.empty()) {
+    throw UpdateFailure("Не задан пароль пользователя ADMN!");
+  }
+
+  if (context.HasServerPart) phases.PrepareServer(run);
+  run.ErrorText.clear();
+
+  // Staging, the update proper and the clean-up run under one guard: whatever
+  // happens in them, the database is brought online afterwards.
+  std::exception_ptr failure;
+  try {
+    phases.StageAndBackup(run);
+    try {
+      if (context.HasServerPart) {
+        phases.RebuildDatabase(run);
+        phases.UpdateServerPart(run);
+      }
+      if (context.HasClientPart) phases.UpdateClientPart(run);
+    } catch (...) {
+      const std::string message = FailureMessage(std::current_exception());
+      front.prompt.ShowError(message);
+      phases.RollBack(run, message);
+      throw UpdateFailure(run.ErrorText);
+    }
+    phases.RemovePayloadFolder(run);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+
+  if (context.HasServerPart && !phases.BringDatabaseOnlineAtEnd(run)) {
+    throw UpdateFailure(run.ErrorText);
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace updater

@@ -1,0 +1,117 @@
+// Files and folders. Shaped after the Win32 file calls that the updater's
+// algorithms are written against, so that each algorithm (attribute rules,
+// enumeration order, merge copies) is written once above this interface.
+//
+// Paths are UTF-8 texts in the platform's own form ("C:\A\b.txt" on Windows,
+// "/a/b.txt" on Linux) and are used as given: only FullPath expands a relative
+// path. Names are matched as Windows matches them, without regard to case; on
+// Linux an existing entry whose name differs only in case is the one used.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/result.h"
+
+namespace updater::platform {
+
+// File attribute bits as Windows defines them.
+enum FileAttribute : uint32_t {
+  kAttrReadOnly = 0x01,
+  kAttrHidden = 0x02,
+  kAttrSystem = 0x04,
+  kAttrVolumeLabel = 0x08,
+  kAttrDirectory = 0x10,
+  kAttrArchive = 0x20,
+};
+
+struct FolderEntry {
+  std::string name;         // the entry's name, without its folder
+  uint32_t attributes = 0;  // FileAttribute bits; kAttrDirectory for folders
+  bool is_link = false;     // a symbolic link or junction (never followed)
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // `path` expanded to a full path: a relative path is taken from the current
+  // folder, "." and ".." parts are resolved by the text alone (links are not
+  // followed) and a trailing delimiter is kept. Fails only when the current
+  // folder cannot be read or the path is not a valid path text.
+  virtual Result<std::string> FullPath(const std::string& path) = 0;
+
+  // True when a folder exists at `path`.
+  virtual bool FolderExists(const std::string& path) = 0;
+
+  // True when a file (not a folder) exists at `path`.
+  virtual bool FileExists(const std::string& path) = 0;
+
+  // Every entry of `folder`, hidden and system entries included, in the order
+  // the platform lists them; "." and ".." are left out. A folder that does not
+  // exist fails.
+  virtual Result<std::vector<FolderEntry>> ListFolder(const std::string& folder) = 0;
+
+  // The FileAttribute bits of an existing file or folder.
+  virtual Result<uint32_t> GetAttributes(const std::string& path) = 0;
+
+  // Sets the read-only, hidden, system and archive bits of `path` to those of
+  // `attributes`.
+  virtual Status SetAttributes(const std::string& path, uint32_t attributes) = 0;
+
+  // Deletes a file (DeleteFile semantics: fails for a read-only file and for a
+  // file that another process holds open). A link is removed, not followed.
+  virtual Status RemoveFile(const std::string& path) = 0;
+
+  // Removes an empty folder (RemoveDirectory semantics).
+  virtual Status RemoveFolder(const std::string& path) = 0;
+
+  // Creates exactly one folder level; fails when it exists or its parent is
+  // missing.
+  virtual Status CreateFolder(const std::string& path) = 0;
+
+  // Copies `source` onto `target`, replacing an existing target: contents,
+  // attributes and last-write time, as CopyFile does. Fails when the target is
+  // read-only or hidden, as CopyFile does.
+  virtual Status CopyWholeFile(const std::string& source, const std::string& target) = 0;
+
+  // Renames a file or folder (MoveFile semantics: fails when the target
+  // exists, and for a folder while any process has a file open below it or
+  // uses it as its current folder).
+  virtual Status Rename(const std::string& from, const std::string& to) = 0;
+
+  // Opens `path` for reading with no sharing (fails while any other process
+  // holds the file open) and returns its size in bytes.
+  virtual Result<uint64_t> ExclusiveFileSize(const std::string& path) = 0;
+
+  // Creates `path` or empties an existing file, then writes `bytes` to it.
+  virtual Status WriteFile(const std::string& path, const std::string& bytes) = 0;
+
+  // Opens an existing file for appending, writes `bytes` at its end and closes
+  // it again. A missing file fails.
+  virtual Status AppendToFile(const std::string& path, const std::string& bytes) = 0;
+
+  // Reads the whole file.
+  virtual Result<std::string> ReadFile(const std::string& path) = 0;
+
+  // Initialisation files (sections in square brackets, key=value lines, texts
+  // in Windows-1251 on disk), read and written as the Windows private-profile
+  // functions do: names match without regard to case, a write creates the
+  // section or key where it is missing and goes to disk at once.
+
+  // True when the file has a section named `section`.
+  virtual Result<bool> IniSectionExists(const std::string& path, const std::string& section) = 0;
+
+  // The value of `key` in `section`, or nullopt when the key is missing.
+  virtual Result<std::optional<std::string>> IniReadString(const std::string& path,
+                                                           const std::string& section,
+                                                           const std::string& key) = 0;
+
+  // Sets `key` in `section` to `value`.
+  virtual Status IniWriteString(const std::string& path, const std::string& section,
+                                const std::string& key, const std::string& value) = 0;
+};
+
+}  // namespace updater::platform

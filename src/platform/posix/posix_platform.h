@@ -1,0 +1,70 @@
+// The Linux implementations of the platform areas. Private to platform/posix.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace updater::platform {
+
+// errno after a failed `call` about `path`, as a SystemError.
+SystemError ErrnoError(const std::string& call, const std::string& path, int error_number);
+
+// `path` with every component that does not exist as written replaced by an
+// existing entry of the same folder whose name differs only in letter case,
+// as Windows would find it. Components that exist in no spelling are kept as
+// written, so that the call that uses the result fails or creates them.
+std::string ResolveNameCase(const std::string& path);
+
+class PosixClock final : public Clock {
+ public:
+  LocalTime Now() override;
+  uint64_t MonotonicMs() override;
+  void Sleep(uint32_t milliseconds) override;
+  std::string ShortDate(const LocalTime& time) override;
+  std::string LongTime(const LocalTime& time) override;
+};
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  Result<std::string> FullPath(const std::string& path) override;
+  bool FolderExists(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+  Result<std::vector<FolderEntry>> ListFolder(const std::string& folder) override;
+  Result<uint32_t> GetAttributes(const std::string& path) override;
+  Status SetAttributes(const std::string& path, uint32_t attributes) override;
+  Status RemoveFile(const std::string& path) override;
+  Status RemoveFolder(const std::string& path) override;
+  Status CreateFolder(const std::string& path) override;
+  Status CopyWholeFile(const std::string& source, const std::string& target) override;
+  Status Rename(const std::string& from, const std::string& to) override;
+  Result<uint64_t> ExclusiveFileSize(const std::string& path) override;
+  Status WriteFile(const std::string& path, const std::string& bytes) override;
+  Status AppendToFile(const std::string& path, const std::string& bytes) override;
+  Result<std::string> ReadFile(const std::string& path) override;
+  Result<bool> IniSectionExists(const std::string& path, const std::string& section) override;
+  Result<std::optional<std::string>> IniReadString(const std::string& path,
+                                                   const std::string& section,
+                                                   const std::string& key) override;
+  Status IniWriteString(const std::string& path, const std::string& section,
+                        const std::string& key, const std::string& value) override;
+};
+
+// Drive kinds from the mount table. The two locations are parameters so that
+// tests can hand in a mount table and a /sys tree of their own.
+class PosixVolumes final : public Volumes {
+ public:
+  explicit PosixVolumes(std::string mountinfo_path = "/proc/self/mountinfo",
+                        std::string sysfs_root = "/sys");
+
+  std::string DriveRoot(const std::string& path) override;
+  DriveType DriveTypeOf(const std::string& root) override;
+  Result<uint64_t> FreeBytes(const std::string& root) override;
+  Result<std::string> SystemFolder() override;
+
+ private:
+  std::string mountinfo_path_;
+  std::string sysfs_root_;
+};
+
+}  // namespace updater::platform

@@ -1,0 +1,19 @@
+// Text encodings at the edges. Inside, every string is UTF-8. The log file
+// and the 8-bit contracts (the script engine library, the ANSI texts of the
+// product's files) use Windows-1251.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace updater::platform {
+
+// UTF-8 to Windows-1251. A character that Windows-1251 cannot hold becomes
+// "?", as WideCharToMultiByte writes it; malformed UTF-8 bytes become "?".
+std::string Utf8ToCp1251(std::string_view utf8);
+
+// Windows-1251 to UTF-8. The one byte without a character (0x98) becomes a
+// replacement character.
+std::string Cp1251ToUtf8(std::string_view cp1251);
+
+}  // namespace updater::platform

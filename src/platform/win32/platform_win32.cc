@@ -1,0 +1,23 @@
+// The real platform of the Windows build.
+#include "platform/unavailable.h"
+#include "platform/win32/win32_platform.h"
+
+namespace updater::platform {
+
+char PathDelimiter() { return '\\'; }
+
+Platform& SystemPlatform() {
+  static Win32FileSystem files;
+  static Win32Volumes volumes;
+  static UnavailableRegistry registry;
+  static UnavailableServiceControl services;
+  static UnavailableProcesses processes;
+  static UnavailableLibraries libraries;
+  static UnavailableResources resources;
+  static Win32Clock clock;
+  static Platform platform{files,     volumes,   registry,  services,
+                           processes, libraries, resources, clock};
+  return platform;
+}
+
+}  // namespace updater::platform

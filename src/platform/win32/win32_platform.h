@@ -1,0 +1,67 @@
+// The Windows implementations of the platform areas. Private to
+// platform/win32. Every call goes through the W functions with UTF-16 texts.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace updater::platform {
+
+std::wstring Widen(const std::string& utf8);
+std::string Narrow(const std::wstring& utf16);
+
+// GetLastError() after a failed `call` about `path`, as a SystemError with
+// the system's own text.
+SystemError LastError(const std::string& call, const std::string& path);
+SystemError Win32Error(const std::string& call, const std::string& path, DWORD code);
+
+// The drive part of a full path as Windows names it: "C:" for "C:\...",
+// "\\server\share" for a UNC path, empty otherwise.
+std::string ExtractFileDrive(const std::string& path);
+
+class Win32Clock final : public Clock {
+ public:
+  LocalTime Now() override;
+  uint64_t MonotonicMs() override;
+  void Sleep(uint32_t milliseconds) override;
+  std::string ShortDate(const LocalTime& time) override;
+  std::string LongTime(const LocalTime& time) override;
+};
+
+class Win32FileSystem final : public FileSystem {
+ public:
+  Result<std::string> FullPath(const std::string& path) override;
+  bool FolderExists(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+  Result<std::vector<FolderEntry>> ListFolder(const std::string& folder) override;
+  Result<uint32_t> GetAttributes(const std::string& path) override;
+  Status SetAttributes(const std::string& path, uint32_t attributes) override;
+  Status RemoveFile(const std::string& path) override;
+  Status RemoveFolder(const std::string& path) override;
+  Status CreateFolder(const std::string& path) override;
+  Status CopyWholeFile(const std::string& source, const std::string& target) override;
+  Status Rename(const std::string& from, const std::string& to) override;
+  Result<uint64_t> ExclusiveFileSize(const std::string& path) override;
+  Status WriteFile(const std::string& path, const std::string& bytes) override;
+  Status AppendToFile(const std::string& path, const std::string& bytes) override;
+  Result<std::string> ReadFile(const std::string& path) override;
+  Result<bool> IniSectionExists(const std::string& path, const std::string& section) override;
+  Result<std::optional<std::string>> IniReadString(const std::string& path,
+                                                   const std::string& section,
+                                                   const std::string& key) override;
+  Status IniWriteString(const std::string& path, const std::string& section,
+                        const std::string& key, const std::string& value) override;
+};
+
+class Win32Volumes final : public Volumes {
+ public:
+  std::string DriveRoot(const std::string& path) override;
+  DriveType DriveTypeOf(const std::string& root) override;
+  Result<uint64_t> FreeBytes(const std::string& root) override;
+  Result<std::string> SystemFolder() override;
+};
+
+}  // namespace updater::platform

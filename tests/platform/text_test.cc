@@ -1,0 +1,27 @@
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+namespace updater::platform {
+namespace {
+
+TEST(Cp1251, CyrillicTextMapsToItsSingleBytes) {
+  EXPECT_EQ(Utf8ToCp1251("Привет, Ёё №1"), "\xCF\xF0\xE8\xE2\xE5\xF2, \xA8\xB8 \xB9\x31");
+  EXPECT_EQ(Cp1251ToUtf8("\xCF\xF0\xE8\xE2\xE5\xF2, \xA8\xB8 \xB9\x31"), "Привет, Ёё №1");
+}
+
+TEST(Cp1251, EveryDefinedByteSurvivesTheRoundTrip) {
+  std::string all;
+  for (int b = 1; b < 256; ++b) {
+    if (b != 0x98) all += static_cast<char>(b);
+  }
+  EXPECT_EQ(Utf8ToCp1251(Cp1251ToUtf8(all)), all);
+}
+
+TEST(Cp1251, CharactersItLacksBecomeQuestionMarks) {
+  EXPECT_EQ(Utf8ToCp1251("a日é b"), "a?? b");
+  EXPECT_EQ(Utf8ToCp1251(""), "");
+}
+
+}  // namespace
+}  // namespace updater::platform

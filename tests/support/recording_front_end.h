@@ -1,0 +1,72 @@
+// A front end that records what the operator would have seen, in order, and
+// answers questions from a script.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "engine/operator_prompt.h"
+#include "engine/update_log.h"
+#include "engine/uUpdate.h"
+
+namespace updater::testing {
+
+// Everything shown, in the order shown: "screen: <line>" for log lines and
+// "<Operation>: <text>" for boxes. Tests may add events of their own.
+struct Transcript {
+  std::vector<std::string> events;
+  // The screen lines alone, time stamps removed from stamped lines.
+  std::vector<std::string> ScreenMessages() const;
+  // The boxes alone ("ShowError: text", "AskYesNo: text", ...).
+  std::vector<std::string> Boxes() const;
+};
+
+class RecordingScreen final : public ScreenSink {
+ public:
+  explicit RecordingScreen(Transcript& transcript) : transcript_(transcript) {}
+  void AppendLine(const std::string& line) override;
+  std::vector<std::string> lines;
+
+ private:
+  Transcript& transcript_;
+};
+
+// Answers questions from `answers` in order (Yes when it runs out).
+class ScriptedPrompt final : public OperatorPrompt {
+ public:
+  explicit ScriptedPrompt(Transcript& transcript) : transcript_(transcript) {}
+  std::deque<PromptAnswer> answers;
+
+  PromptAnswer ShowWarning(const std::string& text) override;
+  PromptAnswer ShowInformation(const std::string& text) override;
+  PromptAnswer ShowError(const std::string& text) override;
+  PromptAnswer ShowNotice(const std::string& text) override;
+  PromptAnswer AskYesNo(const std::string& text) override;
+  PromptAnswer AskYesNoFocusNo(const std::string& text) override;
+  void ShowFailure(const std::string& text) override;
+
+ private:
+  PromptAnswer Record(const std::string& operation, const std::string& text, bool question);
+  Transcript& transcript_;
+};
+
+class CountingPump final : public MessagePump {
+ public:
+  void ProcessMessages() override { ++count; }
+  int count = 0;
+};
+
+// A recording front end with its log, over the given file system and clock.
+struct RecordingFrontEnd {
+  RecordingFrontEnd(platform::FileSystem& files, platform::Clock& clock);
+
+  Transcript transcript;
+  RecordingScreen screen;
+  ScriptedPrompt prompt;
+  CountingPump pump;
+  UpdateLog log;
+  FrontEnd front;
+};
+
+}  // namespace updater::testing
