@@ -1,6 +1,6 @@
 #include "engine/failure_handler.h"
 
-#include "engine/failures.h"
+#include "common/failures.h"
 
 namespace updater {
 

@@ -1,6 +1,6 @@
 #include "engine/uUpdate.h"
 
-#include "engine/failures.h"
+#include "common/failures.h"
 #include "fsutil/uWexrRout.h"
 #include "platform/paths.h"
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "engine/failures.h"
+#include "common/failures.h"
 #include "fsutil/uWexrRout.h"
 #include "platform/paths.h"
 #include "platform/text.h"

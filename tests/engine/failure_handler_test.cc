@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/failures.h"
+#include "common/failures.h"
 #include "support/fake_platform.h"
 #include "support/recording_front_end.h"
 #include "support/temp_folder.h"

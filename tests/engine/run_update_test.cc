@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "engine/failures.h"
+#include "common/failures.h"
 #include "engine/uUpdate.h"
 #include "fsutil/uWexrRout.h"
 #include "platform/paths.h"

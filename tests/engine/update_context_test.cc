@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "engine/failures.h"
+#include "common/failures.h"
 #include "engine/uUpdate.h"
 #include "platform/paths.h"
 #include "support/fake_platform.h"

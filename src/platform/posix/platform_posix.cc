@@ -12,7 +12,7 @@ Platform& SystemPlatform() {
   static UnavailableRegistry registry;
   static UnavailableServiceControl services;
   static UnavailableProcesses processes;
-  static UnavailableLibraries libraries;
+  static PosixLibraries libraries;
   static UnavailableResources resources;
   static PosixClock clock;
   static Platform platform{files,     volumes,   registry,  services,

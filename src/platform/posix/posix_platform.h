@@ -16,6 +16,14 @@ SystemError ErrnoError(const std::string& call, const std::string& path, int err
 // written, so that the call that uses the result fails or creates them.
 std::string ResolveNameCase(const std::string& path);
 
+// The folder of the running executable, without a trailing delimiter.
+std::string ExecutableFolder();
+
+class PosixLibraries final : public Libraries {
+ public:
+  Result<std::unique_ptr<Library>> Load(const std::string& file_name) override;
+};
+
 class PosixClock final : public Clock {
  public:
   LocalTime Now() override;

@@ -12,7 +12,7 @@ Platform& SystemPlatform() {
   static UnavailableRegistry registry;
   static UnavailableServiceControl services;
   static UnavailableProcesses processes;
-  static UnavailableLibraries libraries;
+  static Win32Libraries libraries;
   static UnavailableResources resources;
   static Win32Clock clock;
   static Platform platform{files,     volumes,   registry,  services,

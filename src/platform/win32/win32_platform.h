@@ -22,6 +22,11 @@ SystemError Win32Error(const std::string& call, const std::string& path, DWORD c
 // "\\server\share" for a UNC path, empty otherwise.
 std::string ExtractFileDrive(const std::string& path);
 
+class Win32Libraries final : public Libraries {
+ public:
+  Result<std::unique_ptr<Library>> Load(const std::string& file_name) override;
+};
+
 class Win32Clock final : public Clock {
  public:
   LocalTime Now() override;

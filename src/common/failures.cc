@@ -1,4 +1,4 @@
-#include "engine/failures.h"
+#include "common/failures.h"
 
 namespace updater {
 
