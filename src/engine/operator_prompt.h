@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "common/message_pump.h"
+
 namespace updater {
 
 enum class PromptAnswer {
@@ -39,15 +41,6 @@ class OperatorPrompt {
   // Error icon, captioned with the application title, OK; the text as the
   // failure handler prepared it.
   virtual void ShowFailure(const std::string& text) = 0;
-};
-
-// Lets the front end process its pending messages (repaint, menu), so that
-// log entries appear while a long operation runs. Does nothing without a
-// window.
-class MessagePump {
- public:
-  virtual ~MessagePump() = default;
-  virtual void ProcessMessages() = 0;
 };
 
 }  // namespace updater
