@@ -24,8 +24,11 @@ size_t FileSource::Read(char* buffer, size_t size) {
   return read.value();
 }
 
-StatementSplitter::StatementSplitter(ByteSource& source, size_t buffer_size)
-    : source_(source), buffer_size_(std::max<size_t>(buffer_size, 16)) {
+StatementSplitter::StatementSplitter(ByteSource& source, size_t buffer_size,
+                                     size_t max_statement_bytes)
+    : source_(source),
+      buffer_size_(std::max<size_t>(buffer_size, 16)),
+      max_statement_bytes_(max_statement_bytes) {
   buffer_.reserve(buffer_size_);
 }
 
@@ -56,7 +59,7 @@ void StatementSplitter::NoteMemory() {
 }
 
 void StatementSplitter::Append(char c) {
-  if (text_.size() >= kMaxStatementBytes) {
+  if (text_.size() >= max_statement_bytes_) {
     overflow_ = true;
     return;
   }
@@ -197,8 +200,8 @@ std::optional<ScriptStatement> StatementSplitter::Next() {
     statement.text = trimmed;
     if (overflow_) {
       statement.text = trimmed.substr(0, 1024) + " ...";
-      statement.error = "statement longer than " + std::to_string(kMaxStatementBytes >> 20) +
-                        " MB (it starts at line " + std::to_string(start_line_) + ")";
+      statement.error = "statement longer than " + std::to_string(max_statement_bytes_) +
+                        " bytes (it starts at line " + std::to_string(start_line_) + ")";
     } else if (state == State::kString) {
       statement.error = "string literal not closed at the end of the script (it starts at line " +
                         std::to_string(state_line) + ")";

@@ -67,7 +67,8 @@ class StatementSplitter {
   // kept (a script without terminators would otherwise fill the memory).
   static constexpr size_t kMaxStatementBytes = 64u << 20;
 
-  explicit StatementSplitter(ByteSource& source, size_t buffer_size = 64 * 1024);
+  explicit StatementSplitter(ByteSource& source, size_t buffer_size = 64 * 1024,
+                             size_t max_statement_bytes = kMaxStatementBytes);
 
   // The next statement, or nothing at the end of the script. A statement
   // cut off by the end of the script without its terminator is returned as
@@ -98,6 +99,7 @@ class StatementSplitter {
   ByteSource& source_;
   std::string buffer_;
   size_t buffer_size_;
+  size_t max_statement_bytes_;
   size_t position_ = 0;  // next unread byte in buffer_
   bool source_ended_ = false;
   std::string terminator_ = ";";
