@@ -45,7 +45,9 @@ std::string Trimmed(const Value& value) {
 }  // namespace
 
 FbDatabase::FbDatabase(platform::Libraries& libraries, const ConnectParams& params)
-    : params_(params), dialect_(static_cast<unsigned short>(params.dialect)) {
+    : params_(params),
+      dialect_(static_cast<unsigned short>(params.dialect)),
+      bulk_statements_(std::make_unique<BulkStatements>()) {
   try {
     client_ = std::make_unique<FbClient>(libraries, params.client_library);
   } catch (const UpdateFailure& failure) {
@@ -55,6 +57,11 @@ FbDatabase::FbDatabase(platform::Libraries& libraries, const ConnectParams& para
 }
 
 FbDatabase::~FbDatabase() { DetachQuietly(); }
+
+void FbDatabase::ForgetPrepared() {
+  insert_plans_.clear();
+  bulk_statements_ = std::make_unique<BulkStatements>();
+}
 
 void FbDatabase::Attach() {
   charset_ = params_.charset.empty() ? "NONE" : params_.charset;
@@ -76,7 +83,7 @@ void FbDatabase::DetachQuietly() {
   // being unloaded: what is not committed is rolled back, and a failure of
   // the clean-up itself has nobody left to report to.
   ISC_STATUS_ARRAY status;
-  insert_plans_.clear();
+  ForgetPrepared();
   if (tr_ != 0) client_->isc_rollback_transaction(status, &tr_);
   tr_ = 0;
   if (db_ != 0) client_->isc_detach_database(status, &db_);
@@ -85,7 +92,7 @@ void FbDatabase::DetachQuietly() {
 
 void FbDatabase::Close() {
   Commit();
-  insert_plans_.clear();
+  ForgetPrepared();
   ISC_STATUS_ARRAY status;
   if (db_ != 0 && client_->isc_detach_database(status, &db_) != 0) {
     const std::string text = StatusText(status);
@@ -138,7 +145,7 @@ void FbDatabase::Rollback() {
 
 void FbDatabase::Reconnect(const std::string& charset) {
   Commit();
-  insert_plans_.clear();
+  ForgetPrepared();
   ISC_STATUS_ARRAY status;
   if (client_->isc_detach_database(status, &db_) != 0) Fail(status);
   db_ = 0;
@@ -160,7 +167,11 @@ void FbDatabase::Execute(std::string_view sql, const std::vector<Value>& params,
     while (statement.Fetch()) {
     }
   }
-  if (statement.Type() == isc_info_sql_stmt_ddl && auto_ddl) Commit();
+  if (statement.Type() == isc_info_sql_stmt_ddl) {
+    // Tables may have changed under the bulk load's plans.
+    ForgetPrepared();
+    if (auto_ddl) Commit();
+  }
 }
 
 std::unique_ptr<Cursor> FbDatabase::Open(std::string_view sql, const std::vector<Value>& params) {

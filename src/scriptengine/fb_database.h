@@ -17,6 +17,7 @@ namespace updater::scriptengine {
 
 class FbStatement;
 struct InsertPlan;
+struct BulkStatements;
 
 class FbDatabase final : public Database {
  public:
@@ -66,7 +67,10 @@ class FbDatabase final : public Database {
   unsigned short dialect_ = 3;
   isc_db_handle db_ = 0;
   isc_tr_handle tr_ = 0;
+  // Prepared for the bulk load; dropped with the attachment and after DDL.
+  void ForgetPrepared();
   std::map<std::string, std::unique_ptr<InsertPlan>> insert_plans_;
+  std::unique_ptr<BulkStatements> bulk_statements_;
 };
 
 }  // namespace updater::scriptengine

@@ -58,15 +58,34 @@ FbStatement::~FbStatement() {
 }
 
 void FbStatement::Bind(const std::vector<Value>& params) {
-  FbClient& client = database_.Client();
-  ISC_STATUS_ARRAY status;
-  in_.Resize(static_cast<int>(params.size()));
-  if (client.isc_dsql_describe_bind(status, &handle_, database_.Dialect(), in_.get()) != 0) {
-    database_.Fail(status);
-  }
-  if (in_.Described() != static_cast<int>(params.size())) {
-    throw ScriptError("the statement has " + std::to_string(in_.Described()) +
-                      " parameters, but " + std::to_string(params.size()) + " values are given");
+  if (!input_described_) {
+    FbClient& client = database_.Client();
+    ISC_STATUS_ARRAY status;
+    in_.Resize(static_cast<int>(params.size()));
+    if (client.isc_dsql_describe_bind(status, &handle_, database_.Dialect(), in_.get()) != 0) {
+      database_.Fail(status);
+    }
+    if (in_.Described() != static_cast<int>(params.size())) {
+      throw ScriptError("the statement has " + std::to_string(in_.Described()) +
+                        " parameters, but " + std::to_string(params.size()) +
+                        " values are given");
+    }
+    for (size_t i = 0; i < params.size(); ++i) described_.push_back(in_.var(i));
+    input_described_ = true;
+  } else {
+    if (described_.size() != params.size()) {
+      throw ScriptError("the statement has " + std::to_string(described_.size()) +
+                        " parameters, but " + std::to_string(params.size()) +
+                        " values are given");
+    }
+    // Binding changed the types; the next values start from the description.
+    for (size_t i = 0; i < params.size(); ++i) {
+      XSQLVAR& v = in_.var(i);
+      v.sqltype = described_[i].sqltype;
+      v.sqlsubtype = described_[i].sqlsubtype;
+      v.sqlscale = described_[i].sqlscale;
+      v.sqllen = described_[i].sqllen;
+    }
   }
   for (size_t i = 0; i < params.size(); ++i) {
     const Value& value = params[i];

@@ -28,8 +28,9 @@ class FbStatement {
   SqlDa& Out() { return out_; }
   SqlDa& In() { return in_; }
 
-  // Describes the parameters and binds `params` to them; blobs are created
-  // in the default transaction. Throws ScriptError when the numbers differ.
+  // Binds `params` to the statement's parameters (described the first
+  // time); blobs are created in the default transaction. Throws ScriptError
+  // when the numbers differ. A statement may be bound and executed again.
   void Bind(const std::vector<Value>& params);
 
   // Executes in transaction `transaction` (the default one when null).
@@ -46,6 +47,8 @@ class FbStatement {
   SqlDa out_;
   SqlDa in_;
   bool has_input_ = false;
+  bool input_described_ = false;
+  std::vector<XSQLVAR> described_;  // the parameters as the server described them
 };
 
 class FbCursor final : public Cursor {
