@@ -39,10 +39,12 @@ std::string RunFile(const std::string& database, const std::string& charset,
 }
 
 std::string RunText(const std::string& database, const std::string& charset,
-                    const std::string& text, LogView* view, const std::string& user) {
+                    const std::string& text, LogView* view, const std::string& user,
+                    const std::string& password) {
   ::updater::testing::CountingPump pump;
   return Failure([&] {
-    RunScriptText("fbclient.dll", database, user, charset, Password(user), "", text, view,
+    RunScriptText("fbclient.dll", database, user, charset,
+                  password.empty() ? Password(user) : password, "", text, view,
                   platform::SystemPlatform(), pump);
   });
 }

@@ -19,14 +19,14 @@ class RecordingLogView final : public LogView {
 };
 
 // Runs the script file or text through RunScriptFile / RunScriptText as
-// SYSDBA (or `user` with its password); returns the failure's message, or
+// SYSDBA (or `user` with its password, or `password` when given); returns the failure's message, or
 // "" when the run succeeded.
 std::string RunFile(const std::string& database, const std::string& charset,
                     const std::string& path, LogView* view = nullptr,
                     const std::string& user = "SYSDBA");
 std::string RunText(const std::string& database, const std::string& charset,
                     const std::string& text, LogView* view = nullptr,
-                    const std::string& user = "SYSDBA");
+                    const std::string& user = "SYSDBA", const std::string& password = "");
 
 // An attachment of the engine's own, for filling and reading databases.
 ConnectParams SysdbaParams(const std::string& database, const std::string& charset);

@@ -1,0 +1,174 @@
+// The engine on the real server, through the script runner as the update
+// uses it: statements and transactions, blob files, bad input, and the
+// export blocks of the sample payload.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "platform/platform.h"
+#include "scriptengine/engine_server_support.h"
+#include "scriptengine/server_database.h"
+#include "support/temp_folder.h"
+
+namespace updater::scriptengine {
+namespace {
+
+using testing::RecordingLogView;
+using testing::ServerDatabase;
+using ::updater::testing::ReadBytes;
+
+// The rows of `sql` as text, one line per row, values joined by "|".
+std::string Rows(const std::string& database, const std::string& sql,
+                 const std::string& charset = "UTF8") {
+  FbDatabase db(platform::SystemPlatform().libraries, testing::SysdbaParams(database, charset));
+  std::unique_ptr<Cursor> cursor = db.Open(sql, {});
+  std::string rows;
+  while (cursor->Next()) {
+    for (size_t i = 0; i < cursor->Columns().size(); ++i) {
+      const Value& v = cursor->Get(i);
+      std::string text = v.IsNull() ? "NULL" : v.kind == Value::Kind::kInteger ? IntegerText(v.integer, v.scale) : v.text;
+      if (v.kind == Value::Kind::kBlob) {
+        text.clear();
+        cursor->ReadBlob(i, [&](std::string_view piece) { text.append(piece); });
+      }
+      rows += (i > 0 ? "|" : "") + text;
+    }
+    rows += "\n";
+  }
+  return rows;
+}
+
+TEST(EngineOnTheServer, RunsStatementsBlocksAndTransactionsAndGoesOnAfterFailures) {
+  ServerDatabase db("UTF8");
+  RecordingLogView view;
+  const std::string failure = testing::RunText(
+      db.Name(), "UTF8",
+      "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(20));\n"
+      "INSERT INTO T VALUES (1, 'one');\n"
+      "INSERT INTO T VALUES (1, 'duplicate');\n"
+      "SET TERM ^ ;\n"
+      "CREATE PROCEDURE P (N INTEGER) RETURNS (R INTEGER) AS BEGIN R = N * 2; SUSPEND; END^\n"
+      "CREATE TRIGGER T_BI FOR T BEFORE INSERT AS BEGIN NEW.NAME = UPPER(NEW.NAME); END^\n"
+      "EXECUTE BLOCK AS BEGIN INSERT INTO T VALUES (2, 'two'); END^\n"
+      "SET TERM ; ^\n"
+      "EXECUTE PROCEDURE P(21);\n"
+      "SELECT * FROM P(5);\n"
+      "SET AUTODDL OFF;\n"
+      "CREATE TABLE LATER (X INTEGER);\n"
+      "COMMIT;\n"
+      "INSERT INTO LATER VALUES (1);\n"
+      "ROLLBACK WORK;\n"
+      "INSERT INTO LATER VALUES (2);\n"
+      "RECONNECT;\n"
+      "INSERT INTO NOWHERE VALUES (3);\n"
+      "INSERT INTO T VALUES (3, 'three');",
+      &view);
+  // The last failure is the one reported; both are on the screen.
+  EXPECT_EQ(failure.rfind("Ошибка применения скрипта!\r-------   ERROR   --------\r", 0), 0u)
+      << failure;
+  EXPECT_NE(failure.find("NOWHERE"), std::string::npos);
+  EXPECT_EQ(std::count(view.lines.begin(), view.lines.end(), "------- STATEMENT --------"), 2);
+  EXPECT_EQ(Rows(db.Name(), "SELECT ID, NAME FROM T ORDER BY ID"), "1|one\n2|TWO\n3|THREE\n");
+  EXPECT_EQ(Rows(db.Name(), "SELECT X FROM LATER"), "2\n");
+}
+
+TEST(EngineOnTheServer, BindsBlobFileValuesToBlobsAndStrings) {
+  ServerDatabase db("UTF8");
+  std::string bytes = "Текст блоба, 'кавычки'\r\n";
+  for (int b = 0; b < 256; ++b) bytes += static_cast<char>(b);
+  std::ofstream(db.Folder() + "/values.lob", std::ios::binary) << bytes;
+  const std::string text_length = std::to_string(bytes.size() - 256);
+  std::ofstream(db.Folder() + "/load.sql", std::ios::binary)
+      << "CREATE TABLE B (ID INTEGER, T BLOB SUB_TYPE TEXT, BIN BLOB, S VARCHAR(100), "
+         "O VARCHAR(300) CHARACTER SET OCTETS);\n"
+         "SET BLOBFILE 'values.lob';\n"
+         "INSERT INTO B VALUES (1, :h00000000_000000" << std::hex << (bytes.size() - 256)
+      << ", :h000000" << (bytes.size() - 256) << "_00000100, :h00000000_000000"
+      << (bytes.size() - 256) << ", :h000000" << (bytes.size() - 256) << "_00000100);\n"
+      << std::dec << "INSERT INTO B (ID, BIN) VALUES (2, :h00000000_00001000);\n";
+  const std::string failure = testing::RunFile(db.Name(), "UTF8", db.Folder() + "/load.sql");
+  EXPECT_NE(failure.find("the blob file reference :h00000000_00001000 lies outside the blob file"),
+            std::string::npos)
+      << failure;
+  const std::string text = bytes.substr(0, bytes.size() - 256);
+  const std::string binary = bytes.substr(bytes.size() - 256);
+  EXPECT_EQ(Rows(db.Name(), "SELECT T, BIN, S, O FROM B"),
+            text + "|" + binary + "|" + text + "|" + binary + "\n");
+}
+
+TEST(EngineOnTheServer, BadInputGetsAClearErrorAndNothingWorse) {
+  ServerDatabase db("WIN1251");
+  const struct {
+    std::string script;
+    std::string error;
+  } cases[] = {
+      {"INSERT INTO X VALUES ('never closed);", "string literal not closed at the end of the script"},
+      {"SELECT 1 FROM RDB$DATABASE; /* never closed", "comment not closed at the end of the script"},
+      {"EXECUTE IBEBLOCK AS BEGIN x = 1;", "block not closed by END at the end of the script"},
+      {"INSERT INTO X VALUES (:h00000000_00000001);", "no SET BLOBFILE came before it"},
+      {"SET BLOBFILE 'missing.lob';\nINSERT INTO X VALUES (:h00000000_00000001);",
+       "the blob file cannot be opened"},
+      {"SET TERM;", "SET TERM needs the new terminator"},
+  };
+  for (const auto& c : cases) {
+    const std::string failure = testing::RunText(db.Name(), "WIN1251", c.script);
+    EXPECT_NE(failure.find(c.error), std::string::npos) << c.script << " -> " << failure;
+  }
+  const std::string wrong_password =
+      testing::RunText(db.Name(), "WIN1251", "COMMIT;", nullptr, "SYSDBA", "wrong");
+  EXPECT_EQ(wrong_password.rfind("Ошибка подключения к базе данных!\rYour user name and password "
+                                 "are not defined",
+                                 0),
+            0u)
+      << wrong_password;
+}
+
+TEST(EngineOnTheServer, TheSampleBlocksWriteGeneratorsAndRolesThatRestoreThem) {
+  ServerDatabase old_db("WIN1251");
+  ServerDatabase new_db("UTF8");
+  const std::string schema =
+      "CREATE SEQUENCE G_ONE; CREATE SEQUENCE \"g two\"; CREATE TABLE ID_T (ID INTEGER "
+      "GENERATED BY DEFAULT AS IDENTITY); CREATE ROLE R_READER; CREATE ROLE \"Role Two\";";
+  ASSERT_EQ(testing::RunText(old_db.Name(), "WIN1251", schema), "");
+  ASSERT_EQ(testing::RunText(new_db.Name(), "UTF8", schema), "");
+  ASSERT_EQ(testing::RunText(old_db.Name(), "WIN1251",
+                             "ALTER SEQUENCE G_ONE RESTART WITH 1234567890123;"
+                             "SET GENERATOR \"g two\" TO -5;"
+                             "GRANT R_READER TO CLERK; GRANT R_READER TO AUDITOR WITH ADMIN OPTION;"
+                             "GRANT \"Role Two\" TO CLERK; GRANT R_READER TO ADMN;"),
+            "");
+
+  const std::string folder = old_db.Folder();
+  testing::PrepareBlock("Sys_Generators.sql",
+                        "execute ibeblock(Generators_File_Name = '" + folder + "/Generators.sql')",
+                        folder + "/Sys_Generators.sql");
+  testing::PrepareBlock("Sys_Roles.sql",
+                        "execute ibeblock(Roles_File_Name = '" + folder + "/Roles.sql')",
+                        folder + "/Sys_Roles.sql");
+  ASSERT_EQ(testing::RunFile(old_db.Name(), "WIN1251", folder + "/Sys_Generators.sql"), "");
+  ASSERT_EQ(testing::RunFile(old_db.Name(), "UTF8", folder + "/Sys_Roles.sql"), "");
+  EXPECT_EQ(ReadBytes(folder + "/Generators.sql"),
+            "ALTER SEQUENCE \"G_ONE\" RESTART WITH 1234567890123;\r\n"
+            "ALTER SEQUENCE \"g two\" RESTART WITH -5;\r\n"
+            "COMMIT WORK;\r\n");
+  EXPECT_EQ(ReadBytes(folder + "/Roles.sql"),
+            "GRANT \"R_READER\" TO \"AUDITOR\" WITH ADMIN OPTION;\r\n"
+            "GRANT \"R_READER\" TO \"CLERK\";\r\n"
+            "GRANT \"Role Two\" TO \"CLERK\";\r\n"
+            "COMMIT WORK;\r\n");
+
+  ASSERT_EQ(testing::RunFile(new_db.Name(), "UTF8", folder + "/Generators.sql"), "");
+  ASSERT_EQ(testing::RunFile(new_db.Name(), "UTF8", folder + "/Roles.sql"), "");
+  EXPECT_EQ(Rows(new_db.Name(),
+                 "SELECT GEN_ID(G_ONE, 0), GEN_ID(\"g two\", 0) FROM RDB$DATABASE"),
+            "1234567890123|-5\n");
+  EXPECT_EQ(Rows(new_db.Name(),
+                 "SELECT TRIM(RDB$RELATION_NAME), TRIM(RDB$USER), RDB$GRANT_OPTION "
+                 "FROM RDB$USER_PRIVILEGES WHERE RDB$PRIVILEGE = 'M' AND RDB$USER_TYPE = 8 "
+                 "ORDER BY 1, 2"),
+            "R_READER|AUDITOR|2\nR_READER|CLERK|0\nRole Two|CLERK|0\n");
+}
+
+}  // namespace
+}  // namespace updater::scriptengine
