@@ -79,12 +79,16 @@ std::string BlobFile::ReadAll(uint64_t offset, uint64_t length) const {
 }
 
 ParameterizedStatement ReplaceBlobReferences(std::string_view sql) {
+  return ReplaceBlobReferences(sql, Tokenize(sql).tokens);
+}
+
+ParameterizedStatement ReplaceBlobReferences(std::string_view sql,
+                                             const std::vector<Token>& tokens) {
   ParameterizedStatement result;
-  const TokenizeResult tokens = Tokenize(sql);
   size_t copied = 0;
-  for (size_t i = 0; i + 1 < tokens.tokens.size(); ++i) {
-    const Token& colon = tokens.tokens[i];
-    const Token& word = tokens.tokens[i + 1];
+  for (size_t i = 0; i + 1 < tokens.size(); ++i) {
+    const Token& colon = tokens[i];
+    const Token& word = tokens[i + 1];
     BlobReference reference{};
     if (colon.text != ":" || word.kind != TokenKind::kWord ||
         word.offset != colon.offset + 1 || !ParseBlobReference(word.text, reference)) {
@@ -95,6 +99,10 @@ ParameterizedStatement ReplaceBlobReferences(std::string_view sql) {
     copied = word.offset + word.text.size();
     result.references.push_back(reference);
     ++i;
+  }
+  if (result.references.empty()) {
+    result.sql.assign(sql);
+    return result;
   }
   result.sql.append(sql.substr(copied));
   return result;

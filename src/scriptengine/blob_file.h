@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/file_streams.h"
+#include "scriptengine/sql_tokens.h"
 
 namespace updater::scriptengine {
 
@@ -50,7 +51,9 @@ struct ParameterizedStatement {
 };
 
 // Finds the references of `sql` outside literals, quoted names and
-// comments. `sql` must tokenize cleanly.
+// comments. `sql` must tokenize cleanly; `tokens` are its tokens.
+ParameterizedStatement ReplaceBlobReferences(std::string_view sql,
+                                             const std::vector<Token>& tokens);
 ParameterizedStatement ReplaceBlobReferences(std::string_view sql);
 
 // The reference text for `offset` and `length`: eight hexadecimal digits

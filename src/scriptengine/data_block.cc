@@ -167,17 +167,18 @@ class DataBlockParser {
 }  // namespace
 
 std::optional<DataBlock> ParseDataBlock(std::string_view sql, const std::vector<Value>& params) {
-  // Cheap test first: most statements are no data blocks.
-  const size_t start = sql.find_first_not_of(" \t\r\n");
-  if (start == std::string_view::npos || sql.size() - start < 13) return std::nullopt;
   const TokenizeResult scanned = Tokenize(sql);
   if (!scanned.error.empty()) return std::nullopt;
-  if (scanned.tokens.size() < 2 || !scanned.tokens[0].Is("EXECUTE") ||
-      !scanned.tokens[1].Is("BLOCK")) {
+  return ParseDataBlock(scanned.tokens, params);
+}
+
+std::optional<DataBlock> ParseDataBlock(const std::vector<Token>& tokens,
+                                        const std::vector<Value>& params) {
+  if (tokens.size() < 2 || !tokens[0].Is("EXECUTE") || !tokens[1].Is("BLOCK")) {
     return std::nullopt;
   }
   DataBlock block;
-  DataBlockParser parser(scanned.tokens, params);
+  DataBlockParser parser(tokens, params);
   if (!parser.Parse(block)) return std::nullopt;
   return block;
 }

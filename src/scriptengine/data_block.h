@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "scriptengine/database.h"
+#include "scriptengine/sql_tokens.h"
 
 namespace updater::scriptengine {
 
@@ -27,5 +28,8 @@ constexpr size_t kMaxDataBlockRows = 256;
 // to its parameters (its blob file references, in order). Nothing when the
 // statement is anything else: the caller then runs its text.
 std::optional<DataBlock> ParseDataBlock(std::string_view sql, const std::vector<Value>& params);
+// The same for a statement already split into its tokens.
+std::optional<DataBlock> ParseDataBlock(const std::vector<Token>& tokens,
+                                        const std::vector<Value>& params);
 
 }  // namespace updater::scriptengine

@@ -301,14 +301,8 @@ int64_t ExportTableData(Database& database, const std::string& path, const Expor
 
   int64_t total = 0;
   for (const Table& table : tables) {
-    std::string select = "SELECT ";
-    for (size_t i = 0; i < table.columns.size(); ++i) {
-      if (i > 0) select += ", ";
-      select += QuoteName(table.columns[i].name);
-    }
-    select += " FROM " + QuoteName(table.name);
     script.Write("\n/* " + QuoteName(table.name) + " */\n");
-    std::unique_ptr<Cursor> cursor = database.Open(select, {});
+    std::unique_ptr<Cursor> cursor = database.ReadTable(table);
     TableWriter writer(script, blobs, table, charset, options);
     while (cursor->Next()) writer.AddRow(*cursor);
     writer.Flush();

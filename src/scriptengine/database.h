@@ -100,6 +100,11 @@ class Database {
   // name.
   virtual std::vector<Table> UserTables() = 0;
 
+  // Every row of `table` (from UserTables), its columns in their order. A
+  // text blob may come as the text itself (kText) when the database can
+  // hand it over that way.
+  virtual std::unique_ptr<Cursor> ReadTable(const Table& table);
+
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
 

@@ -12,8 +12,8 @@ namespace updater::scriptengine {
 namespace {
 
 // Firebird 2.0 takes statements and messages of up to 64 KB; both stay below.
-constexpr size_t kMaxStatementText = 60000;
-constexpr size_t kMaxMessageBytes = 60000;
+constexpr size_t kMaxStatementText = 64000;
+constexpr size_t kMaxMessageBytes = 64000;
 constexpr size_t kMaxPrepared = 16;
 
 // RDB$FIELD_TYPE numbers.
@@ -224,34 +224,40 @@ bool FbDatabase::InsertRows(const DataBlock& block) {
     if (shapes.back().declaration.empty()) return false;
     row_message += shapes.back().message_bytes;
   }
-  std::string insert = "INSERT INTO " + QuoteName(block.table) + " (";
-  for (size_t c = 0; c < width; ++c) insert += (c > 0 ? ", " : "") + QuoteName(block.columns[c]);
-  insert += ") VALUES (";
+  std::string insert = "INSERT INTO " + QuoteName(block.table) + "(";
+  for (size_t c = 0; c < width; ++c) insert += (c > 0 ? "," : "") + QuoteName(block.columns[c]);
+  insert += ")VALUES(";
   // The text one row adds: its declarations and its INSERT.
   size_t row_text = insert.size() + 3;
   for (const ParamShape& shape : shapes) row_text += shape.declaration.size() + 16;
-  const size_t per_execution = std::min({block.rows.size(), kMaxMessageBytes / row_message,
-                                         kMaxStatementText / row_text});
-  if (per_execution == 0) return false;
+  const size_t most = std::min({block.rows.size(), kMaxMessageBytes / row_message,
+                                kMaxStatementText / row_text});
+  if (most == 0) return false;
+  // Executions of equal size, so that they share one prepared statement.
+  const size_t executions = (block.rows.size() + most - 1) / most;
+  const size_t per_execution = (block.rows.size() + executions - 1) / executions;
 
+  std::string plan_key = block.table;
+  for (size_t c = 0; c < width; ++c) plan_key += '\n' + block.columns[c] + ' ' + shapes[c].declaration;
   auto statement_for = [&](size_t rows) -> FbStatement& {
-    std::string declarations, body;
-    size_t param = 0;
-    for (size_t r = 0; r < rows; ++r) {
-      body += insert;
-      for (size_t c = 0; c < width; ++c, ++param) {
-        const std::string name = "A" + std::to_string(param);
-        if (param > 0) declarations += ", ";
-        declarations += name + " " + shapes[c].declaration + " = ?";
-        body += (c > 0 ? ", :" : ":") + name;
-      }
-      body += ");\n";
-    }
-    const std::string sql = "EXECUTE BLOCK (" + declarations + ")\nAS BEGIN\n" + body + "END";
-    auto& prepared = bulk_statements_->prepared[sql];
+    const std::string key = plan_key + '\n' + std::to_string(rows);
+    auto& prepared = bulk_statements_->prepared[key];
     if (!prepared) {
-      prepared = std::make_unique<FbStatement>(*this, sql);
-      bulk_statements_->order.push_back(sql);
+      std::string declarations, body;
+      size_t param = 0;
+      for (size_t r = 0; r < rows; ++r) {
+        body += insert;
+        for (size_t c = 0; c < width; ++c, ++param) {
+          const std::string name = "A" + std::to_string(param);
+          if (param > 0) declarations += ",";
+          declarations += name + " " + shapes[c].declaration + "=?";
+          body += (c > 0 ? ",:" : ":") + name;
+        }
+        body += ");\n";
+      }
+      prepared = std::make_unique<FbStatement>(
+          *this, "EXECUTE BLOCK(" + declarations + ")\nAS BEGIN\n" + body + "END");
+      bulk_statements_->order.push_back(key);
       if (bulk_statements_->order.size() > kMaxPrepared) {
         bulk_statements_->prepared.erase(bulk_statements_->order.front());
         bulk_statements_->order.erase(bulk_statements_->order.begin());
@@ -259,23 +265,30 @@ bool FbDatabase::InsertRows(const DataBlock& block) {
     }
     return *prepared;
   };
+  auto run = [&](std::unique_ptr<FbStatement>& statement, const char* sql) {
+    if (!statement) statement = std::make_unique<FbStatement>(*this, sql);
+    statement->Execute();
+  };
 
   // A block that takes more than one execution is made all-or-nothing by a
   // savepoint, as the block's own text would be.
-  const bool split = per_execution < block.rows.size();
-  if (split) Execute("SAVEPOINT SCRIPT_ENGINE_BULK_LOAD", {}, false);
+  const bool split = executions > 1;
+  if (split) run(bulk_statements_->savepoint, "SAVEPOINT SCRIPT_ENGINE_BULK_LOAD");
+  std::vector<Value> converted;  // integers for blob parameters, as texts
+  converted.reserve(block.rows.size() * width);
   try {
     for (size_t first = 0; first < block.rows.size(); first += per_execution) {
       const size_t rows = std::min(per_execution, block.rows.size() - first);
-      std::vector<Value> params;
+      std::vector<const Value*> params;
       params.reserve(rows * width);
       for (size_t r = first; r < first + rows; ++r) {
         for (size_t c = 0; c < width; ++c) {
           const Value& value = block.rows[r][c];
           if (shapes[c].blob && value.kind == Value::Kind::kInteger) {
-            params.push_back(Value::Text(IntegerText(value.integer, value.scale)));
+            converted.push_back(Value::Text(IntegerText(value.integer, value.scale)));
+            params.push_back(&converted.back());
           } else {
-            params.push_back(value);
+            params.push_back(&value);
           }
         }
       }
@@ -288,13 +301,13 @@ bool FbDatabase::InsertRows(const DataBlock& block) {
       // The block's failure is what the caller must hear of; undoing its
       // first part cannot fail short of a lost connection.
       try {
-        Execute("ROLLBACK TO SAVEPOINT SCRIPT_ENGINE_BULK_LOAD", {}, false);
+        run(bulk_statements_->undo, "ROLLBACK TO SAVEPOINT SCRIPT_ENGINE_BULK_LOAD");
       } catch (const std::exception&) {
       }
     }
     throw;
   }
-  if (split) Execute("RELEASE SAVEPOINT SCRIPT_ENGINE_BULK_LOAD ONLY", {}, false);
+  if (split) run(bulk_statements_->release, "RELEASE SAVEPOINT SCRIPT_ENGINE_BULK_LOAD ONLY");
   return true;
 }
 

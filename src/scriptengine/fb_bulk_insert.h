@@ -38,8 +38,10 @@ struct InsertPlan {
 // The statements the bulk load prepared, by their text; the oldest is
 // dropped when there are too many.
 struct BulkStatements {
-  std::map<std::string, std::unique_ptr<FbStatement>> prepared;
+  std::map<std::string, std::unique_ptr<FbStatement>> prepared;  // by table, rows and types
   std::vector<std::string> order;
+  // For blocks that take more than one execution.
+  std::unique_ptr<FbStatement> savepoint, release, undo;
   ~BulkStatements();
 };
 

@@ -240,7 +240,7 @@ std::vector<Table> FbDatabase::UserTables() {
                                                    : static_cast<int>(fields->Get(2).integer));
       }
     }
-    if (names.empty()) continue;
+    if (names.empty()) continue;  // only computed columns: no data of its own
     std::string select = "SELECT ";
     for (size_t i = 0; i < names.size(); ++i) {
       if (i > 0) select += ", ";
@@ -254,7 +254,73 @@ std::vector<Table> FbDatabase::UserTables() {
       table.columns.push_back(column);
     }
   }
+  std::erase_if(tables, [](const Table& table) { return table.columns.empty(); });
   return tables;
+}
+
+namespace {
+
+// Rows of a table whose short text blobs come as texts: each such blob
+// column has a second column after the table's own, holding the text when
+// it is short.
+class ShortBlobCursor final : public Cursor {
+ public:
+  ShortBlobCursor(std::unique_ptr<Cursor> inner, std::vector<Column> columns,
+                  std::vector<int> text_of)
+      : inner_(std::move(inner)), columns_(std::move(columns)), text_of_(std::move(text_of)) {}
+  const std::vector<Column>& Columns() const override { return columns_; }
+  bool Next() override { return inner_->Next(); }
+  const Value& Get(size_t index) const override {
+    const int text = text_of_[index];
+    if (text >= 0 && !inner_->Get(static_cast<size_t>(text)).IsNull()) {
+      return inner_->Get(static_cast<size_t>(text));
+    }
+    return inner_->Get(index);
+  }
+  void ReadBlob(size_t index, const std::function<void(std::string_view)>& sink) override {
+    inner_->ReadBlob(index, sink);
+  }
+
+ private:
+  std::unique_ptr<Cursor> inner_;
+  std::vector<Column> columns_;
+  std::vector<int> text_of_;
+};
+
+// Texts of at most this many characters come over as strings: reading a
+// blob costs round trips of its own.
+constexpr int kShortBlobChars = 4096;
+
+}  // namespace
+
+std::unique_ptr<Cursor> FbDatabase::ReadTable(const Table& table) {
+  if (casts_blobs_ < 0) {
+    try {
+      FbStatement probe(*this, "SELECT CAST(RDB$DESCRIPTION AS VARCHAR(10)) FROM RDB$DATABASE");
+      casts_blobs_ = 1;
+    } catch (const DatabaseError&) {
+      casts_blobs_ = 0;  // Firebird 2.0: blobs are read as blobs
+    }
+  }
+  std::string select = "SELECT ";
+  std::string extra;
+  std::vector<int> text_of(table.columns.size(), -1);
+  int next_extra = static_cast<int>(table.columns.size());
+  for (size_t i = 0; i < table.columns.size(); ++i) {
+    const Column& column = table.columns[i];
+    const std::string name = QuoteName(column.name);
+    if (i > 0) select += ", ";
+    select += name;
+    if (casts_blobs_ == 1 && column.kind == ColumnKind::kBlob && column.sub_type == 1) {
+      extra += ", CASE WHEN CHAR_LENGTH(" + name + ") <= " + std::to_string(kShortBlobChars) +
+               " THEN CAST(" + name + " AS VARCHAR(" + std::to_string(kShortBlobChars) +
+               ")) END";
+      text_of[i] = next_extra++;
+    }
+  }
+  std::unique_ptr<Cursor> rows = Open(select + extra + " FROM " + QuoteName(table.name), {});
+  if (extra.empty()) return rows;
+  return std::make_unique<ShortBlobCursor>(std::move(rows), table.columns, std::move(text_of));
 }
 
 ISC_QUAD FbDatabase::CreateBlob(const Value& value) {

@@ -39,6 +39,7 @@ class FbDatabase final : public Database {
   std::unique_ptr<Cursor> Open(std::string_view sql, const std::vector<Value>& params) override;
   bool InsertRows(const DataBlock& block) override;
   std::vector<Table> UserTables() override;
+  std::unique_ptr<Cursor> ReadTable(const Table& table) override;
   void Commit() override;
   void Rollback() override;
   void Reconnect(const std::string& charset) override;
@@ -71,6 +72,7 @@ class FbDatabase final : public Database {
   void ForgetPrepared();
   std::map<std::string, std::unique_ptr<InsertPlan>> insert_plans_;
   std::unique_ptr<BulkStatements> bulk_statements_;
+  int casts_blobs_ = -1;  // whether the server casts blobs to strings (2.1 on); -1: not asked
 };
 
 }  // namespace updater::scriptengine

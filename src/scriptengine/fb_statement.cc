@@ -57,7 +57,19 @@ FbStatement::~FbStatement() {
   database_.Client().isc_dsql_free_statement(status, &handle_, DSQL_drop);
 }
 
-void FbStatement::Bind(const std::vector<Value>& params) {
+namespace {
+
+const Value& At(const std::vector<Value>& values, size_t i) { return values[i]; }
+const Value& At(const std::vector<const Value*>& values, size_t i) { return *values[i]; }
+
+}  // namespace
+
+void FbStatement::Bind(const std::vector<Value>& params) { BindValues(params); }
+
+void FbStatement::Bind(const std::vector<const Value*>& params) { BindValues(params); }
+
+template <typename Values>
+void FbStatement::BindValues(const Values& params) {
   if (!input_described_) {
     FbClient& client = database_.Client();
     ISC_STATUS_ARRAY status;
@@ -88,7 +100,7 @@ void FbStatement::Bind(const std::vector<Value>& params) {
     }
   }
   for (size_t i = 0; i < params.size(); ++i) {
-    const Value& value = params[i];
+    const Value& value = At(params, i);
     const bool blob = (in_.var(i).sqltype & ~1) == SQL_BLOB;
     if (value.IsNull()) {
       in_.BindNull(i);

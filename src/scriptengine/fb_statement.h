@@ -32,6 +32,8 @@ class FbStatement {
   // time); blobs are created in the default transaction. Throws ScriptError
   // when the numbers differ. A statement may be bound and executed again.
   void Bind(const std::vector<Value>& params);
+  // The same for values held elsewhere.
+  void Bind(const std::vector<const Value*>& params);
 
   // Executes in transaction `transaction` (the default one when null).
   // A SELECT opens its cursor; a procedure's outputs land in Out().
@@ -41,6 +43,9 @@ class FbStatement {
   bool Fetch();
 
  private:
+  template <typename Values>
+  void BindValues(const Values& params);
+
   FbDatabase& database_;
   isc_stmt_handle handle_ = 0;
   int type_ = 0;

@@ -114,7 +114,14 @@ void ScriptExecutor::RunStatement(StatementSplitter& splitter, const ScriptState
 }
 
 void ScriptExecutor::RunSql(std::string_view sql) {
-  const ParameterizedStatement parameterized = ReplaceBlobReferences(sql);
+  const TokenizeResult scanned = Tokenize(sql);
+  if (!scanned.error.empty()) {
+    // The splitter saw a complete statement; whatever the tokens miss, the
+    // server is the one to say what is wrong with it.
+    database_.Execute(sql, {}, auto_ddl_);
+    return;
+  }
+  const ParameterizedStatement parameterized = ReplaceBlobReferences(sql, scanned.tokens);
   std::vector<Value> params;
   if (!parameterized.references.empty()) {
     const BlobFile& file = CurrentBlobFile();
@@ -128,7 +135,7 @@ void ScriptExecutor::RunSql(std::string_view sql) {
       params.push_back(Value::Slice(file, reference.offset, reference.length));
     }
   }
-  if (std::optional<DataBlock> block = ParseDataBlock(sql, params)) {
+  if (std::optional<DataBlock> block = ParseDataBlock(scanned.tokens, params)) {
     if (database_.InsertRows(*block)) return;
   }
   database_.Execute(parameterized.sql, params, auto_ddl_);

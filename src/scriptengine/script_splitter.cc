@@ -58,6 +58,17 @@ void StatementSplitter::NoteMemory() {
   peak_bytes_ = std::max(peak_bytes_, buffer_.capacity() + text_.capacity());
 }
 
+void StatementSplitter::AppendRun(std::string_view run) {
+  line_ += static_cast<size_t>(std::count(run.begin(), run.end(), '\n'));
+  if (text_.size() + run.size() > max_statement_bytes_) {
+    overflow_ = true;
+    return;
+  }
+  const size_t capacity = text_.capacity();
+  text_.append(run);
+  if (text_.capacity() != capacity) NoteMemory();
+}
+
 void StatementSplitter::Append(char c) {
   if (text_.size() >= max_statement_bytes_) {
     overflow_ = true;
@@ -118,6 +129,20 @@ std::optional<ScriptStatement> StatementSplitter::Next() {
     start_line_ = line_;
 
     while (!terminated && Ensure(1)) {
+      if (state == State::kString || state == State::kQuotedName) {
+        // Most of a data script is literals: take everything up to the next
+        // quote at once.
+        const char quote = state == State::kString ? '\'' : '"';
+        const char* begin = buffer_.data() + position_;
+        const size_t available = buffer_.size() - position_;
+        const void* found = std::memchr(begin, quote, available);
+        const size_t run = found != nullptr ? static_cast<const char*>(found) - begin : available;
+        if (run > 0) {
+          AppendRun(std::string_view(begin, run));
+          position_ += run;
+          continue;
+        }
+      }
       const char c = buffer_[position_];
       switch (state) {
         case State::kCode:
@@ -128,7 +153,7 @@ std::optional<ScriptStatement> StatementSplitter::Next() {
             continue;
           }
           if (IsWordByte(c)) {
-            word_ += c;
+            if (words_ < 2 || block_) word_ += c;
           } else if (EndWord()) {
             terminated = true;
             swallow_terminator_ = true;

@@ -92,6 +92,8 @@ class StatementSplitter {
   bool Ensure(size_t count);
   bool UpcomingIs(std::string_view bytes);
   void Append(char c);
+  // Appends bytes inside a literal, counting their line breaks.
+  void AppendRun(std::string_view run);
   // Handles the end of a word of code; returns true when it closes a block.
   bool EndWord();
   void NoteMemory();

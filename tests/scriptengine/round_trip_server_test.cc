@@ -154,22 +154,27 @@ TEST(RoundTrip, EveryValueOfAWin1251DatabaseArrivesInTheUtf8DatabaseUnchanged) {
   EXPECT_EQ(export_view.lines.back(), "Rows written: 3006");
   ASSERT_EQ(testing::RunFile(target.Name(), "WIN1251", data_file), "");
 
-  FbDatabase old_db(platform::SystemPlatform().libraries,
-                    testing::SysdbaParams(source.Name(), "WIN1251"));
-  FbDatabase new_db(platform::SystemPlatform().libraries,
-                    testing::SysdbaParams(target.Name(), "WIN1251"));
-  const std::vector<Table> tables = old_db.UserTables();
-  ASSERT_EQ(tables.size(), 3u);  // no view, no temporary table
-  ASSERT_EQ(new_db.UserTables().size(), 3u);
-  for (const Table& table : tables) {
-    const auto old_rows = ReadAll(old_db, table);
-    const auto new_rows = ReadAll(new_db, table);
-    EXPECT_GE(old_rows.size(), 1u) << table.name;
-    ASSERT_EQ(new_rows.size(), old_rows.size()) << table.name;
-    for (size_t r = 0; r < old_rows.size(); ++r) {
-      for (size_t c = 0; c < table.columns.size(); ++c) {
-        EXPECT_TRUE(Same(old_rows[r][c], new_rows[r][c]))
-            << table.name << " row " << r << " column " << table.columns[c].name;
+  // Compared over both connections: over UTF8, a text the new database
+  // stored in the wrong bytes would show.
+  for (const char* charset : {"WIN1251", "UTF8"}) {
+    FbDatabase old_db(platform::SystemPlatform().libraries,
+                      testing::SysdbaParams(source.Name(), charset));
+    FbDatabase new_db(platform::SystemPlatform().libraries,
+                      testing::SysdbaParams(target.Name(), charset));
+    const std::vector<Table> tables = old_db.UserTables();
+    ASSERT_EQ(tables.size(), 3u);  // no view, no temporary table
+    ASSERT_EQ(new_db.UserTables().size(), 3u);
+    for (const Table& table : tables) {
+      const auto old_rows = ReadAll(old_db, table);
+      const auto new_rows = ReadAll(new_db, table);
+      EXPECT_GE(old_rows.size(), 1u) << table.name;
+      ASSERT_EQ(new_rows.size(), old_rows.size()) << table.name;
+      for (size_t r = 0; r < old_rows.size(); ++r) {
+        for (size_t c = 0; c < table.columns.size(); ++c) {
+          EXPECT_TRUE(Same(old_rows[r][c], new_rows[r][c]))
+              << charset << ": " << table.name << " row " << r << " column "
+              << table.columns[c].name;
+        }
       }
     }
   }
