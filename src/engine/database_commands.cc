@@ -19,8 +19,8 @@ struct ModeCommand {
   const char* announcement;
   const char* success;
   const char* already;
-  void (*request)(const std::string&, const std::string&, const std::string&,
-                  const std::string&, platform::Platform&);
+  void (*request)(const std::string&, const std::string&, const std::string&, const std::string&,
+                  platform::Platform&);
 };
 
 void Log(FrontEnd& front, const std::string& line) {

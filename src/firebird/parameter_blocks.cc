@@ -13,8 +13,7 @@ namespace {
 // names the value in the failure.
 void AppendShortItem(std::string& block, int code, const std::string& value, const char* what) {
   if (value.size() > 255) {
-    throw UpdateFailure(std::string("Параметр подключения \"") + what +
-                        "\" длиннее 255 байт!");
+    throw UpdateFailure(std::string("Параметр подключения \"") + what + "\" длиннее 255 байт!");
   }
   block += static_cast<char>(code);
   block += static_cast<char>(value.size());

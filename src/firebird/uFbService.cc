@@ -23,10 +23,8 @@ struct KindRule {
   const char* exe;
   const char* kind;
 };
-constexpr KindRule kMakerKinds[] = {{"FBSRVMRLX.EXE", "SUPER"},
-                                    {"FB_INET_SRVMRLX.EXE", "CLASSIC"}};
-constexpr KindRule kStockKinds[] = {{"FBSERVER.EXE", "SUPER"},
-                                    {"FB_INET_SERVER.EXE", "CLASSIC"}};
+constexpr KindRule kMakerKinds[] = {{"FBSRVMRLX.EXE", "SUPER"}, {"FB_INET_SRVMRLX.EXE", "CLASSIC"}};
+constexpr KindRule kStockKinds[] = {{"FBSERVER.EXE", "SUPER"}, {"FB_INET_SERVER.EXE", "CLASSIC"}};
 
 // Fills kind, executable, root and connection prefix from the service's
 // image path; fails when the path names none of the two executables.

@@ -3,7 +3,6 @@
 
 #include "engine/database_commands.h"
 #include "support/failure_of.h"
-#include "support/fake_platform.h"
 #include "support/firebird_server.h"
 #include "support/recording_front_end.h"
 
@@ -19,8 +18,7 @@ class DatabaseCommandsServerTest : public ::testing::Test {
  protected:
   DatabaseCommandsServerTest()
       : server(testing::RequireTestServer()),
-        platform{fake.files,     fake.volumes, fake.registry, fake.services, fake.processes,
-                 platform::SystemPlatform().libraries, fake.resources, fake.clock},
+        platform(testing::WithRealLibraries(fake)),
         database("WIN1251", "DB_Data/Marlix.fdb"),
         ui(fake.files, fake.clock) {
     ApplyDefaultProfile(fields);

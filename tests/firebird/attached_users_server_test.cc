@@ -6,7 +6,6 @@
 #include "firebird/uDBConnection.h"
 #include "firebird/uIBEScript.h"
 #include "support/failure_of.h"
-#include "support/fake_platform.h"
 #include "support/firebird_server.h"
 
 namespace updater {
@@ -20,10 +19,7 @@ using Names = std::vector<std::string>;
 
 class AttachedUsersTest : public ::testing::Test {
  protected:
-  AttachedUsersTest()
-      : server(RequireTestServer()),
-        platform{fake.files,     fake.volumes, fake.registry, fake.services, fake.processes,
-                 platform::SystemPlatform().libraries, fake.resources, fake.clock} {}
+  AttachedUsersTest() : server(RequireTestServer()), platform(testing::WithRealLibraries(fake)) {}
 
   Names Users(const std::string& user_name, Names users = {"left over"}) {
     GetAttachedUsers("fbclient.dll", database.ConnectString(), user_name, server.sysdba_password,

@@ -5,7 +5,6 @@
 
 #include "firebird/uIBEScript.h"
 #include "support/failure_of.h"
-#include "support/fake_platform.h"
 #include "support/firebird_server.h"
 
 namespace updater {
@@ -19,10 +18,7 @@ using testing::TestDatabase;
 // The real client library and file system, the fake clock.
 class DatabaseModesTest : public ::testing::Test {
  protected:
-  DatabaseModesTest()
-      : server(RequireTestServer()),
-        platform{fake.files,     fake.volumes, fake.registry, fake.services, fake.processes,
-                 platform::SystemPlatform().libraries, fake.resources, fake.clock} {}
+  DatabaseModesTest() : server(RequireTestServer()), platform(testing::WithRealLibraries(fake)) {}
 
   // The server's answer to an attachment of ADMN; empty when it was let in.
   std::string AdmnRefusal(const TestDatabase& database) {
@@ -58,8 +54,7 @@ TEST_F(DatabaseModesTest, ShutdownAndOnlineSwitchTheDatabaseAndRefuseARepeat) {
   EXPECT_EQ(AdmnRefusal(database), "");
 
   EXPECT_EQ(FailureOf([&] {
-              BringDatabaseOnline("fbclient.dll", name, "SYSDBA", server.sysdba_password,
-                                  platform);
+              BringDatabaseOnline("fbclient.dll", name, "SYSDBA", server.sysdba_password, platform);
             }),
             already);
   // Only the successful shutdown waits.
@@ -79,8 +74,8 @@ TEST_F(DatabaseModesTest, TheServersRefusalIsTheFailuresText) {
   // Several texts are joined by CR LF; a Cyrillic path comes back as it went.
   const std::string missing = server.data + "/Нет такой/База.fdb";
   const std::string failure = FailureOf([&] {
-    BringDatabaseOnline("fbclient.dll", server.prefix + missing, "SYSDBA",
-                        server.sysdba_password, platform);
+    BringDatabaseOnline("fbclient.dll", server.prefix + missing, "SYSDBA", server.sysdba_password,
+                        platform);
   });
   EXPECT_NE(failure.find(missing), std::string::npos) << failure;
   EXPECT_NE(failure.find("\r\n"), std::string::npos) << failure;

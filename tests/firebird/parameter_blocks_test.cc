@@ -15,7 +15,8 @@ TEST(SplitDatabaseName, FindsTheServerByTheFirstRuleThatApplies) {
     const char *name, *server, *path;
   } cases[] = {
       {"C:\\Data\\Base.fdb", "", "C:\\Data\\Base.fdb"},
-      {"localhost/3051:C:\\Prog\\DB_Data\\Base.fdb", "localhost/3051", "C:\\Prog\\DB_Data\\Base.fdb"},
+      {"localhost/3051:C:\\Prog\\DB_Data\\Base.fdb", "localhost/3051",
+       "C:\\Prog\\DB_Data\\Base.fdb"},
       {"localhost/3051:/srv/marlix/DB_Data/Marlix.fdb", "localhost/3051",
        "/srv/marlix/DB_Data/Marlix.fdb"},
       {"\\\\srv\\C:\\Data\\Base.fdb", "srv", "C:\\Data\\Base.fdb"},
@@ -37,9 +38,14 @@ TEST(SplitDatabaseName, FindsTheServerByTheFirstRuleThatApplies) {
 }
 
 TEST(ServicesBlocks, AreTheBytesTheServerExpects) {
-  EXPECT_EQ(ServiceAttachBlock("SYSDBA", "vormelduka"), "\x02\x02\x1c\x06SYSDBA\x1d\x0avormelduka"s);
-  EXPECT_EQ(ShutdownRequestBlock("C:\\a.fdb"), "\x08\x6a\x08\x00" "C:\\a.fdb\x07\x01\x00\x00\x00"s);
-  EXPECT_EQ(OnlineRequestBlock("C:\\a.fdb"), "\x08\x6a\x08\x00" "C:\\a.fdb\x6c\x00\x02\x00\x00"s);
+  EXPECT_EQ(ServiceAttachBlock("SYSDBA", "vormelduka"),
+            "\x02\x02\x1c\x06SYSDBA\x1d\x0avormelduka"s);
+  EXPECT_EQ(ShutdownRequestBlock("C:\\a.fdb"),
+            "\x08\x6a\x08\x00"
+            "C:\\a.fdb\x07\x01\x00\x00\x00"s);
+  EXPECT_EQ(OnlineRequestBlock("C:\\a.fdb"),
+            "\x08\x6a\x08\x00"
+            "C:\\a.fdb\x6c\x00\x02\x00\x00"s);
   // No path, no database name entries.
   EXPECT_EQ(ShutdownRequestBlock(""), "\x08\x07\x01\x00\x00\x00"s);
   EXPECT_EQ(OnlineRequestBlock(""), "\x08\x6c\x00\x02\x00\x00"s);
@@ -51,7 +57,8 @@ TEST(DatabaseParameterBlock, LeavesEmptyItemsOut) {
   EXPECT_EQ(DatabaseParameterBlock("SYSDBA", "pw", "", "WIN1251"),
             "\x01\x1c\x06SYSDBA\x1d\x02pw\x30\x07WIN1251"s);
   EXPECT_EQ(DatabaseParameterBlock("ADMN", "", "RDB$ADMIN", "WIN1251"),
-            "\x01\x1c\x04" "ADMN\x3c\x09RDB$ADMIN\x30\x07WIN1251"s);
+            "\x01\x1c\x04"
+            "ADMN\x3c\x09RDB$ADMIN\x30\x07WIN1251"s);
 }
 
 TEST(ParameterBlocks, RefuseValuesTheirLengthByteCannotHold) {

@@ -40,6 +40,12 @@ class DetectFirebirdServerTest : public ::testing::Test {
 
   TFBServParams Detect() { return DetectFirebirdServer(platform); }
 
+  // The record's five fields, in their order.
+  using Fields = std::vector<std::string>;
+  static Fields Record(const TFBServParams& p) {
+    return {p.ServerRoot, p.ServerKind, p.ConnectionPrefix, p.ServerExe, p.ServiceName};
+  }
+
   testing::TempFolder temp;
   testing::FakePlatform fake;
   testing::FakeRegistry registry;
@@ -49,25 +55,22 @@ class DetectFirebirdServerTest : public ::testing::Test {
 };
 
 TEST_F(DetectFirebirdServerTest, TheMakersServiceGivesKindExecutableRootAndPort) {
+  const std::string maker = "BrenvikFireXBirdServer";
   const struct {
     std::string image;
-    const char *kind, *exe, *prefix;
+    Fields record;
   } cases[] = {
-      {Image(root, "fbsrvmrlx.exe -a -p 3051"), "SUPER", "FBSRVMRLX.EXE", "localhost/3051:"},
-      {Image(root, "Fb_Inet_SrvMrlx.EXE -p  \t3060 -x"), "CLASSIC", "FB_INET_SRVMRLX.EXE",
-       "localhost/3060:"},
+      {Image(root, "fbsrvmrlx.exe -a -p 3051"),
+       {root, "SUPER", "localhost/3051:", "FBSRVMRLX.EXE", maker}},
+      {Image(root, "Fb_Inet_SrvMrlx.EXE -p  \t3060 -x"),
+       {root, "CLASSIC", "localhost/3060:", "FB_INET_SRVMRLX.EXE", maker}},
       // Both names: the Classic test comes last and wins.
-      {Image(root, "fbsrvmrlx.exe fb_inet_srvmrlx.exe"), "CLASSIC", "FB_INET_SRVMRLX.EXE",
-       "localhost/3051:"},
+      {Image(root, "fbsrvmrlx.exe fb_inet_srvmrlx.exe"),
+       {root, "CLASSIC", "localhost/3051:", "FB_INET_SRVMRLX.EXE", maker}},
   };
   for (const auto& c : cases) {
     registry.SetString(kMakerKey, "ImagePath", c.image);
-    const TFBServParams params = Detect();
-    EXPECT_EQ(params.ServerKind, c.kind) << c.image;
-    EXPECT_EQ(params.ServerExe, c.exe) << c.image;
-    EXPECT_EQ(params.ServerRoot, root) << c.image;
-    EXPECT_EQ(params.ConnectionPrefix, c.prefix) << c.image;
-    EXPECT_EQ(params.ServiceName, "BrenvikFireXBirdServer");
+    EXPECT_EQ(Record(Detect()), c.record) << c.image;
   }
 }
 
@@ -79,7 +82,7 @@ TEST_F(DetectFirebirdServerTest, TheMakersServiceFailsWithoutKindOrInstallationF
       {Image(root, "fbserver.exe -s"), kUnknownKind},
       {"", kUnknownKind},
       {Image(missing_root, "fbsrvmrlx.exe"), kDamaged},
-      {root + "fbsrvmrlx.exe", kDamaged},  // no bin folder: no root at all
+      {root + "fbsrvmrlx.exe", kDamaged},                 // no bin folder: no root at all
       {"\"" + Image(root, "fbsrvmrlx.exe\""), kDamaged},  // the quote stays in the root
   };
   for (const auto& c : cases) {
@@ -94,24 +97,21 @@ TEST_F(DetectFirebirdServerTest, AMakersKeyWithoutImagePathCannotTellTheKind) {
 }
 
 TEST_F(DetectFirebirdServerTest, TheStockInstallationIsUsedWithoutLookingAtItsFolder) {
+  const std::string guardian = "FirebirdGuardianDefaultInstance";
   registry.AddKey(kUninstallKey);
   const struct {
     std::string image;
-    const char *kind, *exe, *root, *prefix;
+    Fields record;
   } cases[] = {
-      {Image(missing_root, "fbserver.exe -s -p 3052"), "SUPER", "FBSERVER.EXE",
-       missing_root.c_str(), "localhost/3052:"},
-      {"\"" + Image(missing_root, "FB_INET_SERVER.EXE\""), "CLASSIC", "FB_INET_SERVER.EXE",
-       nullptr, "localhost/3051:"},
+      {Image(missing_root, "fbserver.exe -s -p 3052"),
+       {missing_root, "SUPER", "localhost/3052:", "FBSERVER.EXE", guardian}},
+      // The text is cut, not parsed: the opening quote stays in the root.
+      {"\"" + Image(missing_root, "FB_INET_SERVER.EXE\""),
+       {"\"" + missing_root, "CLASSIC", "localhost/3051:", "FB_INET_SERVER.EXE", guardian}},
   };
   for (const auto& c : cases) {
     registry.SetString(kStockServerKey, "ImagePath", c.image);
-    const TFBServParams params = Detect();
-    EXPECT_EQ(params.ServerKind, c.kind) << c.image;
-    EXPECT_EQ(params.ServerExe, c.exe) << c.image;
-    EXPECT_EQ(params.ServerRoot, c.root ? c.root : "\"" + missing_root) << c.image;
-    EXPECT_EQ(params.ConnectionPrefix, c.prefix) << c.image;
-    EXPECT_EQ(params.ServiceName, "FirebirdGuardianDefaultInstance");
+    EXPECT_EQ(Record(Detect()), c.record) << c.image;
   }
   registry.SetString(kStockServerKey, "ImagePath", Image(root, "fbsrvmrlx.exe"));
   EXPECT_EQ(FailureOf([&] { Detect(); }), kUnknownKind);
@@ -129,15 +129,12 @@ TEST_F(DetectFirebirdServerTest, TheMakersServiceWinsOverTheStockInstallation) {
 }
 
 TEST_F(DetectFirebirdServerTest, NothingFoundIsAnEmptyRecordAndAnUnreadableEntryAFailure) {
-  const auto empty = [](const TFBServParams& p) {
-    return p.ServerRoot.empty() && p.ServerKind.empty() && p.ConnectionPrefix.empty() &&
-           p.ServerExe.empty() && p.ServiceName.empty();
-  };
-  EXPECT_TRUE(empty(Detect()));
+  const Fields empty(5);
+  EXPECT_EQ(Record(Detect()), empty);
 
   // The uninstall entry without the stock server's key.
   registry.AddKey(kUninstallKey);
-  EXPECT_TRUE(empty(Detect()));
+  EXPECT_EQ(Record(Detect()), empty);
 
   registry.SetString(kStockServerKey, "ImagePath", Image(root, "fbserver.exe"));
   registry.DenyAccess(kUninstallKey);

@@ -55,8 +55,7 @@ void FakeRegistry::SetString(const std::string& key_path, const std::string& nam
   FindOrAdd(key_path).values[Fold(name)] = value;
 }
 
-void FakeRegistry::SetDword(const std::string& key_path, const std::string& name,
-                            uint32_t value) {
+void FakeRegistry::SetDword(const std::string& key_path, const std::string& name, uint32_t value) {
   FindOrAdd(key_path).values[Fold(name)] = value;
 }
 

@@ -47,6 +47,12 @@ const TestServer& RequireTestServer() {
   return server;
 }
 
+platform::Platform WithRealLibraries(FakePlatform& fake) {
+  return {fake.files,     fake.volumes,   fake.registry,
+          fake.services,  fake.processes, platform::SystemPlatform().libraries,
+          fake.resources, fake.clock};
+}
+
 FbClient& TestClient() {
   static FbClient client(platform::SystemPlatform().libraries, "fbclient.dll");
   return client;
@@ -56,8 +62,7 @@ TestDatabase::TestDatabase(const std::string& charset, const std::string& relati
   const TestServer& server = RequireTestServer();
   static std::atomic<int> counter{0};
   const std::filesystem::path folder = std::filesystem::path(server.data) /
-                                       (std::to_string(getpid()) + "-" +
-                                        std::to_string(counter++));
+                                       (std::to_string(getpid()) + "-" + std::to_string(counter++));
   const std::filesystem::path file = folder / relative_file;
   std::filesystem::create_directories(file.parent_path());
   folder_ = folder.string();
@@ -99,9 +104,7 @@ TestDatabase::~TestDatabase() {
   std::filesystem::remove_all(folder_, ignored);
 }
 
-std::string TestDatabase::ConnectString() const {
-  return RequireTestServer().prefix + file_path_;
-}
+std::string TestDatabase::ConnectString() const { return RequireTestServer().prefix + file_path_; }
 
 TestAttachment::TestAttachment(const std::string& connect_string, const std::string& user_name,
                                const std::string& password) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "firebird/fb_client.h"
+#include "support/fake_platform.h"
 
 namespace updater::testing {
 
@@ -23,6 +24,10 @@ struct TestServer {
 // naming the missing variable when the tests were not started by
 // scripts/test; GoogleTest reports it as the test's failure.
 const TestServer& RequireTestServer();
+
+// `fake` with the system's library loader: the real client library, with
+// the test's clock and file system.
+platform::Platform WithRealLibraries(FakePlatform& fake);
 
 // The client library of the test helpers ("fbclient.dll", which the Linux
 // build resolves to the system's client), apart from the updater's shared one.
