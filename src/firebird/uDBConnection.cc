@@ -1,5 +1,7 @@
 #include "firebird/uDBConnection.h"
 
+#include <algorithm>
+
 #include "common/failures.h"
 #include "firebird/parameter_blocks.h"
 #include "platform/text.h"
@@ -46,7 +48,8 @@ void TDBConnection::Detach() {
 }
 
 std::string TDBConnection::DatabaseInfo(const std::string& items, size_t answer_size) {
-  std::string answer(answer_size, '\0');
+  // The client takes the buffer's length as a short.
+  std::string answer(std::min<size_t>(answer_size, 32767), '\0');
   ISC_STATUS_ARRAY status;
   if (client_.isc_database_info(status, &handle_, static_cast<short>(items.size()), items.data(),
                                 static_cast<short>(answer.size()), answer.data()) != 0) {

@@ -5,6 +5,7 @@
 
 #include <ibase.h>
 
+#include <cstddef>
 #include <string>
 
 #include "firebird/fb_client.h"
@@ -36,8 +37,8 @@ class TDBConnection {
   bool Attached() const { return handle_ != 0; }
 
   // isc_database_info on the attachment for `items`, with an answer buffer of
-  // `answer_size` bytes; returns the whole buffer. Raises UpdateFailure with
-  // the status text on failure.
+  // `answer_size` bytes (at most 32767, the client's limit); returns the whole
+  // buffer. Raises UpdateFailure with the status text on failure.
   std::string DatabaseInfo(const std::string& items, size_t answer_size);
 
  private:

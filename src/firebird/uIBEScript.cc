@@ -3,6 +3,7 @@
 #include <ibase.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "common/failures.h"
 #include "common/strings.h"
