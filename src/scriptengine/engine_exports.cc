@@ -85,6 +85,20 @@ int32_t Run(ByteSource& source, const std::string& folder, CallbackReporter& rep
   return failures;
 }
 
+// Runs `action`, reporting anything it throws as a failure of the run: no
+// exception may leave the library.
+template <typename Action>
+int32_t Guarded(CallbackReporter& reporter, Action action) {
+  try {
+    return action();
+  } catch (const std::exception& e) {
+    reporter.StatementError("", std::string("internal error: ") + e.what());
+  } catch (...) {
+    reporter.StatementError("", "internal error");
+  }
+  return 1;
+}
+
 }  // namespace
 }  // namespace updater::scriptengine
 
@@ -123,7 +137,7 @@ UPDATER_EXPORT int32_t UPDATER_STDCALL ExecScriptFile(const char* path,
                                                       StatementResultCallback on_result) {
   namespace se = updater::scriptengine;
   CallbackReporter reporter(on_error, on_text, on_result);
-  try {
+  return se::Guarded(reporter, [&]() -> int32_t {
     if (path == nullptr || *path == '\0') {
       reporter.StatementError("", "no script file named");
       return 1;
@@ -136,13 +150,7 @@ UPDATER_EXPORT int32_t UPDATER_STDCALL ExecScriptFile(const char* path,
     }
     se::FileSource source(std::move(opened).value(), file);
     return se::Run(source, se::FolderOf(file), reporter);
-  } catch (const std::exception& e) {
-    reporter.StatementError("", std::string("internal error: ") + e.what());
-    return 1;
-  } catch (...) {
-    reporter.StatementError("", "internal error");
-    return 1;
-  }
+  });
 }
 
 UPDATER_EXPORT int32_t UPDATER_STDCALL ExecScriptText(const char* text,
@@ -151,16 +159,10 @@ UPDATER_EXPORT int32_t UPDATER_STDCALL ExecScriptText(const char* text,
                                                       StatementResultCallback on_result) {
   namespace se = updater::scriptengine;
   CallbackReporter reporter(on_error, on_text, on_result);
-  try {
+  return se::Guarded(reporter, [&]() -> int32_t {
     se::TextSource source(text != nullptr ? std::string_view(text) : std::string_view());
     return se::Run(source, "", reporter);
-  } catch (const std::exception& e) {
-    reporter.StatementError("", std::string("internal error: ") + e.what());
-    return 1;
-  } catch (...) {
-    reporter.StatementError("", "internal error");
-    return 1;
-  }
+  });
 }
 
 // Commits and detaches what is still attached, and forgets the connect

@@ -72,9 +72,28 @@ struct ParamShape {
   bool blob = false;  // values are bound as blobs
 };
 
+// The types whose parameters are declared as they are.
+struct FixedShape {
+  int field_type;
+  const char* declaration;
+  size_t message_bytes;
+};
+constexpr FixedShape kFixedShapes[] = {
+    {kFloat, "FLOAT", 4},   {kDFloat, "DOUBLE PRECISION", 8}, {kDouble, "DOUBLE PRECISION", 8},
+    {kDate, "DATE", 4},     {kTime, "TIME", 4},               {kTimestamp, "TIMESTAMP", 8},
+    {kBoolean, "BOOLEAN", 1},
+};
+
 ParamShape ShapeFor(const TargetColumn& column, const std::vector<std::vector<Value>>& rows,
                     size_t index, const std::string& connection) {
   ParamShape shape;
+  for (const FixedShape& fixed : kFixedShapes) {
+    if (fixed.field_type == column.field_type) {
+      shape.declaration = fixed.declaration;
+      shape.message_bytes = fixed.message_bytes + 4;
+      return shape;
+    }
+  }
   switch (column.field_type) {
     case kShort:
     case kLong:
@@ -95,31 +114,6 @@ ParamShape ShapeFor(const TargetColumn& column, const std::vector<std::vector<Va
       shape.message_bytes = 8;
       break;
     }
-    case kFloat:
-      shape.declaration = "FLOAT";
-      shape.message_bytes = 4;
-      break;
-    case kDFloat:
-    case kDouble:
-      shape.declaration = "DOUBLE PRECISION";
-      shape.message_bytes = 8;
-      break;
-    case kDate:
-      shape.declaration = "DATE";
-      shape.message_bytes = 4;
-      break;
-    case kTime:
-      shape.declaration = "TIME";
-      shape.message_bytes = 4;
-      break;
-    case kTimestamp:
-      shape.declaration = "TIMESTAMP";
-      shape.message_bytes = 8;
-      break;
-    case kBoolean:
-      shape.declaration = "BOOLEAN";
-      shape.message_bytes = 1;
-      break;
     case kText:
     case kVarying:
     case kCString: {

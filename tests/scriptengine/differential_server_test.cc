@@ -11,13 +11,13 @@
 
 #include "platform/platform.h"
 #include "scriptengine/engine_server_support.h"
-#include "scriptengine/server_database.h"
+#include "support/firebird_server.h"
 #include "scriptengine/sql_tokens.h"
 
 namespace updater::scriptengine {
 namespace {
 
-using testing::ServerDatabase;
+using ::updater::testing::TestDatabase;
 
 std::string Shell(const std::string& command) {
   std::string output;
@@ -29,22 +29,22 @@ std::string Shell(const std::string& command) {
 }
 
 std::string Isql(const std::string& database, const std::string& arguments) {
-  return Shell("isql-fb -q -ch UTF8 -user SYSDBA -password '" + testing::Server().sysdba_password +
+  return Shell("isql-fb -q -ch UTF8 -user SYSDBA -password '" + ::updater::testing::RequireTestServer().sysdba_password +
                "' " + arguments + " '" + database + "'");
 }
 
 // isql's extract of the metadata, without the line that names the file.
-std::string Metadata(const ServerDatabase& db) {
-  std::string extract = Isql(db.Name(), "-x");
+std::string Metadata(const TestDatabase& db) {
+  std::string extract = Isql(db.ConnectString(), "-x");
   const size_t create = extract.find("/* CREATE DATABASE");
   if (create != std::string::npos) extract.erase(create, extract.find('\n', create) - create);
   return extract;
 }
 
 // Every user table's rows in order, and every generator's value.
-std::string Data(const ServerDatabase& db) {
+std::string Data(const TestDatabase& db) {
   FbDatabase connection(platform::SystemPlatform().libraries,
-                        testing::SysdbaParams(db.Name(), "UTF8"));
+                        testing::SysdbaParams(db.ConnectString(), "UTF8"));
   std::string data;
   for (const Table& table : connection.UserTables()) {
     data += "table " + table.name + "\n";
@@ -87,8 +87,8 @@ std::string Data(const ServerDatabase& db) {
 }
 
 TEST(DifferentialWithIsql, BothLeaveTheSameMetadataAndData) {
-  ServerDatabase by_isql("UTF8");
-  ServerDatabase by_engine("UTF8");
+  TestDatabase by_isql("UTF8");
+  TestDatabase by_engine("UTF8");
   std::vector<std::filesystem::path> scripts;
   for (const auto& entry : std::filesystem::directory_iterator(
            std::string(UPDATER_SOURCE_DIR) + "/tests/scriptengine/differential")) {
@@ -97,9 +97,9 @@ TEST(DifferentialWithIsql, BothLeaveTheSameMetadataAndData) {
   std::sort(scripts.begin(), scripts.end());
   ASSERT_GE(scripts.size(), 3u);
   for (const auto& script : scripts) {
-    const std::string isql = Isql(by_isql.Name(), "-i '" + script.string() + "'");
+    const std::string isql = Isql(by_isql.ConnectString(), "-i '" + script.string() + "'");
     EXPECT_EQ(isql.find("Statement failed"), std::string::npos) << script << "\n" << isql;
-    EXPECT_EQ(testing::RunFile(by_engine.Name(), "UTF8", script.string()), "") << script;
+    EXPECT_EQ(testing::RunFile(by_engine.ConnectString(), "UTF8", script.string()), "") << script;
   }
   const std::string metadata = Metadata(by_isql);
   EXPECT_NE(metadata.find("PROCEDURE ADD_ENTRY"), std::string::npos) << metadata;

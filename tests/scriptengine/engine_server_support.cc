@@ -7,14 +7,15 @@
 #include "common/failures.h"
 #include "firebird/uIBEScript.h"
 #include "platform/platform.h"
-#include "scriptengine/server_database.h"
+#include "support/firebird_server.h"
 #include "support/recording_front_end.h"
 
 namespace updater::scriptengine::testing {
 namespace {
 
 std::string Password(const std::string& user) {
-  return user == "ADMN" ? Server().admn_password : Server().sysdba_password;
+  const ::updater::testing::TestServer& server = ::updater::testing::RequireTestServer();
+  return user == "ADMN" ? server.admn_password : server.sysdba_password;
 }
 
 template <typename Run>
@@ -53,7 +54,7 @@ ConnectParams SysdbaParams(const std::string& database, const std::string& chars
   ConnectParams params;
   params.database = database;
   params.user = "SYSDBA";
-  params.password = Server().sysdba_password;
+  params.password = ::updater::testing::RequireTestServer().sysdba_password;
   params.charset = charset;
   return params;
 }

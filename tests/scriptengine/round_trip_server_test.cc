@@ -11,13 +11,13 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "scriptengine/engine_server_support.h"
-#include "scriptengine/server_database.h"
+#include "support/firebird_server.h"
 #include "scriptengine/sql_tokens.h"
 
 namespace updater::scriptengine {
 namespace {
 
-using testing::ServerDatabase;
+using ::updater::testing::TestDatabase;
 
 const char kTables[] =
     "CREATE TABLE KINDS (ID INTEGER NOT NULL PRIMARY KEY, S SMALLINT, I INTEGER, BI BIGINT,"
@@ -138,29 +138,29 @@ bool Same(const Value& a, const Value& b) {
 }
 
 TEST(RoundTrip, EveryValueOfAWin1251DatabaseArrivesInTheUtf8DatabaseUnchanged) {
-  ServerDatabase source("WIN1251");
-  ServerDatabase target("UTF8");
-  ASSERT_EQ(testing::RunText(source.Name(), "UTF8", kTables), "");
-  ASSERT_EQ(testing::RunText(target.Name(), "UTF8", kTables), "");
-  Fill(source.Name());
+  TestDatabase source("WIN1251");
+  TestDatabase target("UTF8");
+  ASSERT_EQ(testing::RunText(source.ConnectString(), "UTF8", kTables), "");
+  ASSERT_EQ(testing::RunText(target.ConnectString(), "UTF8", kTables), "");
+  Fill(source.ConnectString());
 
   const std::string data_file = source.Folder() + "/Data.sql";
   testing::PrepareBlock("Sys_Data.sql", "execute ibeblock(Data_File_Name = '" + data_file + "')",
                         source.Folder() + "/Sys_Data.sql");
   testing::RecordingLogView export_view;
-  ASSERT_EQ(testing::RunFile(source.Name(), "WIN1251", source.Folder() + "/Sys_Data.sql",
+  ASSERT_EQ(testing::RunFile(source.ConnectString(), "WIN1251", source.Folder() + "/Sys_Data.sql",
                              &export_view),
             "");
   EXPECT_EQ(export_view.lines.back(), "Rows written: 3006");
-  ASSERT_EQ(testing::RunFile(target.Name(), "WIN1251", data_file), "");
+  ASSERT_EQ(testing::RunFile(target.ConnectString(), "WIN1251", data_file), "");
 
   // Compared over both connections: over UTF8, a text the new database
   // stored in the wrong bytes would show.
   for (const char* charset : {"WIN1251", "UTF8"}) {
     FbDatabase old_db(platform::SystemPlatform().libraries,
-                      testing::SysdbaParams(source.Name(), charset));
+                      testing::SysdbaParams(source.ConnectString(), charset));
     FbDatabase new_db(platform::SystemPlatform().libraries,
-                      testing::SysdbaParams(target.Name(), charset));
+                      testing::SysdbaParams(target.ConnectString(), charset));
     const std::vector<Table> tables = old_db.UserTables();
     ASSERT_EQ(tables.size(), 3u);  // no view, no temporary table
     ASSERT_EQ(new_db.UserTables().size(), 3u);
@@ -181,7 +181,7 @@ TEST(RoundTrip, EveryValueOfAWin1251DatabaseArrivesInTheUtf8DatabaseUnchanged) {
   // The new database holds its texts in UTF-8 (two bytes for a Cyrillic
   // letter), while a column without a character set keeps its bytes.
   FbDatabase utf8(platform::SystemPlatform().libraries,
-                  testing::SysdbaParams(target.Name(), "UTF8"));
+                  testing::SysdbaParams(target.ConnectString(), "UTF8"));
   std::unique_ptr<Cursor> length =
       utf8.Open("SELECT (SELECT OCTET_LENGTH(C) FROM KINDS WHERE ID = 1),"
                 " (SELECT OCTET_LENGTH(VNONE) FROM KINDS WHERE ID = 4) FROM RDB$DATABASE",

@@ -7,7 +7,7 @@
 
 #include "firebird/uIBEScript.h"
 #include "platform/text.h"
-#include "common/failures.h"
+#include "support/failure_of.h"
 #include "support/fake_platform.h"
 #include "support/recording_front_end.h"
 #include "support/temp_folder.h"
@@ -15,17 +15,8 @@
 namespace updater {
 namespace {
 
+using testing::FailureOf;
 using testing::ReadBytes;
-
-// The message `action` fails with, or "<no failure>".
-std::string FailureOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const UpdateFailure& e) {
-    return e.Message();
-  }
-  return "<no failure>";
-}
 
 // Libraries by name, each name standing for a file beside the test
 // program; counts what is loaded and what is still loaded.
@@ -211,9 +202,8 @@ TEST_F(ScriptRunnerTest, ALibraryThatIsMissingOrLacksAnExportIsUnloadedAndNamed)
 // search, reports a database it cannot reach through the contract.
 TEST(ScriptRunnerWithTheRealEngine, ReportsADatabaseItCannotReach) {
   testing::FakePlatform fake;
-  platform::Platform real{fake.files,     fake.volumes,
-                          fake.registry,  fake.services,
-                          fake.processes, platform::SystemPlatform().libraries,
+  platform::Platform real{fake.files,     fake.volumes,   fake.registry,
+                          fake.services,  fake.processes, platform::SystemPlatform().libraries,
                           fake.resources, fake.clock};
   testing::CountingPump pump;
   const std::string failure = FailureOf([&] {

@@ -5,13 +5,12 @@
 
 #include <cerrno>
 
+#include "platform/buffered_output.h"
 #include "platform/file_streams.h"
 #include "platform/posix/posix_platform.h"
 
 namespace updater::platform {
 namespace {
-
-constexpr size_t kWriteBufferSize = 256 * 1024;
 
 class PosixInputFile final : public InputFile {
  public:
@@ -53,69 +52,37 @@ class PosixInputFile final : public InputFile {
   std::string path_;
 };
 
-class PosixOutputFile final : public OutputFile {
+class PosixOutputFile final : public BufferedOutputFile {
  public:
   PosixOutputFile(int fd, std::string path, uint64_t position)
-      : fd_(fd), path_(std::move(path)), position_(position) {
-    buffer_.reserve(kWriteBufferSize);
-  }
+      : BufferedOutputFile(std::move(path), position), fd_(fd) {}
   ~PosixOutputFile() override {
-    if (fd_ >= 0) (void)Close();
+    // A failure here has no one to go to: writers call Close to learn of it.
+    (void)Close();
   }
   PosixOutputFile(const PosixOutputFile&) = delete;
   PosixOutputFile& operator=(const PosixOutputFile&) = delete;
 
-  Status Write(std::string_view bytes) override {
-    if (fd_ < 0) return SystemError{"write", path_, EBADF, "the file is closed"};
-    position_ += bytes.size();
-    if (buffer_.size() + bytes.size() <= kWriteBufferSize) {
-      buffer_.append(bytes);
-      return Status::Ok();
-    }
-    Status flushed = Flush();
-    if (!flushed) return flushed;
-    if (bytes.size() < kWriteBufferSize) {
-      buffer_.append(bytes);
-      return Status::Ok();
-    }
-    return WriteAll(bytes);
-  }
-
-  uint64_t Position() const override { return position_; }
-
-  Status Close() override {
-    if (fd_ < 0) return Status::Ok();
-    Status flushed = Flush();
-    const int fd = fd_;
-    fd_ = -1;
-    if (close(fd) != 0 && flushed) return ErrnoError("close", path_, errno);
-    return flushed;
-  }
-
  private:
-  Status Flush() {
-    Status written = WriteAll(buffer_);
-    buffer_.clear();
-    return written;
-  }
-
-  Status WriteAll(std::string_view bytes) {
+  Status WriteAll(std::string_view bytes) override {
     size_t done = 0;
     while (done < bytes.size()) {
       const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
       if (n < 0) {
         if (errno == EINTR) continue;
-        return ErrnoError("write", path_, errno);
+        return ErrnoError("write", path(), errno);
       }
       done += static_cast<size_t>(n);
     }
     return Status::Ok();
   }
 
+  Status CloseFile() override {
+    if (close(fd_) != 0) return ErrnoError("close", path(), errno);
+    return Status::Ok();
+  }
+
   int fd_;
-  std::string path_;
-  uint64_t position_;
-  std::string buffer_;
 };
 
 }  // namespace

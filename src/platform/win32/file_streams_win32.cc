@@ -1,13 +1,13 @@
 // Files read and written piece by piece, on Windows.
 #include <algorithm>
 
+#include "platform/buffered_output.h"
 #include "platform/file_streams.h"
 #include "platform/win32/win32_platform.h"
 
 namespace updater::platform {
 namespace {
 
-constexpr size_t kWriteBufferSize = 256 * 1024;
 constexpr DWORD kMaxChunk = 1 << 20;
 
 class Win32InputFile final : public InputFile {
@@ -61,71 +61,37 @@ class Win32InputFile final : public InputFile {
   std::string path_;
 };
 
-class Win32OutputFile final : public OutputFile {
+class Win32OutputFile final : public BufferedOutputFile {
  public:
   Win32OutputFile(HANDLE handle, std::string path, uint64_t position)
-      : handle_(handle), path_(std::move(path)), position_(position) {
-    buffer_.reserve(kWriteBufferSize);
-  }
+      : BufferedOutputFile(std::move(path), position), handle_(handle) {}
   ~Win32OutputFile() override {
-    if (handle_ != INVALID_HANDLE_VALUE) (void)Close();
+    // A failure here has no one to go to: writers call Close to learn of it.
+    (void)Close();
   }
   Win32OutputFile(const Win32OutputFile&) = delete;
   Win32OutputFile& operator=(const Win32OutputFile&) = delete;
 
-  Status Write(std::string_view bytes) override {
-    if (handle_ == INVALID_HANDLE_VALUE) {
-      return Win32Error("WriteFile", path_, ERROR_INVALID_HANDLE);
-    }
-    position_ += bytes.size();
-    if (buffer_.size() + bytes.size() <= kWriteBufferSize) {
-      buffer_.append(bytes);
-      return Status::Ok();
-    }
-    Status flushed = Flush();
-    if (!flushed) return flushed;
-    if (bytes.size() < kWriteBufferSize) {
-      buffer_.append(bytes);
-      return Status::Ok();
-    }
-    return WriteAll(bytes);
-  }
-
-  uint64_t Position() const override { return position_; }
-
-  Status Close() override {
-    if (handle_ == INVALID_HANDLE_VALUE) return Status::Ok();
-    Status flushed = Flush();
-    const HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    if (!CloseHandle(handle) && flushed) return LastError("CloseHandle", path_);
-    return flushed;
-  }
-
  private:
-  Status Flush() {
-    Status written = WriteAll(buffer_);
-    buffer_.clear();
-    return written;
-  }
-
-  Status WriteAll(std::string_view bytes) {
+  Status WriteAll(std::string_view bytes) override {
     size_t done = 0;
     while (done < bytes.size()) {
       const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, kMaxChunk));
       DWORD written = 0;
       if (!::WriteFile(handle_, bytes.data() + done, chunk, &written, nullptr)) {
-        return LastError("WriteFile", path_);
+        return LastError("WriteFile", path());
       }
       done += written;
     }
     return Status::Ok();
   }
 
+  Status CloseFile() override {
+    if (!::CloseHandle(handle_)) return LastError("CloseHandle", path());
+    return Status::Ok();
+  }
+
   HANDLE handle_;
-  std::string path_;
-  uint64_t position_;
-  std::string buffer_;
 };
 
 }  // namespace
