@@ -48,8 +48,8 @@ extern std::string ScriptErrorText;
 void RunScriptFile(const std::string& client_library, const std::string& database_name,
                    const std::string& user_name, const std::string& charset,
                    const std::string& password, const std::string& role,
-                   const std::string& script_file, LogView* log_view,
-                   platform::Platform& platform, MessagePump& pump);
+                   const std::string& script_file, LogView* log_view, platform::Platform& platform,
+                   MessagePump& pump);
 
 // Runs the script text `script_text` as RunScriptFile runs a file; a blank
 // text fails with "Скрипт пустой!" and the engine function is
@@ -57,8 +57,8 @@ void RunScriptFile(const std::string& client_library, const std::string& databas
 void RunScriptText(const std::string& client_library, const std::string& database_name,
                    const std::string& user_name, const std::string& charset,
                    const std::string& password, const std::string& role,
-                   const std::string& script_text, LogView* log_view,
-                   platform::Platform& platform, MessagePump& pump);
+                   const std::string& script_text, LogView* log_view, platform::Platform& platform,
+                   MessagePump& pump);
 
 // ---------------------------------------------------------------------------
 // Database mode switching and the attached users.

@@ -44,8 +44,7 @@ int32_t UPDATER_STDCALL ConnectErrorCallback(const char* error) {
   return Guarded([&] { ScriptErrorText = FromEngine(error); });
 }
 
-int32_t UPDATER_STDCALL StatementErrorCallback(const char* statement_text,
-                                               const char* error_text) {
+int32_t UPDATER_STDCALL StatementErrorCallback(const char* statement_text, const char* error_text) {
   return Guarded([&] {
     const std::string statement = FromEngine(statement_text);
     const std::string error = FromEngine(error_text);
@@ -89,11 +88,10 @@ void RethrowCallbackFailure() {
 
 enum class ScriptKind { kFile, kText };
 
-void RunScript(ScriptKind kind, const std::string& client_library,
-               const std::string& database_name, const std::string& user_name,
-               const std::string& charset, const std::string& password, const std::string& role,
-               const std::string& script, LogView* log_view, platform::Platform& platform,
-               MessagePump& pump) {
+void RunScript(ScriptKind kind, const std::string& client_library, const std::string& database_name,
+               const std::string& user_name, const std::string& charset,
+               const std::string& password, const std::string& role, const std::string& script,
+               LogView* log_view, platform::Platform& platform, MessagePump& pump) {
   CheckConnectionParams(client_library, database_name, user_name, password);
   ScriptLogView = log_view;
   ScriptErrorText.clear();
@@ -129,8 +127,8 @@ void RunScript(ScriptKind kind, const std::string& client_library,
   }
   const auto execute = reinterpret_cast<ExecScriptFunction>(library->FindSymbol(function_name));
   if (execute == nullptr) {
-    throw UpdateFailure(std::string("В библиотеке \"") + kLibraryName +
-                        "\" не найдена функция! (" + function_name + ")");
+    throw UpdateFailure(std::string("В библиотеке \"") + kLibraryName + "\" не найдена функция! (" +
+                        function_name + ")");
   }
 
   const std::string connect_string = "db_name=" + database_name + "; password=" + password +
@@ -160,8 +158,8 @@ void RunScript(ScriptKind kind, const std::string& client_library,
 void RunScriptFile(const std::string& client_library, const std::string& database_name,
                    const std::string& user_name, const std::string& charset,
                    const std::string& password, const std::string& role,
-                   const std::string& script_file, LogView* log_view,
-                   platform::Platform& platform, MessagePump& pump) {
+                   const std::string& script_file, LogView* log_view, platform::Platform& platform,
+                   MessagePump& pump) {
   RunScript(ScriptKind::kFile, client_library, database_name, user_name, charset, password, role,
             script_file, log_view, platform, pump);
 }
@@ -169,8 +167,8 @@ void RunScriptFile(const std::string& client_library, const std::string& databas
 void RunScriptText(const std::string& client_library, const std::string& database_name,
                    const std::string& user_name, const std::string& charset,
                    const std::string& password, const std::string& role,
-                   const std::string& script_text, LogView* log_view,
-                   platform::Platform& platform, MessagePump& pump) {
+                   const std::string& script_text, LogView* log_view, platform::Platform& platform,
+                   MessagePump& pump) {
   RunScript(ScriptKind::kText, client_library, database_name, user_name, charset, password, role,
             script_text, log_view, platform, pump);
 }

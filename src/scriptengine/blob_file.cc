@@ -55,8 +55,8 @@ void BlobFile::Read(uint64_t offset, uint64_t length, size_t piece,
                     const std::function<void(std::string_view)>& sink) const {
   if (offset > size_ || length > size_ - offset) {
     throw ScriptError("the blob file reference " + BlobReferenceText(offset, length) +
-                      " lies outside the blob file \"" + path_ + "\" (" +
-                      std::to_string(size_) + " bytes)");
+                      " lies outside the blob file \"" + path_ + "\" (" + std::to_string(size_) +
+                      " bytes)");
   }
   std::string buffer(static_cast<size_t>(std::min<uint64_t>(length, piece)), '\0');
   uint64_t done = 0;
@@ -90,8 +90,8 @@ ParameterizedStatement ReplaceBlobReferences(std::string_view sql,
     const Token& colon = tokens[i];
     const Token& word = tokens[i + 1];
     BlobReference reference{};
-    if (colon.text != ":" || word.kind != TokenKind::kWord ||
-        word.offset != colon.offset + 1 || !ParseBlobReference(word.text, reference)) {
+    if (colon.text != ":" || word.kind != TokenKind::kWord || word.offset != colon.offset + 1 ||
+        !ParseBlobReference(word.text, reference)) {
       continue;
     }
     result.sql.append(sql.substr(copied, colon.offset - copied));

@@ -14,7 +14,7 @@ struct Expr {
   Kind kind = Kind::kLiteral;
   size_t line = 0;
   Value literal;
-  std::string name;  // variable or function (upper case), or operator
+  std::string name;      // variable or function (upper case), or operator
   bool negated = false;  // IS NOT NULL
   std::vector<std::unique_ptr<Expr>> args;
 };

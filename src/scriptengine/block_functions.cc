@@ -50,8 +50,8 @@ const std::map<std::string, BuiltIn>& BuiltIns() {
          const std::string name = TextArg(args[0], "ibec_fs_OpenFile", line);
          const std::string mode = AsciiLower(TextArg(args[1], "ibec_fs_OpenFile", line));
          if (mode != "create" && mode != "append") {
-           BlockFailure(line, "ibec_fs_OpenFile: the mode is 'create' or 'append', not '" +
-                                  mode + "'");
+           BlockFailure(line,
+                        "ibec_fs_OpenFile: the mode is 'create' or 'append', not '" + mode + "'");
          }
          const std::string path = ScriptFilePath(block.Environment().folder, name);
          return Value::Integer(block.OpenFile(path, mode == "append"));
@@ -84,8 +84,9 @@ const std::map<std::string, BuiltIn>& BuiltIns() {
        [](BlockInterpreter& block, const std::vector<Value>& args, size_t line) {
          ExpectArgs(args, 3, "ibec_ExtractMetadata", line);
          if (args[0].kind != Value::Kind::kInteger || args[0].integer != kDefaultConnection) {
-           BlockFailure(line, "ibec_ExtractMetadata: the first argument must be the connection "
-                              "that ibec_GetDefaultConnection() gives");
+           BlockFailure(line,
+                        "ibec_ExtractMetadata: the first argument must be the connection "
+                        "that ibec_GetDefaultConnection() gives");
          }
          const std::string name = TextArg(args[1], "ibec_ExtractMetadata", line);
          ExportOptions options;

@@ -1,6 +1,5 @@
 #include "scriptengine/block_interpreter.h"
 
-#include <charconv>
 #include <cmath>
 
 #include "scriptengine/errors.h"
@@ -33,9 +32,9 @@ bool IsNumber(const Value& v) {
 }
 
 double AsDouble(const Value& v) {
-  return v.kind == Value::Kind::kDouble ? v.real
-                                        : static_cast<double>(v.integer) /
-                                              static_cast<double>(kPowers[v.scale]);
+  return v.kind == Value::Kind::kDouble
+             ? v.real
+             : static_cast<double>(v.integer) / static_cast<double>(kPowers[v.scale]);
 }
 
 // `v` as a number: numbers as they are, texts that read as numbers.
@@ -124,34 +123,6 @@ void BlockFailure(size_t line, const std::string& message) {
   throw ScriptError("block line " + std::to_string(line) + ": " + message);
 }
 
-std::string ValueText(const Value& value) {
-  switch (value.kind) {
-    case Value::Kind::kNull:
-      return "";
-    case Value::Kind::kInteger:
-      return IntegerText(value.integer, value.scale);
-    case Value::Kind::kDouble: {
-      char buffer[64];
-      const auto result = std::to_chars(buffer, buffer + sizeof buffer, value.real);
-      return std::string(buffer, result.ptr);
-    }
-    case Value::Kind::kDate:
-      return DateText(value.date);
-    case Value::Kind::kTime:
-      return TimeText(value.time);
-    case Value::Kind::kTimestamp:
-      return TimestampText(value.date, value.time);
-    case Value::Kind::kText:
-      return value.text;
-    case Value::Kind::kBoolean:
-      return value.boolean ? "TRUE" : "FALSE";
-    case Value::Kind::kBlob:
-    case Value::Kind::kBlobSlice:
-      break;
-  }
-  return "";
-}
-
 BlockInterpreter::~BlockInterpreter() { CloseAll(); }
 
 void BlockInterpreter::CloseAll() {
@@ -169,8 +140,8 @@ void BlockInterpreter::Run(const Block& block) {
   // Files left open are closed and their failures reported.
   for (auto& [number, file] : files_) {
     platform::Status closed = file->Close();
-    if (!closed) throw ScriptError("a file of the block cannot be written: " +
-                                   closed.error().Describe());
+    if (!closed)
+      throw ScriptError("a file of the block cannot be written: " + closed.error().Describe());
   }
   files_.clear();
 }
@@ -344,9 +315,9 @@ int64_t BlockInterpreter::OpenFile(const std::string& path, bool append) {
 }
 
 platform::OutputFile& BlockInterpreter::File(const Value& number, size_t line) {
-  const auto found =
-      number.kind == Value::Kind::kInteger && number.scale == 0 ? files_.find(number.integer)
-                                                                : files_.end();
+  const auto found = number.kind == Value::Kind::kInteger && number.scale == 0
+                         ? files_.find(number.integer)
+                         : files_.end();
   if (found == files_.end()) BlockFailure(line, "no open file has the number " + ValueText(number));
   return *found->second;
 }

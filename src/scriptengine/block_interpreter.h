@@ -47,9 +47,6 @@ class BlockInterpreter {
 // Throws ScriptError "block line N: message".
 [[noreturn]] void BlockFailure(size_t line, const std::string& message);
 
-// Text of a value as the block language shows it (for || and files).
-std::string ValueText(const Value& value);
-
 // Runs built-in function `name` (upper case) with `args`; throws
 // ScriptError for an unknown function or wrong arguments.
 Value CallBuiltIn(BlockInterpreter& interpreter, const std::string& name,

@@ -14,7 +14,7 @@ namespace updater::scriptengine {
 
 struct BlockEnvironment {
   Database& database;
-  std::string folder;  // UTF-8; where relative file names are looked up
+  std::string folder;                              // UTF-8; where relative file names are looked up
   std::function<void(std::string_view)> progress;  // ibec_progress
 };
 

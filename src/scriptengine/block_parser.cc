@@ -82,8 +82,7 @@ class Parser {
 
   // Type words are accepted and ignored: values carry their own types.
   void SkipType() {
-    while (!AtEnd() && !Peek().Is("=") && !Peek().Is(",") && !Peek().Is(")") &&
-           !Peek().Is(";")) {
+    while (!AtEnd() && !Peek().Is("=") && !Peek().Is(",") && !Peek().Is(")") && !Peek().Is(";")) {
       if (Peek().Is("(")) {
         SkipParenthesised();
       } else {
@@ -168,8 +167,7 @@ class Parser {
       if (depth == 0 && token.Is("INTO")) break;
       if (token.Is("(")) ++depth;
       if (token.Is(")")) --depth;
-      if (token.Is(":") && Peek(1).kind == TokenKind::kWord &&
-          Peek(1).offset == token.offset + 1) {
+      if (token.Is(":") && Peek(1).kind == TokenKind::kWord && Peek(1).offset == token.offset + 1) {
         sql.sql.append(text_.substr(copied, token.offset - copied));
         sql.sql += '?';
         sql.variables.push_back(Peek(1).Value());
@@ -303,8 +301,8 @@ class Parser {
 
   std::unique_ptr<Expr> ParseComparison() {
     auto left = ParseAdditive();
-    static constexpr std::array<std::string_view, 8> kOperators = {"=",  "<>", "!=", "^=",
-                                                                    "<", ">",  "<=", ">="};
+    static constexpr std::array<std::string_view, 8> kOperators = {
+        "=", "<>", "!=", "^=", "<", ">", "<=", ">="};
     for (std::string_view op : kOperators) {
       if (Accept(op)) {
         const std::string name = op == "!=" || op == "^=" ? "<>" : std::string(op);

@@ -9,8 +9,8 @@ namespace updater::scriptengine {
 namespace {
 
 constexpr std::array<std::string_view, 12> kIgnoredSettings = {
-    "ECHO", "LIST", "STATS", "COUNT", "HEADING", "WARNINGS",
-    "WNG",  "PLAN", "TIME",  "BLOBDISPLAY", "WIDTH", "ROWCOUNT"};
+    "ECHO", "LIST", "STATS", "COUNT",       "HEADING", "WARNINGS",
+    "WNG",  "PLAN", "TIME",  "BLOBDISPLAY", "WIDTH",   "ROWCOUNT"};
 
 ClientCommand Invalid(std::string why) {
   ClientCommand command;

@@ -12,18 +12,18 @@ namespace updater::scriptengine {
 
 struct ClientCommand {
   enum class Kind {
-    kSql,        // not a command of the engine: the server runs it
-    kSetTerm,    // argument: the new terminator
-    kAutoDdl,    // flag
-    kDialect,    // number
-    kNames,      // argument: the character set
-    kBlobFile,   // argument: the file name
+    kSql,       // not a command of the engine: the server runs it
+    kSetTerm,   // argument: the new terminator
+    kAutoDdl,   // flag
+    kDialect,   // number
+    kNames,     // argument: the character set
+    kBlobFile,  // argument: the file name
     kCommit,
     kRollback,
     kReconnect,
-    kBlock,      // EXECUTE IBEBLOCK
-    kIgnored,    // an isql display setting (SET ECHO, SET LIST, ...)
-    kInvalid,    // a command of the engine written wrongly; argument: why
+    kBlock,    // EXECUTE IBEBLOCK
+    kIgnored,  // an isql display setting (SET ECHO, SET LIST, ...)
+    kInvalid,  // a command of the engine written wrongly; argument: why
   };
   Kind kind = Kind::kSql;
   std::string argument;

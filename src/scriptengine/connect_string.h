@@ -11,12 +11,12 @@
 namespace updater::scriptengine {
 
 struct ConnectParams {
-  std::string database;      // db_name
-  std::string user;          // user_name
-  std::string password;      // password
-  std::string charset;       // lc_ctype, upper case; empty: NONE
-  std::string role;          // sql_role_name; empty: none
-  int dialect = 3;           // sql_dialect
+  std::string database;                         // db_name
+  std::string user;                             // user_name
+  std::string password;                         // password
+  std::string charset;                          // lc_ctype, upper case; empty: NONE
+  std::string role;                             // sql_role_name; empty: none
+  int dialect = 3;                              // sql_dialect
   std::string client_library = "fbclient.dll";  // clientlib, without its quotes
 };
 

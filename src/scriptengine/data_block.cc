@@ -147,8 +147,7 @@ class DataBlockParser {
       }
       return true;
     }
-    if (token.Is(":") && Peek(1).kind == TokenKind::kWord &&
-        Peek(1).offset == token.offset + 1) {
+    if (token.Is(":") && Peek(1).kind == TokenKind::kWord && Peek(1).offset == token.offset + 1) {
       const auto found = named_.find(Peek(1).Value());
       if (found == named_.end()) return false;
       i_ += 2;

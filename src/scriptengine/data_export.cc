@@ -69,10 +69,9 @@ bool LiteralSafe(std::string_view text, bool utf8) {
 // The declared type of a block parameter that carries a value of `column`
 // from the blob file; `bytes` is the value's length.
 std::string ParamType(const Column& column, const std::string& charset, uint64_t bytes) {
-  const std::string value_charset =
-      column.charset == kCharsetOctets ? "OCTETS"
-      : column.charset == kCharsetNone ? "NONE"
-                                       : charset;
+  const std::string value_charset = column.charset == kCharsetOctets ? "OCTETS"
+                                    : column.charset == kCharsetNone ? "NONE"
+                                                                     : charset;
   if (column.kind == ColumnKind::kBlob) {
     if (column.sub_type != 1) return "BLOB SUB_TYPE " + std::to_string(column.sub_type);
     return "BLOB SUB_TYPE TEXT CHARACTER SET " + value_charset;
@@ -276,7 +275,8 @@ bool ParseExportOptions(std::string_view text, ExportOptions& options, std::stri
 std::string BlobFilePathFor(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
   const size_t dot = path.rfind('.');
-  const bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  const bool has_extension =
+      dot != std::string::npos && (slash == std::string::npos || dot > slash);
   std::string base = has_extension ? path.substr(0, dot) : path;
   if (base + ".lob" == path) return path + ".lob";
   return base + ".lob";

@@ -38,10 +38,10 @@ enum class ColumnKind {
 struct Column {
   std::string name;  // as the database stores it (no quotes)
   ColumnKind kind = ColumnKind::kInteger;
-  int scale = 0;       // exact numerics: digits after the point
-  int sub_type = 0;    // blobs: 0 binary, 1 text, other numbers as stored
-  int charset = 0;     // CHAR, VARCHAR and text blobs: character set number
-  int length = 0;      // CHAR, VARCHAR: largest length in bytes as delivered
+  int scale = 0;     // exact numerics: digits after the point
+  int sub_type = 0;  // blobs: 0 binary, 1 text, other numbers as stored
+  int charset = 0;   // CHAR, VARCHAR and text blobs: character set number
+  int length = 0;    // CHAR, VARCHAR: largest length in bytes as delivered
 };
 
 struct Table {

@@ -48,8 +48,7 @@ int Number(const Value& value, int otherwise = 0) {
 // and untyped columns keep theirs, all others take the connection's, in
 // which the values come.
 std::string ParamCharset(const TargetColumn& column, const std::string& connection) {
-  if (column.charset == kCharsetOctets || column.charset == kCharsetNone ||
-      connection == "NONE") {
+  if (column.charset == kCharsetOctets || column.charset == kCharsetNone || connection == "NONE") {
     return column.charset_name.empty() ? "NONE" : column.charset_name;
   }
   return connection;
@@ -79,8 +78,12 @@ struct FixedShape {
   size_t message_bytes;
 };
 constexpr FixedShape kFixedShapes[] = {
-    {kFloat, "FLOAT", 4},   {kDFloat, "DOUBLE PRECISION", 8}, {kDouble, "DOUBLE PRECISION", 8},
-    {kDate, "DATE", 4},     {kTime, "TIME", 4},               {kTimestamp, "TIMESTAMP", 8},
+    {kFloat, "FLOAT", 4},
+    {kDFloat, "DOUBLE PRECISION", 8},
+    {kDouble, "DOUBLE PRECISION", 8},
+    {kDate, "DATE", 4},
+    {kTime, "TIME", 4},
+    {kTimestamp, "TIMESTAMP", 8},
     {kBoolean, "BOOLEAN", 1},
 };
 
@@ -98,13 +101,13 @@ ParamShape ShapeFor(const TargetColumn& column, const std::vector<std::vector<Va
     case kShort:
     case kLong:
     case kInt64: {
-      const char* base = column.field_type == kShort ? "SMALLINT"
+      const char* base = column.field_type == kShort  ? "SMALLINT"
                          : column.field_type == kLong ? "INTEGER"
                                                       : "BIGINT";
       if (column.scale == 0 && column.sub_type == 0) {
         shape.declaration = base;
       } else {
-        const int precision = column.precision > 0 ? column.precision
+        const int precision = column.precision > 0          ? column.precision
                               : column.field_type == kShort ? 4
                               : column.field_type == kLong  ? 9
                                                             : 18;
@@ -119,8 +122,7 @@ ParamShape ShapeFor(const TargetColumn& column, const std::vector<std::vector<Va
     case kCString: {
       const std::string charset = ParamCharset(column, connection);
       const int length = std::max(column.char_length, 1);
-      shape.declaration =
-          "VARCHAR(" + std::to_string(length) + ") CHARACTER SET " + charset;
+      shape.declaration = "VARCHAR(" + std::to_string(length) + ") CHARACTER SET " + charset;
       shape.message_bytes = static_cast<size_t>(length) * CharsetBytes(charset) + 2;
       break;
     }
@@ -147,8 +149,7 @@ ParamShape ShapeFor(const TargetColumn& column, const std::vector<std::vector<Va
         while (bucket < longest) bucket *= 4;
         bucket = std::min(bucket, limit);
         const std::string text_charset = column.sub_type == 1 ? charset : "OCTETS";
-        shape.declaration =
-            "VARCHAR(" + std::to_string(bucket) + ") CHARACTER SET " + text_charset;
+        shape.declaration = "VARCHAR(" + std::to_string(bucket) + ") CHARACTER SET " + text_charset;
         shape.message_bytes = bucket * CharsetBytes(text_charset) + 2;
       }
       break;
@@ -192,9 +193,8 @@ const InsertPlan& FbDatabase::PlanFor(const DataBlock& block) {
     column.charset = Number(fields->Get(7));
     column.charset_name = Trimmed(fields->Get(8));
     column.bytes_per_char = std::max(Number(fields->Get(9), 1), 1);
-    column.char_length = fields->Get(5).IsNull()
-                             ? Number(fields->Get(6)) / column.bytes_per_char
-                             : Number(fields->Get(5));
+    column.char_length = fields->Get(5).IsNull() ? Number(fields->Get(6)) / column.bytes_per_char
+                                                 : Number(fields->Get(5));
     found[column.name] = column;
   }
   for (const std::string& name : block.columns) {
@@ -224,15 +224,16 @@ bool FbDatabase::InsertRows(const DataBlock& block) {
   // The text one row adds: its declarations and its INSERT.
   size_t row_text = insert.size() + 3;
   for (const ParamShape& shape : shapes) row_text += shape.declaration.size() + 16;
-  const size_t most = std::min({block.rows.size(), kMaxMessageBytes / row_message,
-                                kMaxStatementText / row_text});
+  const size_t most =
+      std::min({block.rows.size(), kMaxMessageBytes / row_message, kMaxStatementText / row_text});
   if (most == 0) return false;
   // Executions of equal size, so that they share one prepared statement.
   const size_t executions = (block.rows.size() + most - 1) / most;
   const size_t per_execution = (block.rows.size() + executions - 1) / executions;
 
   std::string plan_key = block.table;
-  for (size_t c = 0; c < width; ++c) plan_key += '\n' + block.columns[c] + ' ' + shapes[c].declaration;
+  for (size_t c = 0; c < width; ++c)
+    plan_key += '\n' + block.columns[c] + ' ' + shapes[c].declaration;
   auto statement_for = [&](size_t rows) -> FbStatement& {
     const std::string key = plan_key + '\n' + std::to_string(rows);
     auto& prepared = bulk_statements_->prepared[key];

@@ -20,18 +20,18 @@ class FbStatement;
 // A target column as the bulk load declares its parameters.
 struct TargetColumn {
   std::string name;
-  int field_type = 0;     // RDB$FIELD_TYPE
-  int sub_type = 0;       // RDB$FIELD_SUB_TYPE
-  int scale = 0;          // RDB$FIELD_SCALE (zero or negative)
-  int precision = 0;      // RDB$FIELD_PRECISION
-  int char_length = 0;    // characters of CHAR and VARCHAR
-  int charset = 0;        // RDB$CHARACTER_SET_ID
+  int field_type = 0;   // RDB$FIELD_TYPE
+  int sub_type = 0;     // RDB$FIELD_SUB_TYPE
+  int scale = 0;        // RDB$FIELD_SCALE (zero or negative)
+  int precision = 0;    // RDB$FIELD_PRECISION
+  int char_length = 0;  // characters of CHAR and VARCHAR
+  int charset = 0;      // RDB$CHARACTER_SET_ID
   std::string charset_name;
   int bytes_per_char = 1;
 };
 
 struct InsertPlan {
-  bool usable = false;               // false: the table or a column does not fit
+  bool usable = false;                // false: the table or a column does not fit
   std::vector<TargetColumn> columns;  // in the block's order
 };
 

@@ -119,8 +119,7 @@ std::string FbDatabase::StatusText(const ISC_STATUS* status) const {
 isc_tr_handle* FbDatabase::Transaction() {
   if (tr_ == 0) {
     ISC_STATUS_ARRAY status;
-    TransactionDatabase entry{&db_, static_cast<int>(sizeof kTransactionBlock),
-                              kTransactionBlock};
+    TransactionDatabase entry{&db_, static_cast<int>(sizeof kTransactionBlock), kTransactionBlock};
     if (client_->isc_start_multiple(status, &tr_, 1, &entry) != 0) {
       tr_ = 0;
       Fail(status);
@@ -202,21 +201,21 @@ std::vector<Table> FbDatabase::UserTables() {
   // global temporary tables, whose rows belong to no one.
   bool has_relation_type = false;
   {
-    std::unique_ptr<Cursor> probe =
-        Open("SELECT 1 FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = 'RDB$RELATIONS' "
-             "AND RDB$FIELD_NAME = 'RDB$RELATION_TYPE'",
-             {});
+    std::unique_ptr<Cursor> probe = Open(
+        "SELECT 1 FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = 'RDB$RELATIONS' "
+        "AND RDB$FIELD_NAME = 'RDB$RELATION_TYPE'",
+        {});
     has_relation_type = probe->Next();
   }
   std::vector<Table> tables;
   {
-    std::unique_ptr<Cursor> names = Open(
-        std::string("SELECT RDB$RELATION_NAME FROM RDB$RELATIONS "
-                    "WHERE RDB$VIEW_BLR IS NULL AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0 "
-                    "AND RDB$EXTERNAL_FILE IS NULL") +
-            (has_relation_type ? " AND COALESCE(RDB$RELATION_TYPE, 0) = 0" : "") +
-            " ORDER BY RDB$RELATION_NAME",
-        {});
+    std::unique_ptr<Cursor> names =
+        Open(std::string("SELECT RDB$RELATION_NAME FROM RDB$RELATIONS "
+                         "WHERE RDB$VIEW_BLR IS NULL AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0 "
+                         "AND RDB$EXTERNAL_FILE IS NULL") +
+                 (has_relation_type ? " AND COALESCE(RDB$RELATION_TYPE, 0) = 0" : "") +
+                 " ORDER BY RDB$RELATION_NAME",
+             {});
     while (names->Next()) tables.push_back(Table{Trimmed(names->Get(0)), {}});
   }
   for (Table& table : tables) {
@@ -313,8 +312,7 @@ std::unique_ptr<Cursor> FbDatabase::ReadTable(const Table& table) {
     select += name;
     if (casts_blobs_ == 1 && column.kind == ColumnKind::kBlob && column.sub_type == 1) {
       extra += ", CASE WHEN CHAR_LENGTH(" + name + ") <= " + std::to_string(kShortBlobChars) +
-               " THEN CAST(" + name + " AS VARCHAR(" + std::to_string(kShortBlobChars) +
-               ")) END";
+               " THEN CAST(" + name + " AS VARCHAR(" + std::to_string(kShortBlobChars) + ")) END";
       text_of[i] = next_extra++;
     }
   }

@@ -79,16 +79,14 @@ void FbStatement::BindValues(const Values& params) {
     }
     if (in_.Described() != static_cast<int>(params.size())) {
       throw ScriptError("the statement has " + std::to_string(in_.Described()) +
-                        " parameters, but " + std::to_string(params.size()) +
-                        " values are given");
+                        " parameters, but " + std::to_string(params.size()) + " values are given");
     }
     for (size_t i = 0; i < params.size(); ++i) described_.push_back(in_.var(i));
     input_described_ = true;
   } else {
     if (described_.size() != params.size()) {
       throw ScriptError("the statement has " + std::to_string(described_.size()) +
-                        " parameters, but " + std::to_string(params.size()) +
-                        " values are given");
+                        " parameters, but " + std::to_string(params.size()) + " values are given");
     }
     // Binding changed the types; the next values start from the description.
     for (size_t i = 0; i < params.size(); ++i) {

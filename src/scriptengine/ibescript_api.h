@@ -14,8 +14,7 @@ extern "C" {
 // The connection failed: the text says why. The answer is not used.
 typedef int32_t(UPDATER_STDCALL* ConnectErrorCallback)(const char* error);
 // A statement failed: its text and the error's text. The answer is not used.
-typedef int32_t(UPDATER_STDCALL* StatementErrorCallback)(const char* statement,
-                                                         const char* error);
+typedef int32_t(UPDATER_STDCALL* StatementErrorCallback)(const char* statement, const char* error);
 // A statement is about to run (`number` counts the script's statements
 // from 1), or a block reports its progress (`number` 0). The answer is not
 // used.

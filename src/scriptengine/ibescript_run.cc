@@ -57,8 +57,7 @@ int main(int argc, char** argv) {
   }
   auto loaded = updater::platform::SystemPlatform().libraries.Load("IBEScript.dll");
   if (!loaded.ok()) {
-    std::fprintf(stderr, "IBEScript.dll cannot be loaded: %s\n",
-                 loaded.error().Describe().c_str());
+    std::fprintf(stderr, "IBEScript.dll cannot be loaded: %s\n", loaded.error().Describe().c_str());
     return 2;
   }
   const std::unique_ptr<updater::platform::Library> library = std::move(loaded).value();

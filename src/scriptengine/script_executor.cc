@@ -100,10 +100,8 @@ void ScriptExecutor::RunStatement(StatementSplitter& splitter, const ScriptState
     case ClientCommand::Kind::kInvalid:
       throw ScriptError(command.argument);
     case ClientCommand::Kind::kBlock: {
-      BlockEnvironment environment{database_, folder_,
-                                   [this](std::string_view text) {
-                                     reporter_.StatementText(0, text);
-                                   }};
+      BlockEnvironment environment{
+          database_, folder_, [this](std::string_view text) { reporter_.StatementText(0, text); }};
       RunBlock(statement.text, environment);
       return;
     }

@@ -219,8 +219,8 @@ std::optional<ScriptStatement> StatementSplitter::Next() {
     const std::string trimmed = Trim(text_);
     if (!has_code_ && state != State::kString && state != State::kQuotedName &&
         state != State::kBlockComment) {
-      if (terminated) continue;   // an empty statement: ";;" or comments only
-      return std::nullopt;        // the end of the script
+      if (terminated) continue;  // an empty statement: ";;" or comments only
+      return std::nullopt;       // the end of the script
     }
     statement.text = trimmed;
     if (overflow_) {

@@ -182,7 +182,8 @@ Value SqlDa::Get(size_t i) const {
     default:
       break;
   }
-  throw ScriptError("the column " + std::string(v.aliasname, static_cast<size_t>(v.aliasname_length)) +
+  throw ScriptError("the column " +
+                    std::string(v.aliasname, static_cast<size_t>(v.aliasname_length)) +
                     " has a type the engine cannot read (" + std::to_string(v.sqltype & ~1) + ")");
 }
 

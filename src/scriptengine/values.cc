@@ -128,6 +128,34 @@ std::string TimestampText(int32_t date, uint32_t time) {
   return DateText(date) + " " + TimeText(time);
 }
 
+std::string ValueText(const Value& value) {
+  switch (value.kind) {
+    case Value::Kind::kNull:
+      return "";
+    case Value::Kind::kInteger:
+      return IntegerText(value.integer, value.scale);
+    case Value::Kind::kDouble: {
+      char buffer[64];
+      const auto result = std::to_chars(buffer, buffer + sizeof buffer, value.real);
+      return std::string(buffer, result.ptr);
+    }
+    case Value::Kind::kDate:
+      return DateText(value.date);
+    case Value::Kind::kTime:
+      return TimeText(value.time);
+    case Value::Kind::kTimestamp:
+      return TimestampText(value.date, value.time);
+    case Value::Kind::kText:
+      return value.text;
+    case Value::Kind::kBoolean:
+      return value.boolean ? "TRUE" : "FALSE";
+    case Value::Kind::kBlob:
+    case Value::Kind::kBlobSlice:
+      break;
+  }
+  return "";
+}
+
 bool ParseInteger(std::string_view text, int64_t& integer, int& scale) {
   size_t i = 0;
   bool negative = false;
@@ -159,8 +187,7 @@ bool ParseInteger(std::string_view text, int64_t& integer, int& scale) {
 bool ParseDouble(std::string_view text, double& real) {
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   const auto result = std::from_chars(text.data(), text.data() + text.size(), real);
-  return result.ec == std::errc() && result.ptr == text.data() + text.size() &&
-         std::isfinite(real);
+  return result.ec == std::errc() && result.ptr == text.data() + text.size() && std::isfinite(real);
 }
 
 bool ParseDate(std::string_view text, int32_t& date) {
@@ -179,8 +206,8 @@ bool ParseDate(std::string_view text, int32_t& date) {
 bool ParseTime(std::string_view text, uint32_t& time) {
   int hours = 0, minutes = 0, seconds = 0, fraction = 0;
   if (text.size() != 13 || text[2] != ':' || text[5] != ':' || text[8] != '.') return false;
-  if (!Digits(text, 0, 2, hours) || !Digits(text, 3, 2, minutes) ||
-      !Digits(text, 6, 2, seconds) || !Digits(text, 9, 4, fraction)) {
+  if (!Digits(text, 0, 2, hours) || !Digits(text, 3, 2, minutes) || !Digits(text, 6, 2, seconds) ||
+      !Digits(text, 9, 4, fraction)) {
     return false;
   }
   if (hours > 23 || minutes > 59 || seconds > 59) return false;
@@ -208,7 +235,8 @@ void CalendarDate(int32_t day_number, int& year, int& month, int& day) {
   const int64_t day_of_era = days - era * 146097;
   const int64_t year_of_era =
       (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const int64_t day_of_year =
+      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
   const int64_t m = (5 * day_of_year + 2) / 153;
   day = static_cast<int>(day_of_year - (153 * m + 2) / 5 + 1);
   month = static_cast<int>(m < 10 ? m + 3 : m - 9);

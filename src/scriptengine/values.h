@@ -69,6 +69,11 @@ std::string DateText(int32_t date);
 std::string TimeText(uint32_t time);
 std::string TimestampText(int32_t date, uint32_t time);
 
+// The text of any value, as the block language shows it: NULL and blobs as
+// nothing, numbers exactly (doubles as their shortest exact text), dates and
+// times as above, texts as they are, TRUE and FALSE.
+std::string ValueText(const Value& value);
+
 // The reverse of the texts above, for literals read from scripts. Each
 // returns false when `text` is not in that exact form or out of range.
 bool ParseInteger(std::string_view text, int64_t& integer, int& scale);

@@ -20,11 +20,11 @@ class BlockLanguageTest : public ::testing::Test {
                           {"NAME", ColumnKind::kVarchar},
                           {"PRICE", ColumnKind::kBigint, 2},
                           {"NOTE", ColumnKind::kBlob, 0, 1}});
-    db.AddRow("GOODS", {Value::Integer(1), Value::Text("Tea"), Value::Integer(1250, 2),
-                        db.Blob("green")});
+    db.AddRow("GOODS",
+              {Value::Integer(1), Value::Text("Tea"), Value::Integer(1250, 2), db.Blob("green")});
     db.AddRow("GOODS", {Value::Integer(2), Value::Text("It's"), Value::Null(), Value::Null()});
-    db.AddRow("GOODS", {Value::Integer(3), Value::Text("Milk"), Value::Integer(-5, 2),
-                        Value::Null()});
+    db.AddRow("GOODS",
+              {Value::Integer(3), Value::Text("Milk"), Value::Integer(-5, 2), Value::Null()});
   }
 
   // Runs `block` in the temporary folder; returns its failure, or "".
@@ -83,34 +83,35 @@ TEST_F(BlockLanguageTest, ExpressionsFollowSqlRules) {
 }
 
 TEST_F(BlockLanguageTest, LoopsOverQueriesWithConditionsAndVariables) {
-  ASSERT_EQ(Run("EXECUTE IBEBLOCK (Out_Name = 'goods.sql')\n"
-                "AS\n"
-                "DECLARE VARIABLE total = 0;\n"
-                "DECLARE VARIABLE wanted INTEGER;\n"
-                "BEGIN\n"
-                "  f = ibec_fs_OpenFile(:Out_Name, 'create');\n"
-                "  FOR SELECT ID, NAME, PRICE, NOTE FROM GOODS INTO :id, :name, :price, :note DO\n"
-                "  BEGIN\n"
-                "    IF (price IS NULL) THEN\n"
-                "      ibec_fs_Writeln(f, '-- ' || name || ' has no price');\n"
-                "    ELSE BEGIN\n"
-                "      total = total + price;\n"
-                "      ibec_fs_Writeln(f, 'UPDATE GOODS SET PRICE = ' || price || ' WHERE NAME = ' ||\n"
-                "                         ibec_QuoteString(name) || ';');\n"
-                "    END\n"
-                "    IF (note IS NOT NULL) THEN ibec_fs_Writeln(f, '-- ' || note);\n"
-                "  END\n"
-                "  wanted = 3;\n"
-                "  FOR SELECT NAME FROM GOODS WHERE ID = :wanted INTO :name DO\n"
-                "    ibec_progress('found ' || name);\n"
-                "  i = 0;\n"
-                "  WHILE (i < 10) DO BEGIN i = i + 1; IF (i = 4) THEN BREAK; END\n"
-                "  ibec_fs_Writeln(f, 'total ' || total || ', i ' || i);\n"
-                "  ibec_fs_CloseFile(f);\n"
-                "  EXIT;\n"
-                "  ibec_progress('not reached');\n"
-                "END"),
-            "");
+  ASSERT_EQ(
+      Run("EXECUTE IBEBLOCK (Out_Name = 'goods.sql')\n"
+          "AS\n"
+          "DECLARE VARIABLE total = 0;\n"
+          "DECLARE VARIABLE wanted INTEGER;\n"
+          "BEGIN\n"
+          "  f = ibec_fs_OpenFile(:Out_Name, 'create');\n"
+          "  FOR SELECT ID, NAME, PRICE, NOTE FROM GOODS INTO :id, :name, :price, :note DO\n"
+          "  BEGIN\n"
+          "    IF (price IS NULL) THEN\n"
+          "      ibec_fs_Writeln(f, '-- ' || name || ' has no price');\n"
+          "    ELSE BEGIN\n"
+          "      total = total + price;\n"
+          "      ibec_fs_Writeln(f, 'UPDATE GOODS SET PRICE = ' || price || ' WHERE NAME = ' ||\n"
+          "                         ibec_QuoteString(name) || ';');\n"
+          "    END\n"
+          "    IF (note IS NOT NULL) THEN ibec_fs_Writeln(f, '-- ' || note);\n"
+          "  END\n"
+          "  wanted = 3;\n"
+          "  FOR SELECT NAME FROM GOODS WHERE ID = :wanted INTO :name DO\n"
+          "    ibec_progress('found ' || name);\n"
+          "  i = 0;\n"
+          "  WHILE (i < 10) DO BEGIN i = i + 1; IF (i = 4) THEN BREAK; END\n"
+          "  ibec_fs_Writeln(f, 'total ' || total || ', i ' || i);\n"
+          "  ibec_fs_CloseFile(f);\n"
+          "  EXIT;\n"
+          "  ibec_progress('not reached');\n"
+          "END"),
+      "");
   EXPECT_EQ(ReadBytes(temp.Path("goods.sql")),
             "UPDATE GOODS SET PRICE = 12.50 WHERE NAME = 'Tea';\r\n"
             "-- green\r\n"

@@ -45,19 +45,19 @@ void FillKinds(FakeDatabase& db, int extra_rows) {
   db.AddTable("KINDS", KindsTable());
   db.AddRow("KINDS", {Value::Integer(1), Value::Integer(std::numeric_limits<int64_t>::min(), 4),
                       Value::Double(0.1), Value::Date(DayNumber(1, 1, 1)),
-                      Value::Timestamp(DayNumber(1899, 12, 31), kTicksPerDay - 1),
-                      Value::Time(1), Value::Text("AB        "), Value::Text("It's\r\nO'Brien"),
+                      Value::Timestamp(DayNumber(1899, 12, 31), kTicksPerDay - 1), Value::Time(1),
+                      Value::Text("AB        "), Value::Text("It's\r\nO'Brien"),
                       Value::Text(std::string("\0 \x01\xFF", 4)), db.Blob("short text"),
                       db.Blob(AllBytes()), Value::Boolean(true)});
-  db.AddRow("KINDS", {Value::Integer(2), Value::Integer(std::numeric_limits<int64_t>::max(), 4),
-                      Value::Double(-1e300), Value::Date(DayNumber(9999, 12, 31)),
-                      Value::Timestamp(0, 0), Value::Time(kTicksPerDay - 1),
-                      Value::Text("          "), Value::Text(std::string(5000, 'x')),
-                      Value::Text("    "), db.Blob(std::string(300000, 'y') + "\x01"),
-                      db.Blob(""), Value::Boolean(false)});
-  db.AddRow("KINDS", {Value::Integer(3), Value::Null(), Value::Null(), Value::Null(),
-                      Value::Null(), Value::Null(), Value::Null(), Value::Text(""), Value::Null(),
-                      Value::Null(), Value::Null(), Value::Null()});
+  db.AddRow("KINDS",
+            {Value::Integer(2), Value::Integer(std::numeric_limits<int64_t>::max(), 4),
+             Value::Double(-1e300), Value::Date(DayNumber(9999, 12, 31)), Value::Timestamp(0, 0),
+             Value::Time(kTicksPerDay - 1), Value::Text("          "),
+             Value::Text(std::string(5000, 'x')), Value::Text("    "),
+             db.Blob(std::string(300000, 'y') + "\x01"), db.Blob(""), Value::Boolean(false)});
+  db.AddRow("KINDS", {Value::Integer(3), Value::Null(), Value::Null(), Value::Null(), Value::Null(),
+                      Value::Null(), Value::Null(), Value::Text(""), Value::Null(), Value::Null(),
+                      Value::Null(), Value::Null()});
   db.AddRow("KINDS", {Value::Integer(4), Value::Integer(0), Value::Double(0), Value::Null(),
                       Value::Null(), Value::Null(), Value::Null(), Value::Text("tab\there"),
                       Value::Null(), db.Blob("with\nbreak"), Value::Null(), Value::Null()});
@@ -72,34 +72,13 @@ void FillKinds(FakeDatabase& db, int extra_rows) {
 // A value as text for comparing tables: blobs by content, CHAR values
 // without their padding (the column pads them again).
 std::string Show(const FakeDatabase& db, const Column& column, const Value& value) {
-  switch (value.kind) {
-    case Value::Kind::kNull:
-      return "NULL";
-    case Value::Kind::kBlob:
-      return "blob:" + db.BlobContent(value.blob_id);
-    case Value::Kind::kText: {
-      std::string text = value.text;
-      if (column.kind == ColumnKind::kChar && column.charset != kCharsetOctets) {
-        while (!text.empty() && text.back() == ' ') text.pop_back();
-      }
-      return "text:" + text;
-    }
-    case Value::Kind::kInteger:
-      return IntegerText(value.integer, value.scale);
-    case Value::Kind::kDouble:
-      return DoubleText(value.real);
-    case Value::Kind::kDate:
-      return DateText(value.date);
-    case Value::Kind::kTime:
-      return TimeText(value.time);
-    case Value::Kind::kTimestamp:
-      return TimestampText(value.date, value.time);
-    case Value::Kind::kBoolean:
-      return value.boolean ? "TRUE" : "FALSE";
-    case Value::Kind::kBlobSlice:
-      break;
+  if (value.IsNull()) return "NULL";
+  if (value.kind == Value::Kind::kBlob) return "blob:" + db.BlobContent(value.blob_id);
+  std::string text = ValueText(value);
+  if (column.kind == ColumnKind::kChar && column.charset != kCharsetOctets) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
   }
-  return "?";
+  return text;
 }
 
 std::vector<std::vector<std::string>> Shown(const FakeDatabase& db, const std::string& table) {
@@ -119,9 +98,8 @@ TEST(DataExport, WhatItWritesLoadsBackToTheSameValues) {
   FillKinds(source, 500);
   source.AddTable("EMPTY \"ONE\"", {{"X", ColumnKind::kInteger}});
   std::vector<std::string> progress;
-  const int64_t rows =
-      ExportTableData(source, temp.Path("Data.sql"), ExportOptions{},
-                      [&](std::string_view text) { progress.emplace_back(text); });
+  const int64_t rows = ExportTableData(source, temp.Path("Data.sql"), ExportOptions{},
+                                       [&](std::string_view text) { progress.emplace_back(text); });
   EXPECT_EQ(rows, 504);
   EXPECT_EQ(progress,
             (std::vector<std::string>{"\"EMPTY \"\"ONE\"\"\": 0 rows", "\"KINDS\": 504 rows"}));

@@ -11,8 +11,8 @@
 
 #include "platform/platform.h"
 #include "scriptengine/engine_server_support.h"
-#include "support/firebird_server.h"
 #include "scriptengine/sql_tokens.h"
+#include "support/firebird_server.h"
 
 namespace updater::scriptengine {
 namespace {
@@ -24,13 +24,15 @@ std::string Shell(const std::string& command) {
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen((command + " 2>&1").c_str(), "r"), pclose);
   std::array<char, 4096> buffer;
   size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) output.append(buffer.data(), n);
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0)
+    output.append(buffer.data(), n);
   return output;
 }
 
 std::string Isql(const std::string& database, const std::string& arguments) {
-  return Shell("isql-fb -q -ch UTF8 -user SYSDBA -password '" + ::updater::testing::RequireTestServer().sysdba_password +
-               "' " + arguments + " '" + database + "'");
+  return Shell("isql-fb -q -ch UTF8 -user SYSDBA -password '" +
+               ::updater::testing::RequireTestServer().sysdba_password + "' " + arguments + " '" +
+               database + "'");
 }
 
 // isql's extract of the metadata, without the line that names the file.
@@ -53,19 +55,9 @@ std::string Data(const TestDatabase& db) {
     while (rows->Next()) {
       for (size_t i = 0; i < rows->Columns().size(); ++i) {
         const Value& v = rows->Get(i);
-        std::string text;
-        switch (v.kind) {
-          case Value::Kind::kNull: text = "NULL"; break;
-          case Value::Kind::kInteger: text = IntegerText(v.integer, v.scale); break;
-          case Value::Kind::kDouble: text = DoubleText(v.real); break;
-          case Value::Kind::kDate: text = DateText(v.date); break;
-          case Value::Kind::kTime: text = TimeText(v.time); break;
-          case Value::Kind::kTimestamp: text = TimestampText(v.date, v.time); break;
-          case Value::Kind::kBoolean: text = v.boolean ? "TRUE" : "FALSE"; break;
-          case Value::Kind::kBlob:
-            rows->ReadBlob(i, [&](std::string_view piece) { text.append(piece); });
-            break;
-          default: text = v.text;
+        std::string text = v.IsNull() ? "NULL" : ValueText(v);
+        if (v.kind == Value::Kind::kBlob) {
+          rows->ReadBlob(i, [&](std::string_view piece) { text.append(piece); });
         }
         data += (i > 0 ? "|" : "") + text;
       }
@@ -78,8 +70,8 @@ std::string Data(const TestDatabase& db) {
       {});
   while (generators->Next()) {
     const std::string name = generators->Get(0).text;
-    std::unique_ptr<Cursor> value = connection.Open(
-        "SELECT GEN_ID(" + QuoteName(name) + ", 0) FROM RDB$DATABASE", {});
+    std::unique_ptr<Cursor> value =
+        connection.Open("SELECT GEN_ID(" + QuoteName(name) + ", 0) FROM RDB$DATABASE", {});
     value->Next();
     data += "generator " + name + " " + IntegerText(value->Get(0).integer, 0) + "\n";
   }

@@ -60,8 +60,7 @@ ConnectParams SysdbaParams(const std::string& database, const std::string& chars
 }
 
 void PrepareBlock(const std::string& name, const std::string& header, const std::string& target) {
-  std::ifstream in(std::string(UPDATER_SOURCE_DIR) + "/sample/payload/" + name,
-                   std::ios::binary);
+  std::ifstream in(std::string(UPDATER_SOURCE_DIR) + "/sample/payload/" + name, std::ios::binary);
   if (!in) throw std::runtime_error("no block " + name);
   std::stringstream content;
   content << in.rdbuf();

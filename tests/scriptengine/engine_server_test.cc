@@ -15,8 +15,8 @@ namespace updater::scriptengine {
 namespace {
 
 using testing::RecordingLogView;
-using ::updater::testing::TestDatabase;
 using ::updater::testing::ReadBytes;
+using ::updater::testing::TestDatabase;
 
 // The rows of `sql` as text, one line per row, values joined by "|".
 std::string Rows(const std::string& database, const std::string& sql,
@@ -27,9 +27,8 @@ std::string Rows(const std::string& database, const std::string& sql,
   while (cursor->Next()) {
     for (size_t i = 0; i < cursor->Columns().size(); ++i) {
       const Value& v = cursor->Get(i);
-      std::string text = v.IsNull() ? "NULL" : v.kind == Value::Kind::kInteger ? IntegerText(v.integer, v.scale) : v.text;
+      std::string text = v.IsNull() ? "NULL" : ValueText(v);
       if (v.kind == Value::Kind::kBlob) {
-        text.clear();
         cursor->ReadBlob(i, [&](std::string_view piece) { text.append(piece); });
       }
       rows += (i > 0 ? "|" : "") + text;
@@ -69,7 +68,8 @@ TEST(EngineOnTheServer, RunsStatementsBlocksAndTransactionsAndGoesOnAfterFailure
       << failure;
   EXPECT_NE(failure.find("NOWHERE"), std::string::npos);
   EXPECT_EQ(std::count(view.lines.begin(), view.lines.end(), "------- STATEMENT --------"), 2);
-  EXPECT_EQ(Rows(db.ConnectString(), "SELECT ID, NAME FROM T ORDER BY ID"), "1|one\n2|TWO\n3|THREE\n");
+  EXPECT_EQ(Rows(db.ConnectString(), "SELECT ID, NAME FROM T ORDER BY ID"),
+            "1|one\n2|TWO\n3|THREE\n");
   EXPECT_EQ(Rows(db.ConnectString(), "SELECT X FROM LATER"), "2\n");
 }
 
@@ -83,11 +83,13 @@ TEST(EngineOnTheServer, BindsBlobFileValuesToBlobsAndStrings) {
       << "CREATE TABLE B (ID INTEGER, T BLOB SUB_TYPE TEXT, BIN BLOB, S VARCHAR(100), "
          "O VARCHAR(300) CHARACTER SET OCTETS);\n"
          "SET BLOBFILE 'values.lob';\n"
-         "INSERT INTO B VALUES (1, :h00000000_000000" << std::hex << (bytes.size() - 256)
-      << ", :h000000" << (bytes.size() - 256) << "_00000100, :h00000000_000000"
-      << (bytes.size() - 256) << ", :h000000" << (bytes.size() - 256) << "_00000100);\n"
+         "INSERT INTO B VALUES (1, :h00000000_000000"
+      << std::hex << (bytes.size() - 256) << ", :h000000" << (bytes.size() - 256)
+      << "_00000100, :h00000000_000000" << (bytes.size() - 256) << ", :h000000"
+      << (bytes.size() - 256) << "_00000100);\n"
       << std::dec << "INSERT INTO B (ID, BIN) VALUES (2, :h00000000_00001000);\n";
-  const std::string failure = testing::RunFile(db.ConnectString(), "UTF8", db.Folder() + "/load.sql");
+  const std::string failure =
+      testing::RunFile(db.ConnectString(), "UTF8", db.Folder() + "/load.sql");
   EXPECT_NE(failure.find("the blob file reference :h00000000_00001000 lies outside the blob file"),
             std::string::npos)
       << failure;
@@ -103,8 +105,10 @@ TEST(EngineOnTheServer, BadInputGetsAClearErrorAndNothingWorse) {
     std::string script;
     std::string error;
   } cases[] = {
-      {"INSERT INTO X VALUES ('never closed);", "string literal not closed at the end of the script"},
-      {"SELECT 1 FROM RDB$DATABASE; /* never closed", "comment not closed at the end of the script"},
+      {"INSERT INTO X VALUES ('never closed);",
+       "string literal not closed at the end of the script"},
+      {"SELECT 1 FROM RDB$DATABASE; /* never closed",
+       "comment not closed at the end of the script"},
       {"EXECUTE IBEBLOCK AS BEGIN x = 1;", "block not closed by END at the end of the script"},
       {"INSERT INTO X VALUES (:h00000000_00000001);", "no SET BLOBFILE came before it"},
       {"SET BLOBFILE 'missing.lob';\nINSERT INTO X VALUES (:h00000000_00000001);",
@@ -146,7 +150,8 @@ TEST(EngineOnTheServer, TheSampleBlocksWriteGeneratorsAndRolesThatRestoreThem) {
   testing::PrepareBlock("Sys_Roles.sql",
                         "execute ibeblock(Roles_File_Name = '" + folder + "/Roles.sql')",
                         folder + "/Sys_Roles.sql");
-  ASSERT_EQ(testing::RunFile(old_db.ConnectString(), "WIN1251", folder + "/Sys_Generators.sql"), "");
+  ASSERT_EQ(testing::RunFile(old_db.ConnectString(), "WIN1251", folder + "/Sys_Generators.sql"),
+            "");
   ASSERT_EQ(testing::RunFile(old_db.ConnectString(), "UTF8", folder + "/Sys_Roles.sql"), "");
   EXPECT_EQ(ReadBytes(folder + "/Generators.sql"),
             "ALTER SEQUENCE \"G_ONE\" RESTART WITH 1234567890123;\r\n"

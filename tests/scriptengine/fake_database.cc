@@ -72,8 +72,7 @@ Value FakeDatabase::Blob(std::string content) {
   return blob;
 }
 
-void FakeDatabase::Execute(std::string_view sql, const std::vector<Value>& params,
-                           bool auto_ddl) {
+void FakeDatabase::Execute(std::string_view sql, const std::vector<Value>& params, bool auto_ddl) {
   for (const auto& [fragment, error] : failures_) {
     if (sql.find(fragment) != std::string_view::npos) throw DatabaseError(error);
   }
@@ -83,8 +82,7 @@ void FakeDatabase::Execute(std::string_view sql, const std::vector<Value>& param
   if (auto_ddl && IsDdl(sql)) Commit();
 }
 
-std::unique_ptr<Cursor> FakeDatabase::Open(std::string_view sql,
-                                           const std::vector<Value>& params) {
+std::unique_ptr<Cursor> FakeDatabase::Open(std::string_view sql, const std::vector<Value>& params) {
   for (const auto& [fragment, error] : failures_) {
     if (sql.find(fragment) != std::string_view::npos) throw DatabaseError(error);
   }
@@ -92,7 +90,9 @@ std::unique_ptr<Cursor> FakeDatabase::Open(std::string_view sql,
   const TokenizeResult scanned = Tokenize(sql);
   const std::vector<Token>& t = scanned.tokens;
   size_t i = 0;
-  auto fail = [&] { return DatabaseError("the fake database does not understand: " + std::string(sql)); };
+  auto fail = [&] {
+    return DatabaseError("the fake database does not understand: " + std::string(sql));
+  };
   if (t.empty() || !t[i++].Is("SELECT")) throw fail();
   std::vector<std::string> names;
   while (i < t.size() && !t[i].Is("FROM")) {

@@ -31,8 +31,8 @@ void Journal(const std::string& line) {
 }
 
 [[maybe_unused]] void RunCommands(const std::string& script, const std::string& argument,
-                 StatementErrorCallback on_error, StatementTextCallback on_text,
-                 StatementResultCallback on_result) {
+                                  StatementErrorCallback on_error, StatementTextCallback on_text,
+                                  StatementResultCallback on_result) {
   int number = 0;
   size_t start = 0;
   while (start <= script.size()) {

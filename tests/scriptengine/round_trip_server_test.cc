@@ -11,8 +11,8 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "scriptengine/engine_server_support.h"
-#include "support/firebird_server.h"
 #include "scriptengine/sql_tokens.h"
+#include "support/firebird_server.h"
 
 namespace updater::scriptengine {
 namespace {
@@ -47,8 +47,7 @@ Value Int(int64_t v, int scale = 0) { return Value::Integer(v, scale); }
 Value Day(int y, int m, int d) { return Value::Date(DayNumber(y, m, d)); }
 
 void Fill(const std::string& database) {
-  FbDatabase db(platform::SystemPlatform().libraries,
-                testing::SysdbaParams(database, "WIN1251"));
+  FbDatabase db(platform::SystemPlatform().libraries, testing::SysdbaParams(database, "WIN1251"));
   const int64_t min64 = std::numeric_limits<int64_t>::min();
   const int64_t max64 = std::numeric_limits<int64_t>::max();
   std::string big_text;
@@ -61,46 +60,109 @@ void Fill(const std::string& database) {
       " COCT, VOCT, VNONE, BT, BB, BO) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
       " ?, ?, ?, ?, ?)";
   const std::vector<std::vector<Value>> rows = {
-      {Int(1), Int(-32768), Int(std::numeric_limits<int32_t>::min()), Int(min64), Int(-9999, 1),
-       Int(-999999999, 2), Int(min64, 4), Int(-999999999999999), Int(min64, 3),
-       Value::Double(FLT_MAX), Value::Double(DBL_MAX), Day(1, 1, 1), Value::Time(1),
-       Value::Timestamp(DayNumber(1899, 12, 31), kTicksPerDay - 1), Value::Text(Win("Ёж ")),
+      {Int(1),
+       Int(-32768),
+       Int(std::numeric_limits<int32_t>::min()),
+       Int(min64),
+       Int(-9999, 1),
+       Int(-999999999, 2),
+       Int(min64, 4),
+       Int(-999999999999999),
+       Int(min64, 3),
+       Value::Double(FLT_MAX),
+       Value::Double(DBL_MAX),
+       Day(1, 1, 1),
+       Value::Time(1),
+       Value::Timestamp(DayNumber(1899, 12, 31), kTicksPerDay - 1),
+       Value::Text(Win("Ёж ")),
        Value::Text(Win("Привет, 'мир'\r\nвторая строка\nтретья\rчетвёртая\tтаб")),
        Value::Text(std::string("\0\x01 '\"\xFF\x20\x00\x20", 9) + std::string(7, '\x20')),
-       Value::Text(EveryByte(1).substr(0, 300)), Value::Text("\x98\x01 raw"),
-       Value::Text(big_text), Value::Text(EveryByte(4096)), Value::Boolean(true)},
-      {Int(2), Int(32767), Int(std::numeric_limits<int32_t>::max()), Int(max64), Int(9999, 1),
-       Int(999999999, 2), Int(max64, 4), Int(999999999999999), Int(max64, 3),
-       Value::Double(FLT_MIN), Value::Double(DBL_MIN), Day(9999, 12, 31),
-       Value::Time(kTicksPerDay - 1), Value::Timestamp(DayNumber(1601, 1, 1), 1234567),
-       Value::Text(""), Value::Text(""), Value::Text(std::string(16, '\0')), Value::Text(""),
-       Value::Text(""), Value::Text(""), Value::Text(""), Value::Boolean(false)},
-      {Int(3), Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null(),
+       Value::Text(EveryByte(1).substr(0, 300)),
+       Value::Text("\x98\x01 raw"),
+       Value::Text(big_text),
+       Value::Text(EveryByte(4096)),
+       Value::Boolean(true)},
+      {Int(2),
+       Int(32767),
+       Int(std::numeric_limits<int32_t>::max()),
+       Int(max64),
+       Int(9999, 1),
+       Int(999999999, 2),
+       Int(max64, 4),
+       Int(999999999999999),
+       Int(max64, 3),
+       Value::Double(FLT_MIN),
+       Value::Double(DBL_MIN),
+       Day(9999, 12, 31),
+       Value::Time(kTicksPerDay - 1),
+       Value::Timestamp(DayNumber(1601, 1, 1), 1234567),
+       Value::Text(""),
+       Value::Text(""),
+       Value::Text(std::string(16, '\0')),
+       Value::Text(""),
+       Value::Text(""),
+       Value::Text(""),
+       Value::Text(""),
+       Value::Boolean(false)},
+      {Int(3),        Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null(),
        Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null(),
        Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null(),
        Value::Null(), Value::Null(), Value::Null(), Value::Null()},
-      {Int(4), Int(0), Int(0), Int(0), Int(-1, 1), Int(1, 2), Int(-1, 4), Int(0), Int(1, 3),
-       Value::Double(1e-45), Value::Double(4.9e-324), Day(1858, 11, 17), Value::Time(0),
-       Value::Timestamp(0, 0), Value::Text("         x"), Value::Text(std::string(300, 'w')),
-       Value::Text("0123456789abcdef"), Value::Text(std::string(5, '\0')),
-       Value::Text(Win("Юникод")), Value::Text(Win("Короткий 'текст'\r\n")),
-       Value::Text(std::string(1, '\0')), Value::Null()},
-      {Int(5), Int(-1), Int(-1), Int(-1), Int(1, 1), Int(-1, 2), Int(1, 4), Int(-1), Int(-1, 3),
-       Value::Double(0.1f), Value::Double(0.1), Day(2000, 2, 29), Value::Time(43200 * 10000u),
-       Value::Timestamp(DayNumber(2024, 2, 29), 1), Value::Text("'"), Value::Text("''"),
-       Value::Text(" "), Value::Text(" "), Value::Text(""), Value::Text(Win("Ёё")),
-       Value::Text("\x7F"), Value::Boolean(true)},
+      {Int(4),
+       Int(0),
+       Int(0),
+       Int(0),
+       Int(-1, 1),
+       Int(1, 2),
+       Int(-1, 4),
+       Int(0),
+       Int(1, 3),
+       Value::Double(1e-45),
+       Value::Double(4.9e-324),
+       Day(1858, 11, 17),
+       Value::Time(0),
+       Value::Timestamp(0, 0),
+       Value::Text("         x"),
+       Value::Text(std::string(300, 'w')),
+       Value::Text("0123456789abcdef"),
+       Value::Text(std::string(5, '\0')),
+       Value::Text(Win("Юникод")),
+       Value::Text(Win("Короткий 'текст'\r\n")),
+       Value::Text(std::string(1, '\0')),
+       Value::Null()},
+      {Int(5),
+       Int(-1),
+       Int(-1),
+       Int(-1),
+       Int(1, 1),
+       Int(-1, 2),
+       Int(1, 4),
+       Int(-1),
+       Int(-1, 3),
+       Value::Double(0.1f),
+       Value::Double(0.1),
+       Day(2000, 2, 29),
+       Value::Time(43200 * 10000u),
+       Value::Timestamp(DayNumber(2024, 2, 29), 1),
+       Value::Text("'"),
+       Value::Text("''"),
+       Value::Text(" "),
+       Value::Text(" "),
+       Value::Text(""),
+       Value::Text(Win("Ёё")),
+       Value::Text("\x7F"),
+       Value::Boolean(true)},
   };
   for (const auto& row : rows) db.Execute(insert, row, true);
   db.Execute("INSERT INTO \"" + Win("Заказы \"\"2024\"\"") + "\" VALUES (?, ?, ?)",
              {Int(1), Value::Text(Win("Первый")), Value::Timestamp(DayNumber(2024, 1, 1), 5)},
              true);
   for (int i = 0; i < 3000; ++i) {
-    db.Execute("INSERT INTO MANY VALUES (?, ?, ?, ?)",
-               {Int(i), Value::Text(Win("Товар №") + std::to_string(i)), Int(i * 101 - 50000, 2),
-                i % 3 == 0 ? Value::Null()
-                           : Value::Text(Win("Примечание ") + std::string(i % 90, 'z'))},
-               true);
+    db.Execute(
+        "INSERT INTO MANY VALUES (?, ?, ?, ?)",
+        {Int(i), Value::Text(Win("Товар №") + std::to_string(i)), Int(i * 101 - 50000, 2),
+         i % 3 == 0 ? Value::Null() : Value::Text(Win("Примечание ") + std::string(i % 90, 'z'))},
+        true);
   }
   db.Execute("INSERT INTO SCRATCH VALUES (1)", {}, true);
   db.Close();
@@ -182,10 +244,10 @@ TEST(RoundTrip, EveryValueOfAWin1251DatabaseArrivesInTheUtf8DatabaseUnchanged) {
   // letter), while a column without a character set keeps its bytes.
   FbDatabase utf8(platform::SystemPlatform().libraries,
                   testing::SysdbaParams(target.ConnectString(), "UTF8"));
-  std::unique_ptr<Cursor> length =
-      utf8.Open("SELECT (SELECT OCTET_LENGTH(C) FROM KINDS WHERE ID = 1),"
-                " (SELECT OCTET_LENGTH(VNONE) FROM KINDS WHERE ID = 4) FROM RDB$DATABASE",
-                {});
+  std::unique_ptr<Cursor> length = utf8.Open(
+      "SELECT (SELECT OCTET_LENGTH(C) FROM KINDS WHERE ID = 1),"
+      " (SELECT OCTET_LENGTH(VNONE) FROM KINDS WHERE ID = 4) FROM RDB$DATABASE",
+      {});
   ASSERT_TRUE(length->Next());
   EXPECT_EQ(length->Get(0).integer, 12);  // "Ёж" and eight blanks
   EXPECT_EQ(length->Get(1).integer, 6);   // "Юникод" in Windows-1251 bytes

@@ -32,39 +32,38 @@ class ScriptExecutorTest : public ::testing::Test {
 
 TEST_F(ScriptExecutorTest, ReportsEveryStatementAndGoesOnAfterAFailure) {
   db.FailOn("BROKEN", "Table unknown\r\nBROKEN");
-  const int failures = Run(
-      "INSERT INTO A VALUES (1);\n"
-      "INSERT INTO BROKEN VALUES (2);\n"
-      "INSERT INTO A VALUES (3);");
+  const int failures =
+      Run("INSERT INTO A VALUES (1);\n"
+          "INSERT INTO BROKEN VALUES (2);\n"
+          "INSERT INTO A VALUES (3);");
   EXPECT_EQ(failures, 1);
-  EXPECT_EQ(reporter.events,
-            (std::vector<std::string>{
-                "text 1: INSERT INTO A VALUES (1)", "done 1: 1",
-                "text 2: INSERT INTO BROKEN VALUES (2)",
-                "error: INSERT INTO BROKEN VALUES (2) | Table unknown\r\nBROKEN", "done 2: 0",
-                "text 3: INSERT INTO A VALUES (3)", "done 3: 1"}));
+  EXPECT_EQ(reporter.events, (std::vector<std::string>{
+                                 "text 1: INSERT INTO A VALUES (1)", "done 1: 1",
+                                 "text 2: INSERT INTO BROKEN VALUES (2)",
+                                 "error: INSERT INTO BROKEN VALUES (2) | Table unknown\r\nBROKEN",
+                                 "done 2: 0", "text 3: INSERT INTO A VALUES (3)", "done 3: 1"}));
   // The end of the script commits what the statements did.
-  EXPECT_EQ(CommittedSql(), (std::vector<std::string>{"INSERT INTO A VALUES (1)",
-                                                      "INSERT INTO A VALUES (3)"}));
+  EXPECT_EQ(CommittedSql(),
+            (std::vector<std::string>{"INSERT INTO A VALUES (1)", "INSERT INTO A VALUES (3)"}));
   EXPECT_TRUE(db.Pending().empty());
 }
 
 TEST_F(ScriptExecutorTest, CarriesOutItsOwnCommands) {
-  const int failures = Run(
-      "SET SQL DIALECT 1;\n"
-      "CREATE TABLE A (X INTEGER);\n"          // committed at once: AUTODDL is on
-      "INSERT INTO A VALUES (1);\n"
-      "ROLLBACK;\n"                            // takes the insert back
-      "SET AUTODDL OFF;\n"
-      "CREATE TABLE B (X INTEGER);\n"          // waits for the COMMIT
-      "SET TERM !! ;\n"
-      "EXECUTE BLOCK AS BEGIN INSERT INTO A VALUES (2); END !!\n"
-      "COMMIT WORK!!\n"
-      "SET TERM ;!!\n"
-      "SET NAMES UTF8;\n"
-      "RECONNECT;\n"
-      "SET ECHO ON;\n"
-      "SET AUTODDL SOMETIMES;\n");
+  const int failures =
+      Run("SET SQL DIALECT 1;\n"
+          "CREATE TABLE A (X INTEGER);\n"  // committed at once: AUTODDL is on
+          "INSERT INTO A VALUES (1);\n"
+          "ROLLBACK;\n"  // takes the insert back
+          "SET AUTODDL OFF;\n"
+          "CREATE TABLE B (X INTEGER);\n"  // waits for the COMMIT
+          "SET TERM !! ;\n"
+          "EXECUTE BLOCK AS BEGIN INSERT INTO A VALUES (2); END !!\n"
+          "COMMIT WORK!!\n"
+          "SET TERM ;!!\n"
+          "SET NAMES UTF8;\n"
+          "RECONNECT;\n"
+          "SET ECHO ON;\n"
+          "SET AUTODDL SOMETIMES;\n");
   EXPECT_EQ(failures, 1);
   EXPECT_EQ(reporter.errors, (std::vector<std::string>{"SET AUTODDL takes ON or OFF"}));
   EXPECT_EQ(db.dialect, 1);
@@ -81,13 +80,13 @@ TEST_F(ScriptExecutorTest, CarriesOutItsOwnCommands) {
 
 TEST_F(ScriptExecutorTest, BindsBlobFileReferencesAsParameters) {
   temp.MakeFile("data.lob", std::string("first\0second", 12));
-  const int failures = Run(
-      "INSERT INTO T VALUES (:h00000000_00000001);\n"   // before SET BLOBFILE
-      "SET BLOBFILE 'data.lob';\n"
-      "INSERT INTO T VALUES (:h00000000_00000005, ':h0_1', :h00000006_00000006);\n"
-      "INSERT INTO T VALUES (:h00000006_00000007);\n"   // one byte too far
-      "SET BLOBFILE 'missing.lob';\n"
-      "INSERT INTO T VALUES (:h00000000_00000001);\n");
+  const int failures =
+      Run("INSERT INTO T VALUES (:h00000000_00000001);\n"  // before SET BLOBFILE
+          "SET BLOBFILE 'data.lob';\n"
+          "INSERT INTO T VALUES (:h00000000_00000005, ':h0_1', :h00000006_00000006);\n"
+          "INSERT INTO T VALUES (:h00000006_00000007);\n"  // one byte too far
+          "SET BLOBFILE 'missing.lob';\n"
+          "INSERT INTO T VALUES (:h00000000_00000001);\n");
   EXPECT_EQ(failures, 3);
   ASSERT_EQ(reporter.errors.size(), 3u);
   EXPECT_EQ(reporter.errors[0],
@@ -103,20 +102,21 @@ TEST_F(ScriptExecutorTest, BindsBlobFileReferencesAsParameters) {
 }
 
 TEST_F(ScriptExecutorTest, LoadsDataBlocksAsRowsAndOtherBlocksAsText) {
-  db.AddTable("T", {{"ID", ColumnKind::kInteger}, {"NAME", ColumnKind::kVarchar},
-                    {"DATA", ColumnKind::kBlob}});
+  db.AddTable(
+      "T",
+      {{"ID", ColumnKind::kInteger}, {"NAME", ColumnKind::kVarchar}, {"DATA", ColumnKind::kBlob}});
   temp.MakeFile("d.lob", "blob bytes");
-  const int failures = Run(
-      "SET BLOBFILE 'd.lob';\n"
-      "SET TERM ^ ;\n"
-      "EXECUTE BLOCK (B0 BLOB SUB_TYPE 0 = :h00000000_0000000A) AS BEGIN\n"
-      "INSERT INTO \"T\" (\"ID\", \"NAME\", \"DATA\") VALUES (-1, 'it''s', :B0);\n"
-      "INSERT INTO \"T\" (\"ID\", \"NAME\", \"DATA\") VALUES (2, NULL, 'literal');\n"
-      "END^\n"
-      "EXECUTE BLOCK AS BEGIN\n"
-      "INSERT INTO \"T\" (\"ID\") VALUES (3);\n"
-      "UPDATE T SET ID = 4;\n"
-      "END^\n");
+  const int failures =
+      Run("SET BLOBFILE 'd.lob';\n"
+          "SET TERM ^ ;\n"
+          "EXECUTE BLOCK (B0 BLOB SUB_TYPE 0 = :h00000000_0000000A) AS BEGIN\n"
+          "INSERT INTO \"T\" (\"ID\", \"NAME\", \"DATA\") VALUES (-1, 'it''s', :B0);\n"
+          "INSERT INTO \"T\" (\"ID\", \"NAME\", \"DATA\") VALUES (2, NULL, 'literal');\n"
+          "END^\n"
+          "EXECUTE BLOCK AS BEGIN\n"
+          "INSERT INTO \"T\" (\"ID\") VALUES (3);\n"
+          "UPDATE T SET ID = 4;\n"
+          "END^\n");
   EXPECT_EQ(failures, 0);
   const auto& rows = db.Tables().at("T").rows;
   ASSERT_EQ(rows.size(), 2u);

@@ -168,8 +168,10 @@ TEST(ValueTexts, ExactNumbersReadBackToTheSameScaledInteger) {
 }
 
 TEST(ValueTexts, DoublesReadBackBitForBitAndAlwaysAsDoubles) {
-  const double cases[] = {0.1,     1.0 / 3,  -2.5,          1e300,         DBL_MAX,
-                          DBL_MIN, 4.9e-324, 123456789.125, static_cast<double>(0.1f), 0.0};
+  const double cases[] = {0.1,      1.0 / 3,       -2.5,
+                          1e300,    DBL_MAX,       DBL_MIN,
+                          4.9e-324, 123456789.125, static_cast<double>(0.1f),
+                          0.0};
   for (double value : cases) {
     const std::string text = DoubleText(value);
     EXPECT_NE(text.find('e'), std::string::npos) << text;

@@ -55,8 +55,8 @@ class LibraryShelf final : public platform::Libraries {
 class ScriptRunnerTest : public ::testing::Test {
  protected:
   ScriptRunnerTest()
-      : platform{fake.files,     fake.volumes,   fake.registry, fake.services,
-                 fake.processes, shelf,          fake.resources, fake.clock},
+      : platform{fake.files,     fake.volumes, fake.registry,  fake.services,
+                 fake.processes, shelf,        fake.resources, fake.clock},
         ui(fake.files, fake.clock) {
     shelf.files["IBEScript.dll"] = "fake_engine.dll";
   }
@@ -84,7 +84,8 @@ TEST_F(ScriptRunnerTest, HandsTheEngineTheConnectStringAndTheTrimmedScript) {
             "connect db_name=localhost/3051:C:\\Б\\MARLIX.FDB; password= pass word ; "
             "user_name=ADMN; lc_ctype=UTF8; sql_role_name=; sql_dialect=3; "
             "clientlib=\"fbclient.dll\"\n"
-            "script " + script + "\n");
+            "script " +
+                script + "\n");
   EXPECT_EQ(shelf.loads, 1);
   EXPECT_EQ(shelf.live, 0);
   EXPECT_EQ(ScriptErrorText, "");
@@ -92,26 +93,28 @@ TEST_F(ScriptRunnerTest, HandsTheEngineTheConnectStringAndTheTrimmedScript) {
 
 TEST_F(ScriptRunnerTest, ShowsEveryFailureButReportsOnlyTheLast) {
   const std::string failure = FailureOf([&] {
-    RunText("echo create table A\nfail create table A|Table A exists\n"
-            "echo insert into B\nfail insert into B|Table unknown B",
-            "db", &ui.log);
+    RunText(
+        "echo create table A\nfail create table A|Table A exists\n"
+        "echo insert into B\nfail insert into B|Table unknown B",
+        "db", &ui.log);
   });
   EXPECT_EQ(failure,
             "Ошибка применения скрипта!\r-------   ERROR   --------\rTable unknown B\r\r"
             "------- STATEMENT --------\rinsert into B");
-  EXPECT_EQ(Screen(), (std::vector<std::string>{
-                          "create table A", "------- STATEMENT --------", "create table A",
-                          "-------   ERROR   --------", "Table A exists", "insert into B",
-                          "------- STATEMENT --------", "insert into B",
-                          "-------   ERROR   --------", "Table unknown B"}));
+  EXPECT_EQ(Screen(), (std::vector<std::string>{"create table A", "------- STATEMENT --------",
+                                                "create table A", "-------   ERROR   --------",
+                                                "Table A exists", "insert into B",
+                                                "------- STATEMENT --------", "insert into B",
+                                                "-------   ERROR   --------", "Table unknown B"}));
   EXPECT_EQ(ui.pump.count, 4);  // two echoes, two failures
   EXPECT_EQ(shelf.live, 0);
 }
 
 TEST_F(ScriptRunnerTest, AFailedVersionCheckIsPresentedAsAVersionMismatch) {
-  for (const char* statement : {"EXECUTE PROCEDURE CHECK_VERSIO(2)", "execute procedure Check_Versio(7)"}) {
-    const std::string failure = FailureOf(
-        [&] { RunText(std::string("fail ") + statement + "|Version 1 expected"); });
+  for (const char* statement :
+       {"EXECUTE PROCEDURE CHECK_VERSIO(2)", "execute procedure Check_Versio(7)"}) {
+    const std::string failure =
+        FailureOf([&] { RunText(std::string("fail ") + statement + "|Version 1 expected"); });
     EXPECT_EQ(failure,
               std::string("Ошибка применения скрипта!\r\rВероятно, имеет место несоответствие "
                           "между версией обновления и версией обновляемой базы данных!\r\r"
@@ -123,8 +126,9 @@ TEST_F(ScriptRunnerTest, AFailedVersionCheckIsPresentedAsAVersionMismatch) {
 
 TEST_F(ScriptRunnerTest, WithoutALogViewNothingIsShownAndTheFailureIsWhole) {
   const std::string failure = FailureOf([&] { RunText("echo one\nfail two|bad"); });
-  EXPECT_EQ(failure, "Ошибка применения скрипта!\r-------   ERROR   --------\rbad\r\r"
-                     "------- STATEMENT --------\rtwo");
+  EXPECT_EQ(failure,
+            "Ошибка применения скрипта!\r-------   ERROR   --------\rbad\r\r"
+            "------- STATEMENT --------\rtwo");
   EXPECT_TRUE(Screen().empty());
   EXPECT_EQ(ui.pump.count, 1);  // the echo lets the window breathe all the same
 }
@@ -160,16 +164,21 @@ TEST_F(ScriptRunnerTest, InputsAreCheckedBeforeTheLibraryIsLoaded) {
     std::function<void()> run;
     std::string failure;
   } cases[] = {
-      {[&] { RunScriptFile("fbclient.dll", "db", "SYSDBA", "WIN1251", "pw", "", " \t ", nullptr,
-                           platform, ui.pump); },
+      {[&] {
+         RunScriptFile("fbclient.dll", "db", "SYSDBA", "WIN1251", "pw", "", " \t ", nullptr,
+                       platform, ui.pump);
+       },
        "Не задан файл скрипта!"},
-      {[&] { RunScriptFile("fbclient.dll", "db", "SYSDBA", "WIN1251", "pw", "", missing + " ",
-                           nullptr, platform, ui.pump); },
+      {[&] {
+         RunScriptFile("fbclient.dll", "db", "SYSDBA", "WIN1251", "pw", "", missing + " ", nullptr,
+                       platform, ui.pump);
+       },
        "Файл скрипта \"" + missing + "\" не найден!"},
       {[&] { RunText("\r\n "); }, "Скрипт пустой!"},
       {[&] { RunText("echo x", "db", nullptr, " "); }, "Не задан пароль!"},
-      {[&] { RunScriptText(" ", "db", "SYSDBA", "WIN1251", "pw", "", "x", nullptr, platform,
-                           ui.pump); },
+      {[&] {
+         RunScriptText(" ", "db", "SYSDBA", "WIN1251", "pw", "", "x", nullptr, platform, ui.pump);
+       },
        "Не задана клиентская библиотека!"},
   };
   for (const auto& c : cases) EXPECT_EQ(FailureOf(c.run), c.failure);

@@ -41,7 +41,8 @@ Split SplitAll(const std::string& script, size_t step = 1 << 20, size_t buffer =
     split.texts.push_back(statement->text);
     split.errors.push_back(statement->error);
     split.lines.push_back(statement->line);
-    if (statement->text.rfind("SET TERM ", 0) == 0) splitter.SetTerminator(statement->text.substr(9));
+    if (statement->text.rfind("SET TERM ", 0) == 0)
+      splitter.SetTerminator(statement->text.substr(9));
   }
   return split;
 }
