@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "scriptengine/engine_server_support.h"
+#include "scriptengine/ibescript_api.h"
 #include "support/firebird_server.h"
 #include "support/temp_folder.h"
 
@@ -126,6 +127,49 @@ TEST(EngineOnTheServer, BadInputGetsAClearErrorAndNothingWorse) {
                                  0),
             0u)
       << wrong_password;
+}
+
+// The engine's own answers through its entry points, without the runner's
+// checks in front of them.
+std::vector<std::string> engine_errors;
+int32_t UPDATER_STDCALL KeepError(const char* statement, const char* error) {
+  engine_errors.push_back(std::string(statement) + "|" + error);
+  return 0;
+}
+int32_t UPDATER_STDCALL KeepConnectError(const char* error) { return KeepError("", error); }
+int32_t UPDATER_STDCALL IgnoreText(int32_t, const char*) { return 0; }
+int32_t UPDATER_STDCALL IgnoreResult(int32_t, int32_t) { return 0; }
+
+TEST(EngineOnTheServer, ItsEntryPointsReportWhatTheyCannotDo) {
+  TestDatabase db("WIN1251");
+  auto loaded = platform::SystemPlatform().libraries.Load("IBEScript.dll");
+  ASSERT_TRUE(loaded.ok());
+  const auto connect = reinterpret_cast<ConnectFunction>(loaded.value()->FindSymbol("Connect"));
+  const auto file =
+      reinterpret_cast<ExecScriptFunction>(loaded.value()->FindSymbol("ExecScriptFile"));
+  const auto text =
+      reinterpret_cast<ExecScriptFunction>(loaded.value()->FindSymbol("ExecScriptText"));
+  const std::string good = "db_name=" + db.ConnectString() +
+                           "; password=" + ::updater::testing::RequireTestServer().sysdba_password +
+                           "; user_name=SYSDBA; lc_ctype=WIN1251";
+  engine_errors.clear();
+  EXPECT_EQ(text("COMMIT;", KeepError, IgnoreText, IgnoreResult), 1);  // before any Connect
+  EXPECT_EQ(connect("user_name=SYSDBA", KeepConnectError), 1);
+  EXPECT_EQ(connect((good + "; clientlib=\"no-client.dll\"").c_str(), KeepConnectError), 1);
+  ASSERT_EQ(connect(good.c_str(), KeepConnectError), 0);
+  EXPECT_EQ(file((db.Folder() + "/missing.sql").c_str(), KeepError, IgnoreText, IgnoreResult), 1);
+  EXPECT_EQ(text("", KeepError, IgnoreText, IgnoreResult), 0);  // nothing to do, nothing wrong
+  ASSERT_EQ(engine_errors.size(), 4u);
+  EXPECT_EQ(engine_errors[0], "|the engine is not connected: Connect must succeed first");
+  EXPECT_EQ(engine_errors[1], "|the connect string names no database (db_name=...)");
+  EXPECT_EQ(
+      engine_errors[2].rfind("|Невозможно загрузить клиентскую библиотеку \"no-client.dll\"", 0),
+      0u)
+      << engine_errors[2];
+  EXPECT_EQ(engine_errors[3].rfind(
+                "|the script file cannot be opened: open(" + db.Folder() + "/missing.sql)", 0),
+            0u)
+      << engine_errors[3];
 }
 
 TEST(EngineOnTheServer, TheSampleBlocksWriteGeneratorsAndRolesThatRestoreThem) {
