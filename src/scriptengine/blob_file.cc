@@ -9,8 +9,10 @@
 namespace updater::scriptengine {
 namespace {
 
+// Eight or sixteen hexadecimal digits: other lengths are no reference (a
+// PSQL variable may look like one).
 bool ParseHex(std::string_view digits, uint64_t& value) {
-  if (digits.empty() || digits.size() > 16) return false;
+  if (digits.size() != 8 && digits.size() != 16) return false;
   value = 0;
   for (char c : digits) {
     int digit;

@@ -1,7 +1,7 @@
 // Values kept outside the script, in a blob file beside it (SET BLOBFILE).
 // A statement refers to one by its place in the file: ":h" followed by the
-// offset, "_", and the length, both in hexadecimal (":h0000001A_00000100" is
-// 256 bytes from byte 26). Such a reference stands where a "?" parameter
+// offset, "_", and the length, both in hexadecimal with 8 or 16 digits
+// (":h0000001A_00000100" is 256 bytes from byte 26). Such a reference stands where a "?" parameter
 // could stand and is bound as one: as a blob when the statement expects a
 // blob there, as a string otherwise.
 #pragma once

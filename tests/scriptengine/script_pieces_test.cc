@@ -86,8 +86,10 @@ TEST(ClientCommands, AreRecognisedAndEverythingElseGoesToTheServer) {
 TEST(BlobReferences, StandForParametersOutsideLiteralsAndComments) {
   const ParameterizedStatement p = ReplaceBlobReferences(
       "INSERT INTO T VALUES (:h0000001A_00000100, ':h00000000_00000001', /* :h1_1 */ "
-      ":H100000000_1,:hzz_1, : h1_1)");
-  EXPECT_EQ(p.sql, "INSERT INTO T VALUES (?, ':h00000000_00000001', /* :h1_1 */ ?,:hzz_1, : h1_1)");
+      ":H0000000100000000_00000001,:hzz_1, : h1_1, :hab_12)");
+  EXPECT_EQ(
+      p.sql,
+      "INSERT INTO T VALUES (?, ':h00000000_00000001', /* :h1_1 */ ?,:hzz_1, : h1_1, :hab_12)");
   ASSERT_EQ(p.references.size(), 2u);
   EXPECT_EQ(p.references[0].offset, 0x1Au);
   EXPECT_EQ(p.references[0].length, 0x100u);
