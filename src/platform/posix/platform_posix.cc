@@ -1,6 +1,5 @@
 // The real platform of the Linux build.
 #include "platform/posix/posix_platform.h"
-#include "platform/unavailable.h"
 
 namespace updater::platform {
 
@@ -9,11 +8,11 @@ char PathDelimiter() { return '/'; }
 Platform& SystemPlatform() {
   static PosixFileSystem files;
   static PosixVolumes volumes;
-  static UnavailableRegistry registry;
-  static UnavailableServiceControl services;
-  static UnavailableProcesses processes;
+  static PosixRegistry registry(RegistryFileFromEnvironment());
+  static PosixServiceControl services(registry, ServiceStateFolderFromEnvironment());
+  static PosixProcesses processes;
   static PosixLibraries libraries;
-  static UnavailableResources resources;
+  static PosixResources resources;
   static PosixClock clock;
   static Platform platform{files,     volumes,   registry,  services,
                            processes, libraries, resources, clock};
