@@ -8,7 +8,8 @@
 //                               READY, run until ended (Linux services)
 //   ignore-term READY           as listen, ignoring SIGTERM (Linux)
 //   service                     run as a Windows service (Windows)
-// Every mode first writes "<own executable>.report": its arguments one per
+// Every mode first writes "<own executable>.report" (the path it was started
+// under): its arguments one per
 // line, then "cwd=<current folder>" and "env=<UPDATER_TEST_VALUE>". A wait
 // ends on its own after 60 seconds.
 #include <chrono>
@@ -25,6 +26,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/auxv.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -39,7 +41,8 @@ fs::path OwnExecutable() {
   GetModuleFileNameW(nullptr, path, 4096);
   return fs::path(path);
 #else
-  return fs::read_symlink("/proc/self/exe");
+  // The path it was started under, a link not resolved.
+  return fs::path(reinterpret_cast<const char*>(getauxval(AT_EXECFN)));
 #endif
 }
 
