@@ -84,9 +84,10 @@ TEST(TerminateProcessesByName, EndsRealProcessesStartedUnderOneName) {
   EXPECT_TRUE(SetDebugPrivilege(real, true));
   EXPECT_EQ(TerminateProcessesByName(real, "Victim.exe"), 1);
   EXPECT_TRUE(SetDebugPrivilege(real, false));
-  // Ended from outside, neither reaches its normal end (exit code 0).
-  EXPECT_NE(one.WaitForExit(), 0u);
-  EXPECT_NE(two.WaitForExit(), 0u);
+  one.WaitForExit();
+  two.WaitForExit();
+  EXPECT_FALSE(one.EndedOnItsOwn());
+  EXPECT_FALSE(two.EndedOnItsOwn());
   EXPECT_EQ(TerminateProcessesByName(real, "victim.exe"), -1);
 }
 

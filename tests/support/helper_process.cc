@@ -67,6 +67,10 @@ uint32_t HelperProcess::Release() {
   return WaitForExit();
 }
 
+bool HelperProcess::EndedOnItsOwn() const {
+  return std::filesystem::exists(FsPath(release_ + ".ended"));
+}
+
 uint32_t HelperProcess::WaitForExit() {
   ended_ = true;
   if (!child_) return 0xFFFFFFFF;

@@ -41,6 +41,10 @@ class HelperProcess {
   // Waits for a helper that was ended from outside; its exit code.
   uint32_t WaitForExit();
 
+  // After its end: whether it ended on its own (released or timed out)
+  // rather than being ended from outside.
+  bool EndedOnItsOwn() const;
+
  private:
   std::unique_ptr<platform::ChildProcess> child_;
   std::string release_;

@@ -11,7 +11,8 @@
 // Every mode first writes "<own executable>.report" (the path it was started
 // under): its arguments one per
 // line, then "cwd=<current folder>" and "env=<UPDATER_TEST_VALUE>". A wait
-// ends on its own after 60 seconds.
+// ends on its own after 60 seconds; one that ends on its own leaves
+// "<RELEASE>.ended".
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -48,17 +49,22 @@ fs::path OwnExecutable() {
 
 void Touch(const fs::path& path) { std::ofstream(path) << "ready\n"; }
 
+// Waits for RELEASE, then leaves "<RELEASE>.ended" to show that it ended
+// on its own.
 void WaitFor(const fs::path& release) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!fs::exists(release) && std::chrono::steady_clock::now() < until) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  fs::path ended = release;
+  ended += ".ended";
+  Touch(ended);
 }
 
 void Report(int argc, char** argv) {
   fs::path report = OwnExecutable();
   report += ".report";
-  std::ofstream out(report, std::ios::trunc);
+  std::ofstream out(report, std::ios::binary | std::ios::trunc);
   for (int i = 0; i < argc; ++i) out << argv[i] << "\n";
   out << "cwd=" << fs::current_path().string() << "\n";
   const char* value = std::getenv("UPDATER_TEST_VALUE");

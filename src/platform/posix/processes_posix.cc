@@ -60,7 +60,9 @@ bool HasKillCapability() {
 Result<std::vector<ProcessEntry>> PosixProcesses::Snapshot() {
   std::vector<ProcessEntry> entries;
   for (const pid_t pid : ListProcessIds()) {
-    // A process that ended since the listing is no longer running.
+    // A process that has ended (a zombie not yet reaped, or one gone since
+    // the listing) is not running.
+    if (!LiveProcessStartTicks(pid)) continue;
     if (auto name = ProcessExecutableName(pid)) {
       entries.push_back(ProcessEntry{static_cast<uint32_t>(pid), *name});
     }
