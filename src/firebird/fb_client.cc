@@ -34,7 +34,7 @@ std::string FbClient::StatusMessage(const ISC_STATUS* status) const {
     message += text;
   }
   if (!message.empty() && message.back() == '.') message.pop_back();
-  return platform::Cp1251ToUtf8(message);
+  return platform::AnsiToUtf8(message);
 }
 
 FbClient& SharedFbClient(platform::Libraries& libraries, const std::string& file_name) {

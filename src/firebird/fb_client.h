@@ -39,7 +39,7 @@ class FbClient {
 
   // The message of a failed call: the texts the library gives for the status
   // vector, joined by CR LF, with a full stop at the very end removed. The
-  // library's Windows-1251 texts are returned in UTF-8.
+  // library's 8-bit texts (platform::AnsiToUtf8) are returned in UTF-8.
   std::string StatusMessage(const ISC_STATUS* status) const;
 
 #define UPDATER_FB_MEMBER(name) decltype(&::name) name = nullptr;

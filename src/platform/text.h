@@ -16,4 +16,10 @@ std::string Utf8ToCp1251(std::string_view utf8);
 // replacement character.
 std::string Cp1251ToUtf8(std::string_view cp1251);
 
+// The 8-bit text that the Firebird client library takes and gives (database
+// names, user names, passwords, its messages): on Windows the ANSI code page,
+// Windows-1251; on Linux the file system's own bytes, UTF-8, passed unchanged.
+std::string Utf8ToAnsi(std::string_view utf8);
+std::string AnsiToUtf8(std::string_view ansi);
+
 }  // namespace updater::platform

@@ -5,18 +5,12 @@
 #include "common/failures.h"
 #include "firebird/uIBEScript.h"
 #include "platform/platform.h"
+#include "support/failure_of.h"
 
 namespace updater {
 namespace {
 
-std::string FailureOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const UpdateFailure& e) {
-    return e.Message();
-  }
-  return "<no failure>";
-}
+using testing::FailureOf;
 
 TEST(CheckConnectionParams, NamesTheFirstBlankInput) {
   const struct {

@@ -23,5 +23,11 @@ TEST(Cp1251, CharactersItLacksBecomeQuestionMarks) {
   EXPECT_EQ(Utf8ToCp1251(""), "");
 }
 
+// The client library's 8-bit text is Windows-1251 on Windows and the file
+// system's UTF-8 on Linux; either way a name survives the trip.
+TEST(AnsiText, CyrillicNamesSurviveTheTripThroughTheClientsText) {
+  EXPECT_EQ(AnsiToUtf8(Utf8ToAnsi("C:\\Программы\\Марликс.fdb")), "C:\\Программы\\Марликс.fdb");
+}
+
 }  // namespace
 }  // namespace updater::platform

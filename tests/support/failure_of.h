@@ -1,4 +1,4 @@
-// The message of the UpdateFailure an action raises.
+// The message an action fails with, for tests that compare it.
 #pragma once
 
 #include <functional>
@@ -8,12 +8,12 @@
 
 namespace updater::testing {
 
-// The message of the UpdateFailure `action` raises, or "<no failure>".
+// The UpdateFailure message `action` raises, or "<no failure>".
 inline std::string FailureOf(const std::function<void()>& action) {
   try {
     action();
-  } catch (const UpdateFailure& failure) {
-    return failure.Message();
+  } catch (const UpdateFailure& e) {
+    return e.Message();
   }
   return "<no failure>";
 }

@@ -1,109 +1,77 @@
-#include "fake_registry.h"
+#include "support/fake_registry.h"
 
-#include <algorithm>
-
-#include "platform/name_case.h"
+#include "common/strings.h"
 
 namespace updater::testing {
 namespace {
 
-std::string Normal(const std::string& path) {
-  std::string out = path;
-  while (!out.empty() && out.front() == '\\') out.erase(out.begin());
-  while (!out.empty() && out.back() == '\\') out.pop_back();
-  return out;
-}
-
-bool IsAtOrBelow(const std::string& key, const std::string& path) {
-  if (path.empty()) return true;
-  return key.size() >= path.size() &&
-         platform::NamesEqualIgnoringCase(std::string_view(key).substr(0, path.size()), path) &&
-         (key.size() == path.size() || key[path.size()] == '\\');
+// Registry names are case-insensitive; the tests' names are ASCII or given
+// in one spelling, so ASCII upper case is the key of the maps.
+std::string Fold(const std::string& name) {
+  return AsciiUpper(!name.empty() && name[0] == '\\' ? name.substr(1) : name);
 }
 
 class FakeKey final : public platform::RegistryKey {
  public:
-  using Values = std::vector<std::pair<std::string, std::variant<std::string, uint32_t>>>;
-  explicit FakeKey(Values values) : values_(std::move(values)) {}
+  explicit FakeKey(const FakeRegistry::Key& key) : key_(key) {}
 
   std::optional<std::string> ReadString(const std::string& name) override {
-    for (const auto& [value_name, value] : values_) {
-      if (!platform::NamesEqualIgnoringCase(value_name, name)) continue;
-      if (const auto* text = std::get_if<std::string>(&value)) return *text;
-      return std::nullopt;
-    }
-    return std::nullopt;
+    const FakeRegistry::Value* value = Find(name);
+    if (value == nullptr || !std::holds_alternative<std::string>(*value)) return std::nullopt;
+    return std::get<std::string>(*value);
   }
 
   std::optional<uint32_t> ReadDword(const std::string& name) override {
-    for (const auto& [value_name, value] : values_) {
-      if (!platform::NamesEqualIgnoringCase(value_name, name)) continue;
-      if (const auto* number = std::get_if<uint32_t>(&value)) return *number;
-      return std::nullopt;
-    }
-    return std::nullopt;
+    const FakeRegistry::Value* value = Find(name);
+    if (value == nullptr || !std::holds_alternative<uint32_t>(*value)) return std::nullopt;
+    return std::get<uint32_t>(*value);
   }
 
  private:
-  Values values_;
+  const FakeRegistry::Value* Find(const std::string& name) const {
+    const auto it = key_.values.find(Fold(name));
+    return it == key_.values.end() ? nullptr : &it->second;
+  }
+  const FakeRegistry::Key& key_;
 };
 
 }  // namespace
 
-FakeRegistry::Key* FakeRegistry::Find(const std::string& key) {
-  const std::string path = Normal(key);
-  for (Key& entry : keys_) {
-    if (platform::NamesEqualIgnoringCase(entry.path, path)) return &entry;
-  }
-  return nullptr;
+FakeRegistry::Key* FakeRegistry::Find(const std::string& key_path) {
+  const auto it = keys_.find(Fold(key_path));
+  return it == keys_.end() ? nullptr : &it->second;
 }
 
-FakeRegistry::Key& FakeRegistry::Ensure(const std::string& key) {
-  if (Key* found = Find(key)) return *found;
-  keys_.push_back(Key{Normal(key), {}, false});
-  return keys_.back();
+FakeRegistry::Key& FakeRegistry::FindOrAdd(const std::string& key_path) {
+  Key& key = keys_[Fold(key_path)];
+  if (key.path.empty()) key.path = key_path;
+  return key;
 }
 
-void FakeRegistry::AddKey(const std::string& key) { Ensure(key); }
+void FakeRegistry::AddKey(const std::string& key_path) { FindOrAdd(key_path); }
 
-void FakeRegistry::SetString(const std::string& key, const std::string& name,
+void FakeRegistry::SetString(const std::string& key_path, const std::string& name,
                              const std::string& value) {
-  auto& values = Ensure(key).values;
-  std::erase_if(values, [&](const auto& v) { return platform::NamesEqualIgnoringCase(v.first, name); });
-  values.emplace_back(name, value);
+  FindOrAdd(key_path).values[Fold(name)] = value;
 }
 
-void FakeRegistry::SetDword(const std::string& key, const std::string& name, uint32_t value) {
-  auto& values = Ensure(key).values;
-  std::erase_if(values, [&](const auto& v) { return platform::NamesEqualIgnoringCase(v.first, name); });
-  values.emplace_back(name, value);
+void FakeRegistry::SetDword(const std::string& key_path, const std::string& name, uint32_t value) {
+  FindOrAdd(key_path).values[Fold(name)] = value;
 }
 
-void FakeRegistry::RemoveKey(const std::string& key) {
-  const std::string path = Normal(key);
-  std::erase_if(keys_, [&](const Key& entry) { return IsAtOrBelow(entry.path, path); });
-}
+void FakeRegistry::DenyAccess(const std::string& key_path) { FindOrAdd(key_path).denied = true; }
 
-void FakeRegistry::DenyKey(const std::string& key) { Ensure(key).denied = true; }
-
-bool FakeRegistry::KeyExists(const std::string& key_path) {
-  const std::string path = Normal(key_path);
-  return std::any_of(keys_.begin(), keys_.end(),
-                     [&](const Key& entry) { return IsAtOrBelow(entry.path, path); });
-}
+bool FakeRegistry::KeyExists(const std::string& key_path) { return Find(key_path) != nullptr; }
 
 platform::Result<std::unique_ptr<platform::RegistryKey>> FakeRegistry::OpenKeyReadOnly(
     const std::string& key_path) {
-  if (!KeyExists(key_path)) {
-    return platform::SystemError{"RegOpenKeyEx", key_path, 2,
+  const Key* key = Find(key_path);
+  if (key == nullptr) {
+    return platform::SystemError{"RegOpenKeyExW", key_path, 2,
                                  "The system cannot find the file specified."};
   }
-  const Key* key = Find(key_path);
-  if (key != nullptr && key->denied) {
-    return platform::SystemError{"RegOpenKeyEx", key_path, 5, "Access is denied."};
-  }
-  return std::unique_ptr<platform::RegistryKey>(
-      std::make_unique<FakeKey>(key != nullptr ? key->values : FakeKey::Values{}));
+  if (key->denied) return platform::SystemError{"RegOpenKeyExW", key_path, 5, "Access is denied."};
+  return std::unique_ptr<platform::RegistryKey>(std::make_unique<FakeKey>(*key));
 }
 
 }  // namespace updater::testing

@@ -1,11 +1,14 @@
-// The registry as a map: keys and their string and dword values, names
-// matched without regard to case. A key's parents exist as on Windows.
+// A registry that lives in memory: keys with string and DWORD values, and
+// keys that exist but refuse to open, as a locked-down key does on Windows.
+// Key paths and value names compare without regard to case; a leading "\" of
+// a key path is ignored. Keys opened from it read its current state.
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <variant>
-#include <vector>
 
 #include "platform/registry.h"
 
@@ -13,30 +16,29 @@ namespace updater::testing {
 
 class FakeRegistry final : public platform::Registry {
  public:
-  // Adds the key (and so its parents) without values.
-  void AddKey(const std::string& key);
-  // Sets a value, adding its key where missing.
-  void SetString(const std::string& key, const std::string& name, const std::string& value);
-  void SetDword(const std::string& key, const std::string& name, uint32_t value);
-  // Removes the key with its subkeys.
-  void RemoveKey(const std::string& key);
-  // The key exists but refuses to open for reading (access denied).
-  void DenyKey(const std::string& key);
+  // Creates the key when it is missing (a key alone, no parents).
+  void AddKey(const std::string& key_path);
+  void SetString(const std::string& key_path, const std::string& name, const std::string& value);
+  void SetDword(const std::string& key_path, const std::string& name, uint32_t value);
+  // The key exists (it is created when missing) but opening it is refused.
+  void DenyAccess(const std::string& key_path);
 
   bool KeyExists(const std::string& key_path) override;
   platform::Result<std::unique_ptr<platform::RegistryKey>> OpenKeyReadOnly(
       const std::string& key_path) override;
 
- private:
   using Value = std::variant<std::string, uint32_t>;
   struct Key {
     std::string path;
-    std::vector<std::pair<std::string, Value>> values;
     bool denied = false;
+    std::map<std::string, Value> values;  // keyed by the upper-cased name
   };
-  Key& Ensure(const std::string& key);
-  Key* Find(const std::string& key);
-  std::vector<Key> keys_;
+
+ private:
+  Key* Find(const std::string& key_path);
+  Key& FindOrAdd(const std::string& key_path);
+
+  std::map<std::string, Key> keys_;  // keyed by the upper-cased path
 };
 
 }  // namespace updater::testing

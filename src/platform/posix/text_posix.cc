@@ -82,4 +82,8 @@ std::string Cp1251ToUtf8(std::string_view cp1251) {
   return converter.Run(cp1251, OneByte, "\xEF\xBF\xBD");
 }
 
+std::string Utf8ToAnsi(std::string_view utf8) { return std::string(utf8); }
+
+std::string AnsiToUtf8(std::string_view ansi) { return std::string(ansi); }
+
 }  // namespace updater::platform

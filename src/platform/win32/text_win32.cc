@@ -46,4 +46,8 @@ std::string Cp1251ToUtf8(std::string_view cp1251) {
   return FromWide(CP_UTF8, ToWide(kCp1251, cp1251));
 }
 
+std::string Utf8ToAnsi(std::string_view utf8) { return Utf8ToCp1251(utf8); }
+
+std::string AnsiToUtf8(std::string_view ansi) { return Cp1251ToUtf8(ansi); }
+
 }  // namespace updater::platform

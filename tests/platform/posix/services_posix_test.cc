@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <utility>
 
 #include "fsutil/uWexrRout.h"
 #include "platform/command_line.h"
@@ -119,6 +121,14 @@ TEST_F(ServiceStandInTest, FailsAsWindowsFailsForWhatIsNotThere) {
 
 TEST_F(ServiceStandInTest, UpdaterScDrivesTheSameServices) {
   Install("ScDriven", "listen");
+  // updater-sc takes its registry and state folder from the environment it
+  // inherits; the harness's own are put back afterwards.
+  const auto saved = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+  };
+  const auto registry_before = saved("UPDATER_REGISTRY_FILE");
+  const auto state_before = saved("UPDATER_SERVICE_STATE_DIR");
   setenv("UPDATER_REGISTRY_FILE", temp.Path("registry.reg").c_str(), 1);
   setenv("UPDATER_SERVICE_STATE_DIR", temp.Path("state").c_str(), 1);
   const auto run = [&](const std::string& command) {
@@ -134,8 +144,14 @@ TEST_F(ServiceStandInTest, UpdaterScDrivesTheSameServices) {
   EXPECT_EQ(run("start"), 1u);
   EXPECT_EQ(run("stop"), 0u);
   EXPECT_EQ(State("ScDriven"), kServiceStopped);
-  unsetenv("UPDATER_REGISTRY_FILE");
-  unsetenv("UPDATER_SERVICE_STATE_DIR");
+  for (const auto& [name, value] : {std::pair{"UPDATER_REGISTRY_FILE", registry_before},
+                                     std::pair{"UPDATER_SERVICE_STATE_DIR", state_before}}) {
+    if (value) {
+      setenv(name, value->c_str(), 1);
+    } else {
+      unsetenv(name);
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,92 @@
+#include "firebird/uFbService.h"
+
+#include "common/failures.h"
+#include "common/strings.h"
+#include "platform/paths.h"
+
+namespace updater {
+namespace {
+
+const char kMakerServiceKey[] = "\\SYSTEM\\CurrentControlSet\\Services\\BrenvikFireXBirdServer";
+const char kStockUninstallKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Firebird 2.0 для ПО ГК "
+    "\"Бренвик\"";
+const char kStockServerKey[] = "SYSTEM\\CurrentControlSet\\Services\\FirebirdServerDefaultInstance";
+
+const char kUnknownKind[] = "Тип сервера FB определить не удалось.";
+const char kDamagedService[] =
+    "Сервис FireBird поврежден или не адаптирован для ПО ГК \"Бренвик\". Обновление прервано.";
+
+// The two executables of one installation, Super first: a later match
+// overrides an earlier one.
+struct KindRule {
+  const char* exe;
+  const char* kind;
+};
+constexpr KindRule kMakerKinds[] = {{"FBSRVMRLX.EXE", "SUPER"}, {"FB_INET_SRVMRLX.EXE", "CLASSIC"}};
+constexpr KindRule kStockKinds[] = {{"FBSERVER.EXE", "SUPER"}, {"FB_INET_SERVER.EXE", "CLASSIC"}};
+
+// Fills kind, executable, root and connection prefix from the service's
+// image path; fails when the path names none of the two executables.
+template <size_t N>
+void DescribeServer(const std::string& image_path, const KindRule (&rules)[N],
+                    TFBServParams& params) {
+  const std::string upper = AsciiUpper(image_path);
+  for (const KindRule& rule : rules) {
+    if (upper.find(rule.exe) != std::string::npos) {
+      params.ServerKind = rule.kind;
+      params.ServerExe = rule.exe;
+    }
+  }
+  if (params.ServerKind.empty()) throw UpdateFailure(kUnknownKind);
+
+  // The root is the text up to and including the delimiter that begins
+  // "<delimiter>bin<delimiter>"; the text is cut, not parsed.
+  const std::string delimiter(1, platform::PathDelimiter());
+  const size_t bin = image_path.find(delimiter + "bin" + delimiter);
+  params.ServerRoot = bin == std::string::npos ? "" : image_path.substr(0, bin + 1);
+
+  std::string port;
+  const size_t option = image_path.find("-p ");
+  if (option != std::string::npos) {
+    port = Trim(image_path.substr(option + 3));
+    port = port.substr(0, port.find(' '));
+  }
+  params.ConnectionPrefix = "localhost/" + (port.empty() ? std::string("3051") : port) + ":";
+}
+
+std::string ReadImagePath(platform::RegistryKey& key) {
+  return key.ReadString("ImagePath").value_or("");
+}
+
+}  // namespace
+
+TFBServParams DetectFirebirdServer(platform::Platform& platform) {
+  platform::Registry& registry = platform.registry;
+  TFBServParams params;
+
+  // A maker's key that exists but refuses to open counts as absent, and the
+  // stock installation is looked for instead.
+  if (auto maker = registry.OpenKeyReadOnly(kMakerServiceKey); maker.ok()) {
+    params.ServiceName = "BrenvikFireXBirdServer";
+    DescribeServer(ReadImagePath(*maker.value()), kMakerKinds, params);
+    if (params.ServerRoot.empty() || !platform.files.FolderExists(params.ServerRoot)) {
+      throw UpdateFailure(kDamagedService);
+    }
+    return params;
+  }
+
+  if (!registry.KeyExists(kStockUninstallKey)) return {};
+  // The entry only tells that the stock server was installed for the
+  // product; nothing is read from it.
+  if (!registry.OpenKeyReadOnly(kStockUninstallKey).ok()) throw UpdateFailure(kDamagedService);
+
+  auto server = registry.OpenKeyReadOnly(kStockServerKey);
+  if (!server.ok()) return {};
+  // The guardian service controls the stock server; its key is not read.
+  params.ServiceName = "FirebirdGuardianDefaultInstance";
+  DescribeServer(ReadImagePath(*server.value()), kStockKinds, params);
+  return params;
+}
+
+}  // namespace updater

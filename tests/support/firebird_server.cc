@@ -1,0 +1,123 @@
+#include "support/firebird_server.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+#include "firebird/parameter_blocks.h"
+#include "platform/platform.h"
+
+namespace updater::testing {
+namespace {
+
+std::string Required(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr || *value == '\0') {
+    throw std::runtime_error(std::string(name) +
+                             " is not set: the Firebird tests need the test server; run the "
+                             "tests through scripts/test (or eval \"$(scripts/fbserver env)\" "
+                             "after scripts/fbserver start)");
+  }
+  return value;
+}
+
+// Attaches as `user_name`; returns the failure's text, or empty on success.
+std::string TryAttach(const std::string& connect_string, const std::string& user_name,
+                      const std::string& password, isc_db_handle& handle) {
+  const std::string block = DatabaseParameterBlock(user_name, password, "", "");
+  ISC_STATUS_ARRAY status;
+  if (TestClient().isc_attach_database(status, 0, connect_string.c_str(), &handle,
+                                       static_cast<short>(block.size()), block.data()) != 0) {
+    return TestClient().StatusMessage(status);
+  }
+  return {};
+}
+
+}  // namespace
+
+const TestServer& RequireTestServer() {
+  static const TestServer server{
+      Required("UPDATER_TEST_FB_PREFIX"), Required("UPDATER_TEST_FB_SYSDBA_PASSWORD"),
+      Required("UPDATER_TEST_FB_ADMN_PASSWORD"), Required("UPDATER_TEST_FB_ROOT"),
+      Required("UPDATER_TEST_FB_DATA")};
+  return server;
+}
+
+platform::Platform WithRealLibraries(FakePlatform& fake) {
+  return {fake.files,     fake.volumes,   fake.registry,
+          fake.services,  fake.processes, platform::SystemPlatform().libraries,
+          fake.resources, fake.clock};
+}
+
+FbClient& TestClient() {
+  static FbClient client(platform::SystemPlatform().libraries, "fbclient.dll");
+  return client;
+}
+
+TestDatabase::TestDatabase(const std::string& charset, const std::string& relative_file) {
+  const TestServer& server = RequireTestServer();
+  static std::atomic<int> counter{0};
+  const std::filesystem::path folder = std::filesystem::path(server.data) /
+                                       (std::to_string(getpid()) + "-" + std::to_string(counter++));
+  const std::filesystem::path file = folder / relative_file;
+  std::filesystem::create_directories(file.parent_path());
+  folder_ = folder.string();
+  file_path_ = file.string();
+
+  const std::string sql = "CREATE DATABASE '" + ConnectString() + "' USER 'SYSDBA' PASSWORD '" +
+                          server.sysdba_password + "' PAGE_SIZE 8192 DEFAULT CHARACTER SET " +
+                          charset;
+  ISC_STATUS_ARRAY status;
+  isc_db_handle handle = 0;
+  isc_tr_handle transaction = 0;
+  if (TestClient().isc_dsql_execute_immediate(status, &handle, &transaction, 0, sql.c_str(), 3,
+                                              nullptr) != 0) {
+    throw std::runtime_error("cannot create the test database " + file_path_ + ": " +
+                             TestClient().StatusMessage(status));
+  }
+  TestClient().isc_detach_database(status, &handle);
+}
+
+TestDatabase::~TestDatabase() {
+  const TestServer& server = RequireTestServer();
+  isc_db_handle handle = 0;
+  std::string failure = TryAttach(ConnectString(), "SYSDBA", server.sysdba_password, handle);
+  if (failure.empty()) {
+    ISC_STATUS_ARRAY status;
+    if (TestClient().isc_drop_database(status, &handle) != 0) {
+      failure = TestClient().StatusMessage(status);
+      TestClient().isc_detach_database(status, &handle);
+    }
+  }
+  // A database the server would not drop (a test left it in full shutdown)
+  // goes with its folder all the same; the server holds no file of it once
+  // the last attachment is gone.
+  if (!failure.empty()) {
+    std::fprintf(stderr, "note: test database %s not dropped: %s\n", file_path_.c_str(),
+                 failure.c_str());
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
+}
+
+std::string TestDatabase::ConnectString() const { return RequireTestServer().prefix + file_path_; }
+
+TestAttachment::TestAttachment(const std::string& connect_string, const std::string& user_name,
+                               const std::string& password) {
+  const std::string failure = TryAttach(connect_string, user_name, password, handle_);
+  if (!failure.empty()) {
+    throw std::runtime_error("cannot attach to " + connect_string + " as " + user_name + ": " +
+                             failure);
+  }
+}
+
+TestAttachment::~TestAttachment() {
+  ISC_STATUS_ARRAY status;
+  TestClient().isc_detach_database(status, &handle_);
+}
+
+}  // namespace updater::testing
