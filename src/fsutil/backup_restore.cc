@@ -5,8 +5,7 @@
 
 namespace updater {
 
-std::string ReplaceAll(std::string text, const std::string& old_text,
-                       const std::string& new_text) {
+std::string ReplaceAll(std::string text, const std::string& old_text, const std::string& new_text) {
   if (old_text.empty()) return text;
   const bool endless = new_text.find(old_text) != std::string::npos;
   size_t position = text.find(old_text);

@@ -15,9 +15,9 @@
 namespace {
 
 const char* StateName(uint32_t state) {
-  static const char* const kNames[] = {"?",       "STOPPED",          "START_PENDING",
-                                       "STOP_PENDING", "RUNNING",     "CONTINUE_PENDING",
-                                       "PAUSE_PENDING", "PAUSED"};
+  static const char* const kNames[] = {
+      "?",       "STOPPED",          "START_PENDING", "STOP_PENDING",
+      "RUNNING", "CONTINUE_PENDING", "PAUSE_PENDING", "PAUSED"};
   return state < 8 ? kNames[state] : "?";
 }
 
@@ -44,8 +44,7 @@ int main(int argc, char** argv) {
       std::cerr << "updater-sc: " << manager.error().Describe() << "\n";
       return 1;
     }
-    auto service =
-        manager.value()->OpenNamedService(name, updater::platform::kServiceQueryStatus);
+    auto service = manager.value()->OpenNamedService(name, updater::platform::kServiceQueryStatus);
     if (!service) {
       std::cerr << "updater-sc: " << service.error().Describe() << "\n";
       return 1;

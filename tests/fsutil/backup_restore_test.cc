@@ -13,11 +13,11 @@ namespace updater {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::ElementsAre;
 using testing::FsPath;
+using ::testing::IsEmpty;
 using testing::ReadBytes;
 using testing::TempFolder;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 TEST(ReplaceAll, ReplacesEveryOccurrenceExactly) {
   struct Case {
@@ -53,7 +53,9 @@ class RestoreTest : public ::testing::Test {
   std::string Entry(const std::string& name, const std::string& bytes = "saved") {
     return temp.MakeFile(platform::JoinPath("Other", name), bytes);
   }
-  std::string Here(const std::string& relative) { return temp.path() + platform::PathDelimiter() + relative; }
+  std::string Here(const std::string& relative) {
+    return temp.path() + platform::PathDelimiter() + relative;
+  }
 
   fs::path before = fs::current_path();
   TempFolder temp;

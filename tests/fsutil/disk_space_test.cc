@@ -65,7 +65,8 @@ TEST_F(DiskSpaceTest, CheckFreeSizeNeedsTheFactorTimesTheSizeInWholeMebibytes) {
   };
   for (const Case& c : cases) {
     fake.volumes.AddDrive(temp.path(), platform::DriveType::kFixed, c.free_bytes);
-    const std::string failure = FailureOf([&] { CheckFreeSize(fake.platform, pump, c.file, drive, c.factor); });
+    const std::string failure =
+        FailureOf([&] { CheckFreeSize(fake.platform, pump, c.file, drive, c.factor); });
     EXPECT_EQ(failure, c.passes ? "<no failure>"
                                 : "Для записи файла на диск \"" + drive +
                                       "\"требуется не менее 1400 МБ свободного места!")
@@ -79,10 +80,12 @@ TEST_F(DiskSpaceTest, CheckFreeSizeFailsWhenItCannotMeasure) {
   const std::string drive = platform::IncludeTrailingDelimiter(temp.path());
   // No such drive: the free space cannot be read.
   const std::string failure = FailureOf([&] { CheckFreeSize(fake.platform, pump, db, drive, 2); });
-  EXPECT_EQ(failure.rfind("Невозможно определить свободное место на диске \"" + drive + "\"!\r", 0), 0u);
+  EXPECT_EQ(failure.rfind("Невозможно определить свободное место на диске \"" + drive + "\"!\r", 0),
+            0u);
 
   fake.volumes.AddDrive(temp.path(), platform::DriveType::kFixed, 100 * kMiB);
-  EXPECT_EQ(FailureOf([&] { CheckFreeSize(fake.platform, pump, temp.Path("none.fdb"), drive, 2); }), "");
+  EXPECT_EQ(FailureOf([&] { CheckFreeSize(fake.platform, pump, temp.Path("none.fdb"), drive, 2); }),
+            "");
 }
 
 TEST(SystemFolderPath, EndsInADelimiterOrFailsWithTheOperatorsMessage) {
@@ -90,7 +93,8 @@ TEST(SystemFolderPath, EndsInADelimiterOrFailsWithTheOperatorsMessage) {
   EXPECT_EQ(FailureOf([&] { SystemFolderPath(fake.platform); }),
             "Невозможно определить путь к системной папке!");
   fake.volumes.system_folder = platform::JoinPath("Windows", "system32");
-  EXPECT_EQ(SystemFolderPath(fake.platform), platform::JoinPath("Windows", "system32") + platform::PathDelimiter());
+  EXPECT_EQ(SystemFolderPath(fake.platform),
+            platform::JoinPath("Windows", "system32") + platform::PathDelimiter());
   fake.volumes.system_folder += platform::PathDelimiter();
   EXPECT_EQ(SystemFolderPath(fake.platform), fake.volumes.system_folder);
   EXPECT_TRUE(platform::HasTrailingDelimiter(SystemFolderPath(platform::SystemPlatform())));

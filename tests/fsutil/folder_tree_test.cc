@@ -19,14 +19,14 @@ using platform::kAttrArchive;
 using platform::kAttrHidden;
 using platform::kAttrReadOnly;
 using platform::kAttrSystem;
+using ::testing::ElementsAre;
 using testing::FailureOf;
 using testing::FsPath;
 using testing::HelperProcess;
+using ::testing::IsEmpty;
 using testing::ReadBytes;
 using testing::TempFolder;
 using testing::TestHelperPath;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
 
 class FolderTreeTest : public ::testing::Test {
@@ -112,8 +112,8 @@ TEST_F(FolderTreeTest, LinksAreRemovedOrReportedButNeverFollowed) {
   if (folder_error || file_error) GTEST_SKIP() << "no links on this system";
 
   const std::vector<std::string> not_copied = CopyFolderTree(p, tree, temp.Path("copy"));
-  EXPECT_THAT(not_copied, UnorderedElementsAre(temp.Path("tree/to-folder"),
-                                               temp.Path("tree/to-file")));
+  EXPECT_THAT(not_copied,
+              UnorderedElementsAre(temp.Path("tree/to-folder"), temp.Path("tree/to-file")));
   EXPECT_EQ(ReadBytes(temp.Path("copy/plain.txt")), "plain");
   EXPECT_FALSE(Exists(temp.Path("copy/to-folder")));
   EXPECT_FALSE(Exists(temp.Path("copy/to-file")));

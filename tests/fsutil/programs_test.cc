@@ -17,11 +17,11 @@ namespace {
 namespace fs = std::filesystem;
 using platform::JoinPath;
 using testing::CountingPump;
+using ::testing::ElementsAre;
 using testing::FailureOf;
 using testing::FsPath;
 using testing::ReadBytes;
 using testing::TempFolder;
-using ::testing::ElementsAre;
 
 // A copy of the helper program at `path`; its report lands in
 // "<path>.report".
@@ -52,8 +52,7 @@ TEST(RunProgramAndWait, StartsExactlyTheProgramOfAPathWithBlanks) {
   CountingPump pump;
 
   EXPECT_EQ(RunProgramAndWait(platform::SystemPlatform(), pump, program, " exit 42", 1), 42u);
-  EXPECT_THAT(ReportLines(program),
-              ElementsAre(program, "exit", "42", "cwd=" + folder, "env="));
+  EXPECT_THAT(ReportLines(program), ElementsAre(program, "exit", "42", "cwd=" + folder, "env="));
   EXPECT_EQ(ReadBytes(decoy + ".report"), "<missing>");
   EXPECT_EQ(pump.count, 2);
 }
@@ -89,8 +88,12 @@ TEST(RunProgramAndWait, RefusesWhatCannotStartOrDoesNotFit) {
 
   const std::string program = HelperAt(temp.Path("prog.exe"));
   const std::string parameters(256 - program.size(), 'x');
-  const std::string failure = FailureOf([&] { RunProgramAndWait(real, pump, program, parameters, 1); });
-  EXPECT_EQ(failure.rfind("Невозможно запустить внешнюю программу!\rКомандная строка длиннее 255 символов: ", 0), 0u);
+  const std::string failure =
+      FailureOf([&] { RunProgramAndWait(real, pump, program, parameters, 1); });
+  EXPECT_EQ(
+      failure.rfind(
+          "Невозможно запустить внешнюю программу!\rКомандная строка длиннее 255 символов: ", 0),
+      0u);
   EXPECT_EQ(ReadBytes(program + ".report"), "<missing>");
   EXPECT_EQ(pump.count, 0);
 }

@@ -14,8 +14,8 @@ namespace {
 using platform::kServiceRunning;
 using platform::kServiceStartPending;
 using platform::kServiceStopped;
-using testing::FakeServiceBehaviour;
 using ::testing::ElementsAre;
+using testing::FakeServiceBehaviour;
 
 class ServicesTest : public ::testing::Test {
  protected:
@@ -29,7 +29,8 @@ class ServicesTest : public ::testing::Test {
 };
 
 TEST_F(ServicesTest, StartPollsOnTheWaitHintUntilTheServiceRuns) {
-  fake.services.AddService("FirebirdGuardianDefaultInstance", {.start_ms = 2500, .wait_hint_ms = 1000});
+  fake.services.AddService("FirebirdGuardianDefaultInstance",
+                           {.start_ms = 2500, .wait_hint_ms = 1000});
   EXPECT_TRUE(StartServiceAndWait(p, "", "firebirdguardiandefaultinstance"));
   EXPECT_THAT(fake.clock.sleeps(), ElementsAre(1000, 1000, 1000));
   EXPECT_EQ(QueryServiceState(p, "", "FirebirdGuardianDefaultInstance"), kServiceRunning);
@@ -71,6 +72,15 @@ TEST_F(ServicesTest, AServiceThatStopsDuringItsStartEndsTheWaitAtOnce) {
   fake.services.AddService("dies", {.start_ms = 1500, .wait_hint_ms = 1000, .dies_in_start = true});
   EXPECT_FALSE(StartServiceAndWait(p, "", "dies"));
   EXPECT_EQ(Slept(), 2000u);
+}
+
+TEST_F(ServicesTest, AServiceWithAProcessNameRunsItInTheProcessTable) {
+  fake.services.AddService("BrenvikFireXBirdServer",
+                           {.stop_ms = 500, .process_name = "fbsrvmrlx.exe"});
+  EXPECT_TRUE(StartServiceAndWait(p, "", "BrenvikFireXBirdServer"));
+  EXPECT_THAT(fake.processes.RunningNames(), ElementsAre("fbsrvmrlx.exe"));
+  EXPECT_TRUE(StopServiceAndWait(p, "", "BrenvikFireXBirdServer"));
+  EXPECT_THAT(fake.processes.RunningNames(), ::testing::IsEmpty());
 }
 
 TEST_F(ServicesTest, WhatCannotBeOpenedIsNotRunningNotStoppedAndReadsAsStopped) {

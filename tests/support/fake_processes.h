@@ -27,9 +27,9 @@ class FakeProcesses final : public platform::Processes {
   void AddProgram(const std::string& application, uint32_t exit_code,
                   std::function<void(const platform::ProcessLaunch&)> action = {});
 
-  bool snapshot_fails = false;       // Snapshot fails (access denied)
-  bool privilege_available = true;   // SetDebugPrivilege(true) fails when false
-  bool debug_privilege = false;      // the privilege's state in the token
+  bool snapshot_fails = false;                    // Snapshot fails (access denied)
+  bool privilege_available = true;                // SetDebugPrivilege(true) fails when false
+  bool debug_privilege = false;                   // the privilege's state in the token
   std::vector<platform::ProcessLaunch> launches;  // every started program, in order
   std::vector<uint32_t> terminated;               // ended processes, in order
 

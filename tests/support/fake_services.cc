@@ -47,15 +47,13 @@ class FakeService final : public platform::Service {
 
 class FakeManager final : public platform::ServiceManager {
  public:
-  explicit FakeManager(FakeServiceControl& control) : control_(control) {
-    ++control_.open_handles;
-  }
+  explicit FakeManager(FakeServiceControl& control) : control_(control) { ++control_.open_handles; }
   ~FakeManager() override { --control_.open_handles; }
   FakeManager(const FakeManager&) = delete;
   FakeManager& operator=(const FakeManager&) = delete;
 
-  platform::Result<std::unique_ptr<platform::Service>> OpenNamedService(
-      const std::string& name, uint32_t access) override {
+  platform::Result<std::unique_ptr<platform::Service>> OpenNamedService(const std::string& name,
+                                                                        uint32_t access) override {
     if (control_.Find(name) == nullptr) {
       return platform::SystemError{"OpenService", name, 1060,
                                    "The specified service does not exist as an installed "
@@ -78,7 +76,8 @@ void FakeServiceControl::AddService(const std::string& name, FakeServiceBehaviou
                                     uint32_t state) {
   Entry& entry = services_[AsciiUpper(name)];
   entry.behaviour = std::move(behaviour);
-  Enter(entry, state == platform::kServiceRunning ? Entry::Phase::kRunning : Entry::Phase::kStopped);
+  Enter(entry,
+        state == platform::kServiceRunning ? Entry::Phase::kRunning : Entry::Phase::kStopped);
 }
 
 FakeServiceControl::Entry* FakeServiceControl::Find(const std::string& name) {
@@ -98,7 +97,8 @@ int FakeServiceControl::StartCount(const std::string& name) {
 
 platform::Result<std::unique_ptr<platform::ServiceManager>> FakeServiceControl::OpenManager(
     const std::string& machine, uint32_t) {
-  if (manager_unavailable) return platform::SystemError{"OpenSCManager", machine, 5, "Access is denied."};
+  if (manager_unavailable)
+    return platform::SystemError{"OpenSCManager", machine, 5, "Access is denied."};
   if (!machine.empty()) {
     return platform::SystemError{"OpenSCManager", machine, 1722, "The RPC server is unavailable."};
   }
@@ -121,7 +121,9 @@ ServiceStatus FakeServiceControl::Status(Entry& entry) {
   const FakeServiceBehaviour& b = entry.behaviour;
   const uint64_t elapsed = clock_.MonotonicMs() - entry.since_ms;
   const uint32_t hint = b.wait_hint_ms;
-  const auto pending_point = [&] { return static_cast<uint32_t>(1 + elapsed / (hint == 0 ? 1 : hint)); };
+  const auto pending_point = [&] {
+    return static_cast<uint32_t>(1 + elapsed / (hint == 0 ? 1 : hint));
+  };
   switch (entry.phase) {
     case Entry::Phase::kStarting:
       if (b.hangs_in_start) return {platform::kServiceStartPending, 1, hint};

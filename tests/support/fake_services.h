@@ -17,13 +17,13 @@
 namespace updater::testing {
 
 struct FakeServiceBehaviour {
-  uint32_t start_ms = 3000;     // start pending this long, then running
-  uint32_t stop_ms = 2000;      // stop pending this long, then stopped
-  uint32_t wait_hint_ms = 1000; // reported while pending
-  bool hangs_in_start = false;  // start pending for ever, the check point frozen at 1
-  bool dies_in_start = false;   // stopped after start_ms, check point 0 throughout
-  bool hangs_in_stop = false;   // stop pending for ever, the check point frozen at 1
-  bool refuses_start = false;   // StartService fails (the service did not respond)
+  uint32_t start_ms = 3000;      // start pending this long, then running
+  uint32_t stop_ms = 2000;       // stop pending this long, then stopped
+  uint32_t wait_hint_ms = 1000;  // reported while pending
+  bool hangs_in_start = false;   // start pending for ever, the check point frozen at 1
+  bool dies_in_start = false;    // stopped after start_ms, check point 0 throughout
+  bool hangs_in_stop = false;    // stop pending for ever, the check point frozen at 1
+  bool refuses_start = false;    // StartService fails (the service did not respond)
   // While the service runs (from its start until it has stopped), a process
   // of this name is in the process table given to FakeServiceControl.
   std::string process_name = {};

@@ -24,7 +24,9 @@ std::string TestExecutableFolder() {
 #endif
 }
 
-std::string TestHelperPath() { return platform::JoinPath(TestExecutableFolder(), "test_helper.exe"); }
+std::string TestHelperPath() {
+  return platform::JoinPath(TestExecutableFolder(), "test_helper.exe");
+}
 
 std::string CommandLineOf(const std::vector<std::string>& arguments) {
   std::string line;

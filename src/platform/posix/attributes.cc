@@ -66,8 +66,7 @@ Status WriteAttributes(const std::string& path, const struct stat& info, uint32_
   const bool directory = S_ISDIR(info.st_mode);
   const uint32_t bits = attributes & kXattrBits;
   if (bits == DefaultBits(directory)) {
-    if (lremovexattr(path.c_str(), kAttributesXattr) != 0 && errno != ENODATA &&
-        errno != ENOTSUP) {
+    if (lremovexattr(path.c_str(), kAttributesXattr) != 0 && errno != ENODATA && errno != ENOTSUP) {
       return ErrnoError("removexattr", path, errno);
     }
     return Status::Ok();

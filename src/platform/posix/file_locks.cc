@@ -157,8 +157,8 @@ Holders ScanForFile(dev_t device, ino_t inode) {
       struct stat info {};
       return stat(link.c_str(), &info) == 0 && info.st_dev == device && info.st_ino == inode;
     });
-    const Scan maps = ScanMappings(
-        pid, [&](const std::string& line) { return MapsLineIs(line, device, inode); });
+    const Scan maps =
+        ScanMappings(pid, [&](const std::string& line) { return MapsLineIs(line, device, inode); });
     const Scan scan = Combine(fds, maps);
     if (scan == Scan::kFound) return Holders::kOthers;
     if (scan == Scan::kUninspectable) unknown = true;

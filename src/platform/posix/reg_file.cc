@@ -1,7 +1,7 @@
 #include "platform/posix/reg_file.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 
 #include "platform/name_case.h"
@@ -204,7 +204,8 @@ class Parser {
     if (!value) return value.error();
     if (current_ == kNone) return Status::Ok();
     auto& values = keys_[current_].values;
-    std::erase_if(values, [&](const auto& entry) { return NamesEqualIgnoringCase(entry.first, name); });
+    std::erase_if(values,
+                  [&](const auto& entry) { return NamesEqualIgnoringCase(entry.first, name); });
     if (value->has_value()) values.emplace_back(name, **value);
     return Status::Ok();
   }

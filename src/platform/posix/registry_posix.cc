@@ -17,8 +17,8 @@ class PosixRegistryKey final : public RegistryKey {
 
   std::optional<std::string> ReadString(const std::string& name) override {
     const RegValue* value = data_.Find(name);
-    if (value == nullptr || (value->kind != RegValue::Kind::kString &&
-                             value->kind != RegValue::Kind::kExpandString)) {
+    if (value == nullptr ||
+        (value->kind != RegValue::Kind::kString && value->kind != RegValue::Kind::kExpandString)) {
       return std::nullopt;
     }
     return value->text;

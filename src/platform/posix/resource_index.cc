@@ -28,7 +28,7 @@ std::optional<ResourceTrailer> ParseResourceTrailer(const std::string& bytes) {
 }
 
 std::optional<std::vector<ResourceEntry>> ParseResourceIndex(const std::string& bytes,
-                                                            uint32_t count) {
+                                                             uint32_t count) {
   std::vector<ResourceEntry> entries;
   size_t at = 0;
   for (uint32_t i = 0; i < count; ++i) {
@@ -49,8 +49,7 @@ std::optional<std::vector<ResourceEntry>> ParseResourceIndex(const std::string& 
   return entries;
 }
 
-std::string EncodeResourceIndex(const std::vector<ResourceEntry>& entries,
-                                uint64_t index_offset) {
+std::string EncodeResourceIndex(const std::vector<ResourceEntry>& entries, uint64_t index_offset) {
   std::string out;
   for (const ResourceEntry& entry : entries) {
     PutNumber(out, entry.type.size(), 4);

@@ -38,10 +38,9 @@ std::optional<ResourceTrailer> ParseResourceTrailer(const std::string& bytes);
 
 // The entries of an index of `count` entries; nullopt when it is damaged.
 std::optional<std::vector<ResourceEntry>> ParseResourceIndex(const std::string& bytes,
-                                                            uint32_t count);
+                                                             uint32_t count);
 
 // The index and trailer for `entries`, the index starting at `index_offset`.
-std::string EncodeResourceIndex(const std::vector<ResourceEntry>& entries,
-                                uint64_t index_offset);
+std::string EncodeResourceIndex(const std::vector<ResourceEntry>& entries, uint64_t index_offset);
 
 }  // namespace updater::platform

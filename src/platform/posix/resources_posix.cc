@@ -17,7 +17,8 @@ Result<std::string> ReadAt(int fd, uint64_t offset, uint64_t size, const std::st
   std::string bytes(size, '\0');
   size_t done = 0;
   while (done < size) {
-    const ssize_t n = pread(fd, bytes.data() + done, size - done, static_cast<off_t>(offset + done));
+    const ssize_t n =
+        pread(fd, bytes.data() + done, size - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return ErrnoError("pread", file, errno);
     if (n == 0) return SystemError{"pread", file, EIO, "the resource index is damaged"};

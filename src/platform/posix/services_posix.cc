@@ -15,6 +15,7 @@
 // control (SIGTERM) until the process has ended, with SIGKILL sent by the
 // first call kKillAfterMs after the stop; stopped when no recorded process
 // lives. Check points grow while a state is pending.
+#include <dirent.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,7 +24,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
-#include <dirent.h>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -209,8 +209,7 @@ std::vector<std::string> ServiceEnvironment(const RegKeyData& key) {
   if (extra == nullptr || extra->kind != RegValue::Kind::kMultiString) return environment;
   for (const std::string& assignment : extra->strings) {
     const std::string name = assignment.substr(0, assignment.find('=') + 1);
-    std::erase_if(environment,
-                  [&](const std::string& entry) { return entry.rfind(name, 0) == 0; });
+    std::erase_if(environment, [&](const std::string& entry) { return entry.rfind(name, 0) == 0; });
     environment.push_back(assignment);
   }
   return environment;
@@ -326,8 +325,8 @@ class PosixService final : public Service {
       (void)SaveRecord(record_path_, *record);
     }
     if (record->running) return ServiceStatus{kServiceRunning, 0, 0};
-    return ServiceStatus{kServiceStartPending, static_cast<uint32_t>(1 + running_for / kStartHintMs),
-                         kStartHintMs};
+    return ServiceStatus{kServiceStartPending,
+                         static_cast<uint32_t>(1 + running_for / kStartHintMs), kStartHintMs};
   }
 
   RegKeyData key_;
@@ -382,8 +381,8 @@ std::string ServiceStateFolderFromEnvironment() {
 PosixServiceControl::PosixServiceControl(PosixRegistry& registry, std::string state_folder)
     : registry_(registry), state_folder_(std::move(state_folder)) {}
 
-Result<std::unique_ptr<ServiceManager>> PosixServiceControl::OpenManager(
-    const std::string& machine, uint32_t) {
+Result<std::unique_ptr<ServiceManager>> PosixServiceControl::OpenManager(const std::string& machine,
+                                                                         uint32_t) {
   if (!IsThisComputer(machine)) {
     return ServiceError("OpenSCManager", machine, kErrorRpcServerUnavailable,
                         "The RPC server is unavailable (the stand-in serves this computer only).");

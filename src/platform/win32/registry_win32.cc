@@ -62,14 +62,16 @@ class Win32RegistryKey final : public RegistryKey {
 
 bool Win32Registry::KeyExists(const std::string& key_path) {
   HKEY key = nullptr;
-  const LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, KeyPath(key_path).c_str(), 0, KEY_READ, &key);
+  const LONG result =
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, KeyPath(key_path).c_str(), 0, KEY_READ, &key);
   if (result == ERROR_SUCCESS) RegCloseKey(key);
   return result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED;
 }
 
 Result<std::unique_ptr<RegistryKey>> Win32Registry::OpenKeyReadOnly(const std::string& key_path) {
   HKEY key = nullptr;
-  const LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, KeyPath(key_path).c_str(), 0, KEY_READ, &key);
+  const LONG result =
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, KeyPath(key_path).c_str(), 0, KEY_READ, &key);
   if (result != ERROR_SUCCESS) {
     return Win32Error("RegOpenKeyExW", key_path, static_cast<DWORD>(result));
   }

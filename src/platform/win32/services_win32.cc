@@ -49,7 +49,8 @@ class Win32Service final : public Service {
 
   Result<ServiceStatus> QueryStatus() override {
     SERVICE_STATUS reported{};
-    if (!QueryServiceStatus(handle_.get(), &reported)) return LastError("QueryServiceStatus", name_);
+    if (!QueryServiceStatus(handle_.get(), &reported))
+      return LastError("QueryServiceStatus", name_);
     return FromWindows(reported);
   }
 

@@ -15,7 +15,7 @@ using testing::FsPath;
 using testing::TempFolder;
 
 uint32_t RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-             const std::string& folder = "") {
+                    const std::string& folder = "") {
   PosixProcesses processes;
   ProcessLaunch launch;
   launch.application = program;
@@ -58,7 +58,9 @@ TEST(PosixProcesses, ListsTheNameAProcessWasStartedUnderInFull) {
 
 TEST(PosixResources, TheBuildStepAppendsAndReplacesResourcesThatAreReadBack) {
   TempFolder temp;
-  const std::string exe = temp.MakeFile("program", "\x7f" "ELF and the rest of a program");
+  const std::string exe = temp.MakeFile("program",
+                                        "\x7f"
+                                        "ELF and the rest of a program");
   const std::string big = temp.MakeFile("big.bin", std::string(3 << 20, 'b') + "end");
   const std::string small = temp.MakeFile("small.txt", "small");
   EXPECT_EQ(RunProgram(UPDATER_RESOURCE_APPEND, {exe, "EXEFILE", "FILES", big}), 0u);

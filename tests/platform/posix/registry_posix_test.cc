@@ -41,7 +41,8 @@ TEST(RegFile, ReadsTheFiveFormatWithEveryValueKind) {
   ASSERT_TRUE(file.ok()) << file.error().Describe();
   const RegKeyData* key = file->FindKey(std::string("\\") + kServices);
   ASSERT_NE(key, nullptr);
-  EXPECT_EQ(key->Find("imagepath")->text, "\"C:\\Program Files\\FB\\bin\\fbsrvmrlx.exe\" -a -p 3051");
+  EXPECT_EQ(key->Find("imagepath")->text,
+            "\"C:\\Program Files\\FB\\bin\\fbsrvmrlx.exe\" -a -p 3051");
   EXPECT_EQ(key->Find("Start")->dword, 2u);
   EXPECT_EQ(key->Find("")->text, "default");
   EXPECT_EQ(key->Find("Expand")->kind, RegValue::Kind::kExpandString);

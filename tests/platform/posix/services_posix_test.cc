@@ -47,18 +47,20 @@ class ServiceStandInTest : public ::testing::Test {
   ServiceStandInTest()
       : registry(temp.Path("registry.reg")),
         services(registry, temp.Path("state")),
-        platform{real.files, real.volumes, registry, services, real.processes, real.libraries,
-                 real.resources, real.clock} {
+        platform{real.files,     real.volumes,   registry,       services,
+                 real.processes, real.libraries, real.resources, real.clock} {
     // The server is started through a link of the name Windows would list.
     fs::create_directories(FsPath(temp.Path("fb root/bin")));
     fs::create_symlink(FsPath(testing::TestHelperPath()), FsPath(server));
   }
 
   void Install(const std::string& name, const std::string& mode) {
-    registry_text += "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\" + name + "]\n" +
-                     "\"ImagePath\"=\"" + RegText(testing::CommandLineOf({server, mode, temp.Path(name + ".ready")})) +
-                     "\"\n\"Environment\"=hex(7):" + HexBytes(std::string("UPDATER_TEST_VALUE=from ") + name) +
-                     "\n";
+    registry_text +=
+        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\" + name + "]\n" +
+        "\"ImagePath\"=\"" +
+        RegText(testing::CommandLineOf({server, mode, temp.Path(name + ".ready")})) +
+        "\"\n\"Environment\"=hex(7):" + HexBytes(std::string("UPDATER_TEST_VALUE=from ") + name) +
+        "\n";
     temp.MakeFile("registry.reg", registry_text);
   }
 
@@ -145,7 +147,7 @@ TEST_F(ServiceStandInTest, UpdaterScDrivesTheSameServices) {
   EXPECT_EQ(run("stop"), 0u);
   EXPECT_EQ(State("ScDriven"), kServiceStopped);
   for (const auto& [name, value] : {std::pair{"UPDATER_REGISTRY_FILE", registry_before},
-                                     std::pair{"UPDATER_SERVICE_STATE_DIR", state_before}}) {
+                                    std::pair{"UPDATER_SERVICE_STATE_DIR", state_before}}) {
     if (value) {
       setenv(name, value->c_str(), 1);
     } else {

@@ -31,9 +31,9 @@ TEST(Win32Files, AttributesAreReadWrittenAndListedAsTheyAre) {
     listed[entry.name] = entry.attributes & kCompared;
     EXPECT_FALSE(entry.is_link);
   }
-  EXPECT_EQ(listed, (std::map<std::string, uint32_t>{
-                        {"a.txt", kAttrHidden | kAttrSystem | kAttrReadOnly},
-                        {"sub", kAttrDirectory}}));
+  EXPECT_EQ(listed,
+            (std::map<std::string, uint32_t>{{"a.txt", kAttrHidden | kAttrSystem | kAttrReadOnly},
+                                             {"sub", kAttrDirectory}}));
   EXPECT_FALSE(files.RemoveFile(file).ok());
   ASSERT_TRUE(files.SetAttributes(file, kAttrArchive).ok());
   EXPECT_TRUE(files.RemoveFile(file).ok());
@@ -60,7 +60,8 @@ TEST(Win32Files, IniFilesAreThePrivateProfileFilesInTheAnsiCodePage) {
   TempFolder temp;
   Win32FileSystem files;
   const std::string ini = temp.MakeFile(
-      "Marlix.ini", Utf8ToCp1251("[Main]\r\nName = \"Марликс\"\r\n[language]\r\nprogram_language=2\r\n"));
+      "Marlix.ini",
+      Utf8ToCp1251("[Main]\r\nName = \"Марликс\"\r\n[language]\r\nprogram_language=2\r\n"));
   EXPECT_TRUE(files.IniSectionExists(ini, "LANGUAGE").value());
   EXPECT_FALSE(files.IniSectionExists(ini, "Missing").value());
   EXPECT_EQ(files.IniReadString(ini, "Language", "Program_Language").value(), "2");

@@ -44,7 +44,8 @@ TEST(Win32Processes, ListTheOwnProcessAndAdjustTheDebugPrivilege) {
   Win32Processes processes;
   bool listed = false;
   for (const ProcessEntry& process : processes.Snapshot().value()) {
-    listed = listed || (process.pid == GetCurrentProcessId() && process.exe_name == "platform_tests.exe");
+    listed = listed ||
+             (process.pid == GetCurrentProcessId() && process.exe_name == "platform_tests.exe");
   }
   EXPECT_TRUE(listed);
   EXPECT_TRUE(processes.SetDebugPrivilege(true).ok());
