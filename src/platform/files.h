@@ -6,6 +6,8 @@
 // "/a/b.txt" on Linux) and are used as given: only FullPath expands a relative
 // path. Names are matched as Windows matches them, without regard to case; on
 // Linux an existing entry whose name differs only in case is the one used.
+// The Linux build keeps Windows' attributes and refuses what Windows' locking
+// rules refuse (docs/linux-stand-ins.md).
 #pragma once
 
 #include <cstdint>

@@ -12,6 +12,10 @@
 
 namespace updater::platform {
 
+// The "not found" errors of Open, with their Windows numbers.
+inline constexpr int64_t kErrorResourceTypeNotFound = 1813;
+inline constexpr int64_t kErrorResourceNameNotFound = 1814;
+
 // One resource, read from its start to its end.
 class ResourceStream {
  public:
@@ -29,8 +33,9 @@ class Resources {
  public:
   virtual ~Resources() = default;
 
-  // The resource of type `type` named `name`; fails with the platform's
-  // "not found" error when there is none.
+  // The resource of type `type` named `name`; fails with
+  // kErrorResourceTypeNotFound or kErrorResourceNameNotFound when there is
+  // none.
   virtual Result<std::unique_ptr<ResourceStream>> Open(const std::string& type,
                                                        const std::string& name) = 0;
 };

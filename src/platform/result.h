@@ -34,7 +34,9 @@ class [[nodiscard]] Result {
 
   const T& value() const& { return *value_; }
   T& value() & { return *value_; }
-  T&& value() && { return std::move(*value_); }
+  // By value: a reference into a temporary Result would dangle (as in
+  // `for (auto& entry : files.ListFolder(folder).value())`).
+  T value() && { return std::move(*value_); }
   const T& operator*() const& { return *value_; }
   const T* operator->() const { return &*value_; }
 

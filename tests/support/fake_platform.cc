@@ -1,7 +1,10 @@
 #include "fake_platform.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
+#include "platform/name_case.h"
 #include "platform/paths.h"
 
 namespace updater::testing {
@@ -62,7 +65,10 @@ platform::Result<uint64_t> FakeVolumes::FreeBytes(const std::string& root) {
 }
 
 platform::Result<std::string> FakeVolumes::SystemFolder() {
-  return platform::SystemError{"GetSystemDirectory", "", 0, "no system folder in this fake"};
+  if (system_folder.empty()) {
+    return platform::SystemError{"GetSystemDirectory", "", 0, "no system folder in this fake"};
+  }
+  return system_folder;
 }
 
 bool FaultyFileSystem::Fails(const std::string& call, const std::string& path,
@@ -154,8 +160,51 @@ platform::Status FaultyFileSystem::IniWriteString(const std::string& path,
 
 #undef UPDATER_FAULT
 
+namespace {
+
+class FakeResourceStream final : public platform::ResourceStream {
+ public:
+  explicit FakeResourceStream(std::string bytes) : bytes_(std::move(bytes)) {}
+  uint64_t Size() const override { return bytes_.size(); }
+  platform::Result<size_t> Read(void* buffer, size_t capacity) override {
+    const size_t count = std::min(capacity, bytes_.size() - position_);
+    std::memcpy(buffer, bytes_.data() + position_, count);
+    position_ += count;
+    return count;
+  }
+
+ private:
+  std::string bytes_;
+  size_t position_ = 0;
+};
+
+}  // namespace
+
+void FakeResources::Add(const std::string& type, const std::string& name,
+                        const std::string& bytes) {
+  resources_.push_back(Resource{type, name, bytes});
+}
+
+platform::Result<std::unique_ptr<platform::ResourceStream>> FakeResources::Open(
+    const std::string& type, const std::string& name) {
+  bool type_seen = false;
+  for (const Resource& resource : resources_) {
+    if (!platform::NamesEqualIgnoringCase(resource.type, type)) continue;
+    type_seen = true;
+    if (platform::NamesEqualIgnoringCase(resource.name, name)) {
+      return std::unique_ptr<platform::ResourceStream>(
+          std::make_unique<FakeResourceStream>(resource.bytes));
+    }
+  }
+  return platform::SystemError{
+      "FindResource", name,
+      type_seen ? platform::kErrorResourceNameNotFound : platform::kErrorResourceTypeNotFound,
+      "The specified resource name cannot be found in the image file."};
+}
+
 FakePlatform::FakePlatform()
     : files(platform::SystemPlatform().files),
+      services(clock, &processes),
       platform{files, volumes, registry, services, processes, libraries, resources, clock} {}
 
 }  // namespace updater::testing

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "fake_processes.h"
+#include "fake_registry.h"
+#include "fake_services.h"
 #include "platform/platform.h"
 #include "platform/unavailable.h"
 
@@ -46,6 +49,9 @@ class FakeVolumes final : public platform::Volumes {
   platform::DriveType DriveTypeOf(const std::string& root) override;
   platform::Result<uint64_t> FreeBytes(const std::string& root) override;
   platform::Result<std::string> SystemFolder() override;
+
+  // What SystemFolder gives; empty: it fails.
+  std::string system_folder;
 
  private:
   struct Drive {
@@ -90,18 +96,36 @@ class FaultyFileSystem final : public platform::FileSystem {
   platform::FileSystem& real_;
 };
 
-// A Platform bundle over the real file system, fake drives and a fake clock.
+// Resources as a table of (type, name) and bytes, matched without regard to
+// case.
+class FakeResources final : public platform::Resources {
+ public:
+  void Add(const std::string& type, const std::string& name, const std::string& bytes);
+  platform::Result<std::unique_ptr<platform::ResourceStream>> Open(
+      const std::string& type, const std::string& name) override;
+
+ private:
+  struct Resource {
+    std::string type;
+    std::string name;
+    std::string bytes;
+  };
+  std::vector<Resource> resources_;
+};
+
+// A Platform bundle over the real file system, fake drives, a registry map,
+// a service state machine and a process table on a fake clock.
 struct FakePlatform {
   FakePlatform();
 
   FaultyFileSystem files;
   FakeVolumes volumes;
-  platform::UnavailableRegistry registry;
-  platform::UnavailableServiceControl services;
-  platform::UnavailableProcesses processes;
-  platform::UnavailableLibraries libraries;
-  platform::UnavailableResources resources;
+  FakeRegistry registry;
   FakeClock clock;
+  FakeProcesses processes;
+  FakeServiceControl services;
+  platform::UnavailableLibraries libraries;
+  FakeResources resources;
   platform::Platform platform;
 };
 

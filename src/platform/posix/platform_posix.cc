@@ -2,7 +2,6 @@
 #include <clocale>
 
 #include "platform/posix/posix_platform.h"
-#include "platform/unavailable.h"
 
 namespace updater::platform {
 namespace {
@@ -22,11 +21,11 @@ Platform& SystemPlatform() {
   [[maybe_unused]] static const bool utf8_character_type = UseUtf8CharacterType();
   static PosixFileSystem files;
   static PosixVolumes volumes;
-  static UnavailableRegistry registry;
-  static UnavailableServiceControl services;
-  static UnavailableProcesses processes;
+  static PosixRegistry registry(RegistryFileFromEnvironment());
+  static PosixServiceControl services(registry, ServiceStateFolderFromEnvironment());
+  static PosixProcesses processes;
   static PosixLibraries libraries;
-  static UnavailableResources resources;
+  static PosixResources resources;
   static PosixClock clock;
   static Platform platform{files,     volumes,   registry,  services,
                            processes, libraries, resources, clock};

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/posix/reg_file.h"
 
 namespace updater::platform {
 
@@ -56,6 +57,63 @@ class PosixFileSystem final : public FileSystem {
                                                    const std::string& key) override;
   Status IniWriteString(const std::string& path, const std::string& section,
                         const std::string& key, const std::string& value) override;
+};
+
+// Where the registry file is: the environment variable UPDATER_REGISTRY_FILE,
+// or /etc/updater-marlix/registry.reg.
+std::string RegistryFileFromEnvironment();
+
+// Where the service stand-in keeps its state: the environment variable
+// UPDATER_SERVICE_STATE_DIR, or /run/updater-marlix/services.
+std::string ServiceStateFolderFromEnvironment();
+
+// The registry read from a .reg file. A missing file is a registry without
+// keys.
+class PosixRegistry final : public Registry {
+ public:
+  explicit PosixRegistry(std::string file);
+  bool KeyExists(const std::string& key_path) override;
+  Result<std::unique_ptr<RegistryKey>> OpenKeyReadOnly(const std::string& key_path) override;
+
+  // The file as it is now.
+  Result<RegFile> Load();
+
+ private:
+  std::string file_;
+};
+
+// The service control manager stand-in (services_posix.cc): the services are
+// the keys under HKLM\SYSTEM\CurrentControlSet\Services of `registry`; the
+// processes started for them are recorded in `state_folder`.
+class PosixServiceControl final : public ServiceControl {
+ public:
+  PosixServiceControl(PosixRegistry& registry, std::string state_folder);
+  Result<std::unique_ptr<ServiceManager>> OpenManager(const std::string& machine,
+                                                      uint32_t access) override;
+
+ private:
+  PosixRegistry& registry_;
+  std::string state_folder_;
+};
+
+class PosixProcesses final : public Processes {
+ public:
+  Result<std::vector<ProcessEntry>> Snapshot() override;
+  Status Terminate(uint32_t pid, uint32_t exit_code) override;
+  Status SetDebugPrivilege(bool enable) override;
+  Result<std::unique_ptr<ChildProcess>> Start(const ProcessLaunch& launch) override;
+};
+
+// Resources appended to the running executable's file (resource_index.h).
+// The file is a parameter so that tests can read resources of another file.
+class PosixResources final : public Resources {
+ public:
+  explicit PosixResources(std::string file = "/proc/self/exe");
+  Result<std::unique_ptr<ResourceStream>> Open(const std::string& type,
+                                               const std::string& name) override;
+
+ private:
+  std::string file_;
 };
 
 // Drive kinds from the mount table. The two locations are parameters so that

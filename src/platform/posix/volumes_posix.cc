@@ -1,7 +1,10 @@
 // Drives on Linux: the mount table stands in for Windows' drive letters.
+#include <dlfcn.h>
+#include <gnu/libc-version.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -10,7 +13,6 @@
 
 #include "platform/posix/mount_table.h"
 #include "platform/posix/posix_platform.h"
-#include "platform/unavailable.h"
 
 namespace updater::platform {
 namespace {
@@ -75,6 +77,19 @@ Result<uint64_t> PosixVolumes::FreeBytes(const std::string& root) {
   return static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
-Result<std::string> PosixVolumes::SystemFolder() { return NotAvailable("GetSystemDirectory"); }
+// Linux has no Windows system folder. Its stand-in is the folder of the
+// system's libraries, the one that holds the C library this program runs
+// with ("/usr/lib/x86_64-linux-gnu" on Debian for x86-64).
+Result<std::string> PosixVolumes::SystemFolder() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&gnu_get_libc_version), &info) == 0 ||
+      info.dli_fname == nullptr) {
+    return SystemError{"dladdr", "gnu_get_libc_version", 0, "the C library cannot be found"};
+  }
+  char real[PATH_MAX];
+  if (realpath(info.dli_fname, real) == nullptr) return ErrnoError("realpath", info.dli_fname, errno);
+  std::string folder = real;
+  return folder.substr(0, std::max<size_t>(folder.rfind('/'), 1));
+}
 
 }  // namespace updater::platform

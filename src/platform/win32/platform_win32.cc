@@ -1,5 +1,4 @@
 // The real platform of the Windows build.
-#include "platform/unavailable.h"
 #include "platform/win32/win32_platform.h"
 
 namespace updater::platform {
@@ -9,11 +8,11 @@ char PathDelimiter() { return '\\'; }
 Platform& SystemPlatform() {
   static Win32FileSystem files;
   static Win32Volumes volumes;
-  static UnavailableRegistry registry;
-  static UnavailableServiceControl services;
-  static UnavailableProcesses processes;
+  static Win32Registry registry;
+  static Win32ServiceControl services;
+  static Win32Processes processes;
   static Win32Libraries libraries;
-  static UnavailableResources resources;
+  static Win32Resources resources;
   static Win32Clock clock;
   static Platform platform{files,     volumes,   registry,  services,
                            processes, libraries, resources, clock};

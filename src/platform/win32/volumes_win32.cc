@@ -1,5 +1,4 @@
 // Drives on Windows.
-#include "platform/unavailable.h"
 #include "platform/win32/win32_platform.h"
 
 namespace updater::platform {
@@ -34,6 +33,14 @@ Result<uint64_t> Win32Volumes::FreeBytes(const std::string& root) {
   return static_cast<uint64_t>(total_free.QuadPart);
 }
 
-Result<std::string> Win32Volumes::SystemFolder() { return NotAvailable("GetSystemDirectoryW"); }
+Result<std::string> Win32Volumes::SystemFolder() {
+  wchar_t folder[MAX_PATH + 1];
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
+  if (length == 0) return LastError("GetSystemDirectoryW", "");
+  if (length > MAX_PATH) {
+    return Win32Error("GetSystemDirectoryW", "", ERROR_INSUFFICIENT_BUFFER);
+  }
+  return Narrow(std::wstring(folder, length));
+}
 
 }  // namespace updater::platform

@@ -61,6 +61,32 @@ class Win32FileSystem final : public FileSystem {
                         const std::string& key, const std::string& value) override;
 };
 
+class Win32Registry final : public Registry {
+ public:
+  bool KeyExists(const std::string& key_path) override;
+  Result<std::unique_ptr<RegistryKey>> OpenKeyReadOnly(const std::string& key_path) override;
+};
+
+class Win32ServiceControl final : public ServiceControl {
+ public:
+  Result<std::unique_ptr<ServiceManager>> OpenManager(const std::string& machine,
+                                                      uint32_t access) override;
+};
+
+class Win32Processes final : public Processes {
+ public:
+  Result<std::vector<ProcessEntry>> Snapshot() override;
+  Status Terminate(uint32_t pid, uint32_t exit_code) override;
+  Status SetDebugPrivilege(bool enable) override;
+  Result<std::unique_ptr<ChildProcess>> Start(const ProcessLaunch& launch) override;
+};
+
+class Win32Resources final : public Resources {
+ public:
+  Result<std::unique_ptr<ResourceStream>> Open(const std::string& type,
+                                               const std::string& name) override;
+};
+
 class Win32Volumes final : public Volumes {
  public:
   std::string DriveRoot(const std::string& path) override;

@@ -2,6 +2,8 @@
 
 #include "platform/win32/win32_platform.h"
 
+#include <utility>
+
 namespace updater::platform {
 namespace {
 
@@ -31,6 +33,33 @@ TEST(Win32Clock, FormatsWithTheUsersLocale) {
   const LocalTime time{2026, 2, 3, 7, 5, 9, 0};
   EXPECT_FALSE(clock.ShortDate(time).empty());
   EXPECT_NE(clock.LongTime(time).find("05"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace updater::platform
+
+namespace updater::platform {
+namespace {
+
+// scripts/wine-env maps each letter to a folder and sets its kind in
+// HKLM\Software\Wine\Drives before the tests run.
+TEST(Win32DriveType, EachDriveLetterHasTheKindItIsSetUpAs) {
+  Win32Volumes volumes;
+  const std::pair<const char*, DriveType> drives[] = {
+      {"D:\\", DriveType::kRemote},  {"E:\\", DriveType::kCdRom},
+      {"F:\\", DriveType::kRemovable}, {"G:\\", DriveType::kRamDisk},
+      {"H:\\", DriveType::kFixed},
+  };
+  for (const auto& [root, type] : drives) {
+    EXPECT_EQ(volumes.DriveTypeOf(root), type) << root << " (run the tests through scripts/test)";
+  }
+}
+
+TEST(Win32SystemFolder, IsTheSystem32FolderOfTheWindowsFolder) {
+  Win32Volumes volumes;
+  const std::string folder = volumes.SystemFolder().value();
+  EXPECT_NE(folder.find("\\system32"), std::string::npos) << folder;
+  EXPECT_TRUE(Win32FileSystem().FolderExists(folder));
 }
 
 }  // namespace

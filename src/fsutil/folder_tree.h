@@ -1,0 +1,59 @@
+// Folder trees and single files, moved about as the update run needs them:
+// working folders created, part folders backed up and restored, staging
+// folders removed, product files replaced. Each operation has fixed rules
+// about attributes, overwriting, and which failures stop the run.
+//
+// Paths are used as given (none is expanded to a full path) and joined with
+// the platform's delimiter. Links (symbolic links, junctions) are never
+// followed: a tree operation handles the link itself, never what it points
+// to.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace updater {
+
+// Deletes `folder` with everything in it, depth first in the order the
+// platform lists the entries. Each file first gets its archive bit set and its
+// read-only bit cleared. A link is removed, not followed. Raises
+// UpdateFailure "Невозможно удалить файл <path>!" on the first file or link
+// that cannot be deleted: what was deleted before stays deleted and the
+// folders holding it stay. A missing folder is nothing to do; a folder that
+// cannot be removed at the end (in use, read-only) is left without a word.
+// Raises UpdateFailure with the system's text when an existing folder cannot
+// be listed.
+void DeleteFolderTree(platform::Platform& platform, const std::string& folder);
+
+// Creates exactly one folder level. Raises UpdateFailure "Невозможно создать
+// папку <folder>!" when that fails, also when the folder exists or its
+// parent is missing.
+void CreateFolder(platform::Platform& platform, const std::string& folder);
+
+// Copies the tree `source` into `target`, merging: entries only in the
+// target stay. Creates the target and every missing folder above it, and
+// every subfolder of the source, empty ones too. Files are copied with
+// CopyFileOverwrite. Raises UpdateFailure "Папка <source>\ не существует!"
+// when the source is no folder (nothing is created), "Невозможно создать
+// папку <target>\!" when a target folder cannot be created (the copy stops
+// there), and a failure with the system's text when a source folder cannot
+// be listed.
+//
+// A file that cannot be copied is skipped and the copy goes on; the result
+// lists the source path of every such file, and of every link met in the
+// source (a link is neither followed nor reproduced). An empty result means
+// that everything was copied.
+[[nodiscard]] std::vector<std::string> CopyFolderTree(platform::Platform& platform,
+                                                      const std::string& source,
+                                                      const std::string& target);
+
+// Copies the file `source` onto `target` with its contents, attributes and
+// last-write time, replacing a target that exists: a read-only or hidden
+// target has those two bits cleared first. Returns whether the copy
+// succeeded; raises nothing.
+bool CopyFileOverwrite(platform::Platform& platform, const std::string& source,
+                       const std::string& target);
+
+}  // namespace updater

@@ -1,0 +1,106 @@
+// The service and process routines of uWexrRout.
+#include <algorithm>
+
+#include "common/strings.h"
+#include "fsutil/uWexrRout.h"
+
+namespace updater {
+namespace {
+
+using platform::ServiceStatus;
+
+// Polls `service` while its state is not `target`, sleeping its wait hint
+// between two queries, and returns the last status it reported. Stops early
+// when a query fails, the check point goes down, the service reports
+// stopped while it was expected to start (it will not start any more), or
+// kServiceWaitLimitMs have passed on the clock.
+ServiceStatus PollUntil(platform::Service& service, platform::Clock& clock, ServiceStatus status,
+                        uint32_t target) {
+  const uint64_t deadline = clock.MonotonicMs() + kServiceWaitLimitMs;
+  while (status.current_state != target) {
+    const uint64_t now = clock.MonotonicMs();
+    if (now >= deadline) break;
+    const uint32_t previous_check_point = status.check_point;
+    // A wait hint of 0 would spin; none may outlast the limit.
+    const uint64_t pause =
+        std::min<uint64_t>(std::max(status.wait_hint_ms, kServicePollMinimumMs), deadline - now);
+    clock.Sleep(static_cast<uint32_t>(pause));
+    auto next = service.QueryStatus();
+    if (!next) break;
+    status = *next;
+    if (status.check_point < previous_check_point) break;
+    if (target == platform::kServiceRunning && status.current_state == platform::kServiceStopped) {
+      break;
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
+bool StartServiceAndWait(platform::Platform& platform, const std::string& machine,
+                         const std::string& service_name) {
+  uint32_t state = platform::kServiceStopped;
+  auto manager = platform.services.OpenManager(machine, platform::kScManagerConnect);
+  if (!manager) return false;
+  auto service = manager.value()->OpenNamedService(
+      service_name, platform::kServiceStart | platform::kServiceQueryStatus);
+  if (!service) return false;
+  if (service.value()->Start()) {
+    if (auto first = service.value()->QueryStatus()) {
+      state = PollUntil(*service.value(), platform.clock, *first, platform::kServiceRunning)
+                  .current_state;
+    }
+  }
+  return state == platform::kServiceRunning;
+}
+
+bool StopServiceAndWait(platform::Platform& platform, const std::string& machine,
+                        const std::string& service_name) {
+  // No status yet: neither stopped nor anything else.
+  ServiceStatus status{};
+  auto manager = platform.services.OpenManager(machine, platform::kScManagerConnect);
+  if (!manager) return false;
+  auto service = manager.value()->OpenNamedService(
+      service_name, platform::kServiceStop | platform::kServiceQueryStatus);
+  if (!service) return false;
+  // A stopped service refuses the control but reports its stopped state.
+  if (service.value()->Control(platform::kServiceControlStop, &status)) {
+    if (auto queried = service.value()->QueryStatus()) {
+      status = PollUntil(*service.value(), platform.clock, *queried, platform::kServiceStopped);
+    }
+  }
+  return status.current_state == platform::kServiceStopped;
+}
+
+uint32_t QueryServiceState(platform::Platform& platform, const std::string& machine,
+                           const std::string& service_name) {
+  auto manager = platform.services.OpenManager(machine, platform::kScManagerConnect);
+  if (!manager) return platform::kServiceStopped;
+  auto service = manager.value()->OpenNamedService(service_name, platform::kServiceQueryStatus);
+  if (!service) return platform::kServiceStopped;
+  auto status = service.value()->QueryStatus();
+  return status ? status->current_state : uint32_t{platform::kServiceStopped};
+}
+
+int TerminateProcessesByName(platform::Platform& platform, const std::string& name) {
+  auto snapshot = platform.processes.Snapshot();
+  // Processes that cannot be listed may still run: not "none matched".
+  if (!snapshot) return 0;
+  const std::string wanted = AsciiUpper(name);
+  int result = -1;
+  for (const platform::ProcessEntry& process : *snapshot) {
+    const std::string exe = AsciiUpper(process.exe_name);
+    const size_t cut = exe.find_last_of("\\:");
+    const std::string file = cut == std::string::npos ? exe : exe.substr(cut + 1);
+    if (file != wanted && exe != wanted) continue;
+    result = platform.processes.Terminate(process.pid, 0).ok() ? 1 : 0;
+  }
+  return result;
+}
+
+bool SetDebugPrivilege(platform::Platform& platform, bool enable) {
+  return platform.processes.SetDebugPrivilege(enable).ok();
+}
+
+}  // namespace updater
