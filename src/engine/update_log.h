@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/log_view.h"
 #include "platform/platform.h"
 
 namespace updater {
@@ -15,7 +16,7 @@ class ScreenSink {
   virtual void AppendLine(const std::string& line) = 0;
 };
 
-class UpdateLog {
+class UpdateLog : public LogView {
  public:
   UpdateLog(platform::FileSystem& files, platform::Clock& clock, ScreenSink& screen);
 
@@ -36,7 +37,7 @@ class UpdateLog {
   void SaveExceptionToLog(const std::string& message);
 
   // A raw line on the screen only: no time stamp, never in the file.
-  void AppendScreenLine(const std::string& line);
+  void AppendScreenLine(const std::string& line) override;
 
   // The log file's path; empty until Open has named it.
   const std::string& FilePath() const { return file_path_; }

@@ -1,0 +1,116 @@
+// The database as the script engine uses it: statements, cursors, the
+// default transaction, and what the data export and the bulk load need.
+// FbDatabase implements it over the Firebird client; tests use a stateful
+// fake. Every method throws DatabaseError with the database's text when
+// the database refuses, and ScriptError for a failure on the client side.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scriptengine/values.h"
+
+namespace updater::scriptengine {
+
+// Firebird's character set numbers that the engine treats specially.
+constexpr int kCharsetNone = 0;
+constexpr int kCharsetOctets = 1;
+
+enum class ColumnKind {
+  kSmallint,
+  kInteger,
+  kBigint,
+  kFloat,
+  kDouble,
+  kDate,
+  kTime,
+  kTimestamp,
+  kChar,
+  kVarchar,
+  kBlob,
+  kBoolean,
+};
+
+struct Column {
+  std::string name;  // as the database stores it (no quotes)
+  ColumnKind kind = ColumnKind::kInteger;
+  int scale = 0;     // exact numerics: digits after the point
+  int sub_type = 0;  // blobs: 0 binary, 1 text, other numbers as stored
+  int charset = 0;   // CHAR, VARCHAR and text blobs: character set number
+  int length = 0;    // CHAR, VARCHAR: largest length in bytes as delivered
+};
+
+struct Table {
+  std::string name;             // as stored
+  std::vector<Column> columns;  // the stored ones, in their order
+};
+
+// Rows of one query, one at a time.
+class Cursor {
+ public:
+  virtual ~Cursor() = default;
+  virtual const std::vector<Column>& Columns() const = 0;
+  // Moves to the next row; false after the last.
+  virtual bool Next() = 0;
+  // The value of column `index` in the current row. A blob is kBlob.
+  virtual const Value& Get(size_t index) const = 0;
+  // Passes the content of the current row's blob in column `index` to
+  // `sink`, piece by piece.
+  virtual void ReadBlob(size_t index, const std::function<void(std::string_view)>& sink) = 0;
+};
+
+// Rows for one table in one statement: the bulk load of a data block.
+struct DataBlock {
+  std::string table;                     // as stored
+  std::vector<std::string> columns;      // as stored
+  std::vector<std::vector<Value>> rows;  // kBlobSlice for values kept in the blob file
+};
+
+class Database {
+ public:
+  virtual ~Database() = default;
+
+  // The connection's character set (upper case, "NONE" when none was given).
+  virtual std::string Charset() const = 0;
+
+  // The SQL dialect for the statements that follow.
+  virtual void SetDialect(int dialect) = 0;
+
+  // Runs one SQL statement in the default transaction with `params` bound to
+  // its "?" markers. A SELECT (or a block that returns rows) is run and its
+  // rows fetched and passed over. With `auto_ddl`, a statement that changes
+  // metadata is followed by a commit.
+  virtual void Execute(std::string_view sql, const std::vector<Value>& params, bool auto_ddl) = 0;
+
+  // Runs a statement that returns rows (a SELECT, an EXECUTE PROCEDURE or
+  // EXECUTE BLOCK with outputs) and gives them to the caller.
+  virtual std::unique_ptr<Cursor> Open(std::string_view sql, const std::vector<Value>& params) = 0;
+
+  // Inserts the rows of `block` as one statement would: all or none. Returns
+  // false, having done nothing, when it cannot take the block this way (the
+  // caller then runs the block's text).
+  virtual bool InsertRows(const DataBlock& block) = 0;
+
+  // The user tables (no system tables, views, external or temporary
+  // tables), each with its stored columns (no computed columns), ordered by
+  // name.
+  virtual std::vector<Table> UserTables() = 0;
+
+  // Every row of `table` (from UserTables), its columns in their order. A
+  // text blob may come as the text itself (kText) when the database can
+  // hand it over that way.
+  virtual std::unique_ptr<Cursor> ReadTable(const Table& table);
+
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+
+  // Commits, detaches and attaches again; with the character set `charset`
+  // when it is not empty.
+  virtual void Reconnect(const std::string& charset) = 0;
+};
+
+}  // namespace updater::scriptengine

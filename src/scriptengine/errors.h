@@ -1,0 +1,25 @@
+// The two kinds of failure inside the script engine. Both carry a text in
+// the script's own bytes (the connection's character set); the engine
+// reports them through the error callback and goes on with the next
+// statement.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace updater::scriptengine {
+
+// The database refused something: the server's or the client library's text.
+class DatabaseError : public std::runtime_error {
+ public:
+  explicit DatabaseError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// The script itself is wrong or cannot be carried out: a bad command, a
+// missing blob file, an error in a block.
+class ScriptError : public std::runtime_error {
+ public:
+  explicit ScriptError(const std::string& message) : std::runtime_error(message) {}
+};
+
+}  // namespace updater::scriptengine

@@ -1,0 +1,358 @@
+#include "scriptengine/fb_database.h"
+
+#include <cstring>
+
+#include "common/failures.h"
+#include "common/strings.h"
+#include "scriptengine/blob_file.h"
+#include "scriptengine/errors.h"
+#include "scriptengine/fb_bulk_insert.h"
+#include "scriptengine/fb_statement.h"
+#include "scriptengine/sql_tokens.h"
+
+namespace updater::scriptengine {
+namespace {
+
+constexpr size_t kSegmentBytes = 32768;
+
+void AddDpbString(std::string& block, char item, const std::string& value, const char* what) {
+  if (value.size() > 255) {
+    throw ScriptError(std::string("the ") + what + " is longer than 255 bytes");
+  }
+  block += item;
+  block += static_cast<char>(value.size());
+  block += value;
+}
+
+// The transaction parameter block of the default transaction: read and
+// write, one snapshot for the whole transaction, waiting for locks.
+const char kTransactionBlock[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_concurrency,
+                                  isc_tpb_wait};
+
+// What isc_start_multiple takes for each database of a transaction.
+struct TransactionDatabase {
+  isc_db_handle* database;
+  int block_length;
+  const char* block;
+};
+
+std::string Trimmed(const Value& value) {
+  const std::string text = value.text;
+  const size_t end = text.find_last_not_of(' ');
+  return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+}
+
+}  // namespace
+
+FbDatabase::FbDatabase(platform::Libraries& libraries, const ConnectParams& params)
+    : params_(params),
+      dialect_(static_cast<unsigned short>(params.dialect)),
+      bulk_statements_(std::make_unique<BulkStatements>()) {
+  try {
+    client_ = std::make_unique<FbClient>(libraries, params.client_library);
+  } catch (const UpdateFailure& failure) {
+    throw ScriptError(failure.Message());
+  }
+  Attach();
+}
+
+FbDatabase::~FbDatabase() { DetachQuietly(); }
+
+void FbDatabase::ForgetPrepared() {
+  insert_plans_.clear();
+  bulk_statements_ = std::make_unique<BulkStatements>();
+}
+
+void FbDatabase::Attach() {
+  charset_ = params_.charset.empty() ? "NONE" : params_.charset;
+  std::string block(1, isc_dpb_version1);
+  AddDpbString(block, isc_dpb_user_name, params_.user, "user name");
+  AddDpbString(block, isc_dpb_password, params_.password, "password");
+  if (!params_.charset.empty()) AddDpbString(block, isc_dpb_lc_ctype, params_.charset, "charset");
+  if (!params_.role.empty()) AddDpbString(block, isc_dpb_sql_role_name, params_.role, "role");
+  ISC_STATUS_ARRAY status;
+  if (client_->isc_attach_database(status, 0, params_.database.c_str(), &db_,
+                                   static_cast<short>(block.size()), block.data()) != 0) {
+    db_ = 0;
+    Fail(status);
+  }
+}
+
+void FbDatabase::DetachQuietly() {
+  // Only reached when a failure is already on its way or the engine is
+  // being unloaded: what is not committed is rolled back, and a failure of
+  // the clean-up itself has nobody left to report to.
+  ISC_STATUS_ARRAY status;
+  ForgetPrepared();
+  if (tr_ != 0) client_->isc_rollback_transaction(status, &tr_);
+  tr_ = 0;
+  if (db_ != 0) client_->isc_detach_database(status, &db_);
+  db_ = 0;
+}
+
+void FbDatabase::Close() {
+  Commit();
+  ForgetPrepared();
+  ISC_STATUS_ARRAY status;
+  if (db_ != 0 && client_->isc_detach_database(status, &db_) != 0) {
+    const std::string text = StatusText(status);
+    DetachQuietly();
+    throw DatabaseError(text);
+  }
+  db_ = 0;
+}
+
+void FbDatabase::Fail(const ISC_STATUS* status) const { throw DatabaseError(StatusText(status)); }
+
+std::string FbDatabase::StatusText(const ISC_STATUS* status) const {
+  std::string message;
+  const ISC_STATUS* cursor = status;
+  char text[1024];
+  while (client_->fb_interpret(text, sizeof text, &cursor) > 0) {
+    if (!message.empty()) message += "\r\n";
+    message += text;
+  }
+  if (message.empty()) message = "the database reported a failure without a text";
+  return message;
+}
+
+isc_tr_handle* FbDatabase::Transaction() {
+  if (tr_ == 0) {
+    ISC_STATUS_ARRAY status;
+    TransactionDatabase entry{&db_, static_cast<int>(sizeof kTransactionBlock), kTransactionBlock};
+    if (client_->isc_start_multiple(status, &tr_, 1, &entry) != 0) {
+      tr_ = 0;
+      Fail(status);
+    }
+  }
+  return &tr_;
+}
+
+void FbDatabase::Commit() {
+  if (tr_ == 0) return;
+  ISC_STATUS_ARRAY status;
+  if (client_->isc_commit_transaction(status, &tr_) != 0) Fail(status);
+  tr_ = 0;
+}
+
+void FbDatabase::Rollback() {
+  if (tr_ == 0) return;
+  ISC_STATUS_ARRAY status;
+  if (client_->isc_rollback_transaction(status, &tr_) != 0) Fail(status);
+  tr_ = 0;
+}
+
+void FbDatabase::Reconnect(const std::string& charset) {
+  Commit();
+  ForgetPrepared();
+  ISC_STATUS_ARRAY status;
+  if (client_->isc_detach_database(status, &db_) != 0) Fail(status);
+  db_ = 0;
+  if (!charset.empty()) params_.charset = charset;
+  Attach();
+}
+
+void FbDatabase::Execute(std::string_view sql, const std::vector<Value>& params, bool auto_ddl) {
+  FbStatement statement(*this, sql);
+  statement.Bind(params);
+  if (statement.Type() == isc_info_sql_stmt_start_trans) {
+    // SET TRANSACTION: the transaction it starts becomes the default one.
+    Commit();
+    statement.Execute(&tr_);
+    return;
+  }
+  statement.Execute();
+  if (statement.ReturnsRows()) {
+    while (statement.Fetch()) {
+    }
+  }
+  if (statement.Type() == isc_info_sql_stmt_ddl) {
+    // Tables may have changed under the bulk load's plans.
+    ForgetPrepared();
+    if (auto_ddl) Commit();
+  }
+}
+
+std::unique_ptr<Cursor> FbDatabase::Open(std::string_view sql, const std::vector<Value>& params) {
+  auto statement = std::make_unique<FbStatement>(*this, sql);
+  statement->Bind(params);
+  statement->Execute();
+  const bool single_row = !statement->ReturnsRows();
+  if (single_row && (statement->Type() != isc_info_sql_stmt_exec_procedure ||
+                     statement->Out().Described() == 0)) {
+    // A statement without rows: an empty cursor.
+    class Empty final : public Cursor {
+     public:
+      const std::vector<Column>& Columns() const override { return columns_; }
+      bool Next() override { return false; }
+      const Value& Get(size_t) const override { throw ScriptError("no row"); }
+      void ReadBlob(size_t, const std::function<void(std::string_view)>&) override {}
+
+     private:
+      std::vector<Column> columns_;
+    };
+    return std::make_unique<Empty>();
+  }
+  return std::make_unique<FbCursor>(*this, std::move(statement), single_row);
+}
+
+std::vector<Table> FbDatabase::UserTables() {
+  // Firebird 2.0 has no RDB$RELATION_TYPE; where it exists, it tells the
+  // global temporary tables, whose rows belong to no one.
+  bool has_relation_type = false;
+  {
+    std::unique_ptr<Cursor> probe = Open(
+        "SELECT 1 FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = 'RDB$RELATIONS' "
+        "AND RDB$FIELD_NAME = 'RDB$RELATION_TYPE'",
+        {});
+    has_relation_type = probe->Next();
+  }
+  std::vector<Table> tables;
+  {
+    std::unique_ptr<Cursor> names =
+        Open(std::string("SELECT RDB$RELATION_NAME FROM RDB$RELATIONS "
+                         "WHERE RDB$VIEW_BLR IS NULL AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0 "
+                         "AND RDB$EXTERNAL_FILE IS NULL") +
+                 (has_relation_type ? " AND COALESCE(RDB$RELATION_TYPE, 0) = 0" : "") +
+                 " ORDER BY RDB$RELATION_NAME",
+             {});
+    while (names->Next()) tables.push_back(Table{Trimmed(names->Get(0)), {}});
+  }
+  for (Table& table : tables) {
+    std::vector<std::string> names;
+    std::vector<int> charsets;
+    {
+      std::unique_ptr<Cursor> fields = Open(
+          "SELECT RF.RDB$FIELD_NAME, F.RDB$DIMENSIONS, F.RDB$CHARACTER_SET_ID "
+          "FROM RDB$RELATION_FIELDS RF JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE "
+          "WHERE RF.RDB$RELATION_NAME = ? AND F.RDB$COMPUTED_BLR IS NULL "
+          "ORDER BY RF.RDB$FIELD_POSITION",
+          {Value::Text(table.name)});
+      while (fields->Next()) {
+        const std::string name = Trimmed(fields->Get(0));
+        if (!fields->Get(1).IsNull() && fields->Get(1).integer > 0) {
+          throw ScriptError("the column \"" + name + "\" of the table \"" + table.name +
+                            "\" is an array, which the data export cannot carry");
+        }
+        names.push_back(name);
+        charsets.push_back(fields->Get(2).IsNull() ? kCharsetNone
+                                                   : static_cast<int>(fields->Get(2).integer));
+      }
+    }
+    if (names.empty()) continue;  // only computed columns: no data of its own
+    std::string select = "SELECT ";
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (i > 0) select += ", ";
+      select += QuoteName(names[i]);
+    }
+    FbStatement statement(*this, select + " FROM " + QuoteName(table.name));
+    for (size_t i = 0; i < names.size(); ++i) {
+      Column column = statement.Out().DescribeColumn(i);
+      column.name = names[i];
+      column.charset = charsets[i];
+      table.columns.push_back(column);
+    }
+  }
+  std::erase_if(tables, [](const Table& table) { return table.columns.empty(); });
+  return tables;
+}
+
+namespace {
+
+// Rows of a table whose short text blobs come as texts: each such blob
+// column has a second column after the table's own, holding the text when
+// it is short.
+class ShortBlobCursor final : public Cursor {
+ public:
+  ShortBlobCursor(std::unique_ptr<Cursor> inner, std::vector<Column> columns,
+                  std::vector<int> text_of)
+      : inner_(std::move(inner)), columns_(std::move(columns)), text_of_(std::move(text_of)) {}
+  const std::vector<Column>& Columns() const override { return columns_; }
+  bool Next() override { return inner_->Next(); }
+  const Value& Get(size_t index) const override {
+    const int text = text_of_[index];
+    if (text >= 0 && !inner_->Get(static_cast<size_t>(text)).IsNull()) {
+      return inner_->Get(static_cast<size_t>(text));
+    }
+    return inner_->Get(index);
+  }
+  void ReadBlob(size_t index, const std::function<void(std::string_view)>& sink) override {
+    inner_->ReadBlob(index, sink);
+  }
+
+ private:
+  std::unique_ptr<Cursor> inner_;
+  std::vector<Column> columns_;
+  std::vector<int> text_of_;
+};
+
+// Texts of at most this many characters come over as strings: reading a
+// blob costs round trips of its own.
+constexpr int kShortBlobChars = 4096;
+
+}  // namespace
+
+std::unique_ptr<Cursor> FbDatabase::ReadTable(const Table& table) {
+  if (casts_blobs_ < 0) {
+    try {
+      FbStatement probe(*this, "SELECT CAST(RDB$DESCRIPTION AS VARCHAR(10)) FROM RDB$DATABASE");
+      casts_blobs_ = 1;
+    } catch (const DatabaseError&) {
+      casts_blobs_ = 0;  // Firebird 2.0: blobs are read as blobs
+    }
+  }
+  std::string select = "SELECT ";
+  std::string extra;
+  std::vector<int> text_of(table.columns.size(), -1);
+  int next_extra = static_cast<int>(table.columns.size());
+  for (size_t i = 0; i < table.columns.size(); ++i) {
+    const Column& column = table.columns[i];
+    const std::string name = QuoteName(column.name);
+    if (i > 0) select += ", ";
+    select += name;
+    if (casts_blobs_ == 1 && column.kind == ColumnKind::kBlob && column.sub_type == 1) {
+      extra += ", CASE WHEN CHAR_LENGTH(" + name + ") <= " + std::to_string(kShortBlobChars) +
+               " THEN CAST(" + name + " AS VARCHAR(" + std::to_string(kShortBlobChars) + ")) END";
+      text_of[i] = next_extra++;
+    }
+  }
+  std::unique_ptr<Cursor> rows = Open(select + extra + " FROM " + QuoteName(table.name), {});
+  if (extra.empty()) return rows;
+  return std::make_unique<ShortBlobCursor>(std::move(rows), table.columns, std::move(text_of));
+}
+
+ISC_QUAD FbDatabase::CreateBlob(const Value& value) {
+  ISC_STATUS_ARRAY status;
+  isc_blob_handle blob = 0;
+  ISC_QUAD id{};
+  if (client_->isc_create_blob2(status, &db_, Transaction(), &blob, &id, 0, nullptr) != 0) {
+    Fail(status);
+  }
+  auto put = [&](std::string_view piece) {
+    while (!piece.empty()) {
+      const size_t n = std::min(piece.size(), kSegmentBytes);
+      if (client_->isc_put_segment(status, &blob, static_cast<unsigned short>(n), piece.data()) !=
+          0) {
+        Fail(status);
+      }
+      piece.remove_prefix(n);
+    }
+  };
+  try {
+    if (value.kind == Value::Kind::kBlobSlice) {
+      value.blob_file->Read(value.offset, value.length, kSegmentBytes, put);
+    } else if (value.kind == Value::Kind::kText) {
+      put(value.text);
+    } else {
+      throw ScriptError("a blob parameter takes a text, not a value of another kind");
+    }
+  } catch (...) {
+    ISC_STATUS_ARRAY ignored;
+    client_->isc_cancel_blob(ignored, &blob);
+    throw;
+  }
+  if (client_->isc_close_blob(status, &blob) != 0) Fail(status);
+  return id;
+}
+
+}  // namespace updater::scriptengine

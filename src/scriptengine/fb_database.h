@@ -1,0 +1,78 @@
+// The Database of the script engine over the Firebird client library:
+// one attachment and its default transaction.
+#pragma once
+
+#include <ibase.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "firebird/fb_client.h"
+#include "platform/libraries.h"
+#include "scriptengine/connect_string.h"
+#include "scriptengine/database.h"
+
+namespace updater::scriptengine {
+
+class FbStatement;
+struct InsertPlan;
+struct BulkStatements;
+
+class FbDatabase final : public Database {
+ public:
+  // Loads the client library the parameters name through `libraries` and
+  // attaches. Throws ScriptError when the library cannot be loaded and
+  // DatabaseError when the server refuses the attachment.
+  FbDatabase(platform::Libraries& libraries, const ConnectParams& params);
+  // Rolls back what was not committed and detaches, without reporting.
+  ~FbDatabase() override;
+  FbDatabase(const FbDatabase&) = delete;
+  FbDatabase& operator=(const FbDatabase&) = delete;
+
+  // Commits and detaches, reporting a failure (DatabaseError).
+  void Close();
+
+  std::string Charset() const override { return charset_; }
+  void SetDialect(int dialect) override { dialect_ = static_cast<unsigned short>(dialect); }
+  void Execute(std::string_view sql, const std::vector<Value>& params, bool auto_ddl) override;
+  std::unique_ptr<Cursor> Open(std::string_view sql, const std::vector<Value>& params) override;
+  bool InsertRows(const DataBlock& block) override;
+  std::vector<Table> UserTables() override;
+  std::unique_ptr<Cursor> ReadTable(const Table& table) override;
+  void Commit() override;
+  void Rollback() override;
+  void Reconnect(const std::string& charset) override;
+
+  // For the statements and cursors of this attachment.
+  FbClient& Client() { return *client_; }
+  isc_db_handle* Handle() { return &db_; }
+  isc_tr_handle* Transaction();  // the default transaction, started when needed
+  unsigned short Dialect() const { return dialect_; }
+  // Throws DatabaseError with the status vector's text.
+  [[noreturn]] void Fail(const ISC_STATUS* status) const;
+  // The texts of a status vector, joined by CR LF.
+  std::string StatusText(const ISC_STATUS* status) const;
+  // Creates a blob in the default transaction from the bytes `value` gives
+  // (a text or a blob file slice) and returns its id.
+  ISC_QUAD CreateBlob(const Value& value);
+
+ private:
+  void Attach();
+  void DetachQuietly();
+  const InsertPlan& PlanFor(const DataBlock& block);
+
+  std::unique_ptr<FbClient> client_;
+  ConnectParams params_;
+  std::string charset_;
+  unsigned short dialect_ = 3;
+  isc_db_handle db_ = 0;
+  isc_tr_handle tr_ = 0;
+  // Prepared for the bulk load; dropped with the attachment and after DDL.
+  void ForgetPrepared();
+  std::map<std::string, std::unique_ptr<InsertPlan>> insert_plans_;
+  std::unique_ptr<BulkStatements> bulk_statements_;
+  int casts_blobs_ = -1;  // whether the server casts blobs to strings (2.1 on); -1: not asked
+};
+
+}  // namespace updater::scriptengine

@@ -1,0 +1,61 @@
+// Runs a script statement by statement over a Database: the engine's own
+// commands are carried out here, everything else goes to the server. Every
+// statement's text is reported before it runs; a failure is reported with
+// the statement and the error's text, and the script goes on with the next
+// statement. At the end the default transaction is committed.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "scriptengine/blob_file.h"
+#include "scriptengine/database.h"
+#include "scriptengine/script_splitter.h"
+
+namespace updater::scriptengine {
+
+// Where the executor reports. Texts are the script's own bytes.
+class ScriptReporter {
+ public:
+  virtual ~ScriptReporter() = default;
+  // A statement about to run (`number` counts from 1), or a progress text
+  // of a block (`number` 0).
+  virtual void StatementText(int32_t number, std::string_view text) = 0;
+  virtual void StatementError(std::string_view statement, std::string_view error) = 0;
+  // After each statement: whether it succeeded.
+  virtual void StatementDone(int32_t number, bool succeeded) = 0;
+};
+
+class ScriptExecutor {
+ public:
+  // `folder` (UTF-8, may be empty for the current folder) is where relative
+  // file names of the script are looked up: its blob file and the files
+  // its blocks open.
+  ScriptExecutor(Database& database, ScriptReporter& reporter, std::string folder);
+
+  // Runs the script from `source` to its end. Returns the number of failed
+  // statements.
+  int Run(ByteSource& source);
+
+ private:
+  void RunStatement(StatementSplitter& splitter, const ScriptStatement& statement);
+  void RunSql(std::string_view sql);
+  const BlobFile& CurrentBlobFile();
+
+  Database& database_;
+  ScriptReporter& reporter_;
+  std::string folder_;
+  bool auto_ddl_ = true;
+  std::string names_;
+  std::string blob_file_path_;
+  std::unique_ptr<BlobFile> blob_file_;
+  int32_t number_ = 0;
+};
+
+// The UTF-8 path of file name `name` from a script, relative to `folder`.
+// Names in scripts are in the system's ANSI code page.
+std::string ScriptFilePath(const std::string& folder, std::string_view name);
+
+}  // namespace updater::scriptengine

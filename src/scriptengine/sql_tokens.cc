@@ -1,0 +1,159 @@
+#include "scriptengine/sql_tokens.h"
+
+#include "common/strings.h"
+
+namespace updater::scriptengine {
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Finds the closing `quote` of a literal opened at `start`; doubled quotes
+// stay inside. Returns npos when there is none.
+size_t ClosingQuote(std::string_view text, size_t start, char quote) {
+  size_t i = start + 1;
+  while (i < text.size()) {
+    if (text[i] == quote) {
+      if (i + 1 < text.size() && text[i + 1] == quote) {
+        i += 2;
+        continue;
+      }
+      return i;
+    }
+    ++i;
+  }
+  return std::string_view::npos;
+}
+
+size_t NumberEnd(std::string_view text, size_t i) {
+  while (i < text.size() && IsDigit(text[i])) ++i;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i;
+  }
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    size_t j = i + 1;
+    if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+    if (j < text.size() && IsDigit(text[j])) {
+      while (j < text.size() && IsDigit(text[j])) ++j;
+      i = j;
+    }
+  }
+  return i;
+}
+
+size_t CountLines(std::string_view text, size_t from, size_t to) {
+  size_t lines = 0;
+  for (size_t i = from; i < to; ++i) {
+    if (text[i] == '\n') ++lines;
+  }
+  return lines;
+}
+
+}  // namespace
+
+bool Token::Is(std::string_view upper) const {
+  if (text.size() != upper.size()) return false;
+  if (kind != TokenKind::kWord && kind != TokenKind::kSymbol) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != upper[i]) return false;
+  }
+  return true;
+}
+
+std::string Token::Value() const {
+  if (kind == TokenKind::kWord) return AsciiUpper(text);
+  if (kind != TokenKind::kString && kind != TokenKind::kQuotedName) return std::string(text);
+  const char quote = text.front();
+  std::string value;
+  value.reserve(text.size());
+  for (size_t i = 1; i + 1 < text.size(); ++i) {
+    value += text[i];
+    if (text[i] == quote) ++i;
+  }
+  return value;
+}
+
+TokenizeResult Tokenize(std::string_view text) {
+  TokenizeResult result;
+  size_t line = 1;
+  size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+    if (c == '\n') {
+      ++line;
+      ++i;
+      continue;
+    }
+    if (static_cast<unsigned char>(c) <= ' ') {
+      ++i;
+      continue;
+    }
+    if (c == '-' && next == '-') {
+      while (i < text.size() && text[i] != '\n') ++i;
+      continue;
+    }
+    if (c == '/' && next == '*') {
+      const size_t end = text.find("*/", i + 2);
+      if (end == std::string_view::npos) {
+        result.error = "comment not closed (it starts at line " + std::to_string(line) + ")";
+        return result;
+      }
+      line += CountLines(text, i, end);
+      i = end + 2;
+      continue;
+    }
+    Token token{TokenKind::kSymbol, {}, i, line};
+    size_t end = i + 1;
+    if (c == '\'' || c == '"') {
+      end = ClosingQuote(text, i, c);
+      if (end == std::string_view::npos) {
+        result.error = std::string(c == '\'' ? "string literal" : "quoted name") +
+                       " not closed (it starts at line " + std::to_string(line) + ")";
+        return result;
+      }
+      ++end;
+      token.kind = c == '\'' ? TokenKind::kString : TokenKind::kQuotedName;
+      line += CountLines(text, i, end);
+    } else if (IsDigit(c) || (c == '.' && IsDigit(next))) {
+      end = NumberEnd(text, i);
+      token.kind = TokenKind::kNumber;
+    } else if (IsWordByte(c)) {
+      while (end < text.size() && IsWordByte(text[end])) ++end;
+      token.kind = TokenKind::kWord;
+    } else {
+      const std::string_view pair = text.substr(i, 2);
+      if (pair == "||" || pair == "<=" || pair == ">=" || pair == "<>" || pair == "!=" ||
+          pair == "^=") {
+        end = i + 2;
+      }
+    }
+    token.text = text.substr(i, end - i);
+    result.tokens.push_back(token);
+    i = end;
+  }
+  return result;
+}
+
+std::string QuoteName(std::string_view name) {
+  std::string quoted = "\"";
+  for (char c : name) {
+    quoted += c;
+    if (c == '"') quoted += '"';
+  }
+  return quoted + "\"";
+}
+
+std::string QuoteString(std::string_view text) {
+  std::string quoted = "'";
+  quoted.reserve(text.size() + 2);
+  for (char c : text) {
+    quoted += c;
+    if (c == '\'') quoted += '\'';
+  }
+  return quoted + "'";
+}
+
+}  // namespace updater::scriptengine

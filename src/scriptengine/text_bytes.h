@@ -1,0 +1,19 @@
+// Byte texts of the engine, which come in the connection's character set
+// (scripts, server messages) or in UTF-8 (the engine's own messages with
+// file paths), and the ANSI code page texts of the library's contract.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace updater::scriptengine {
+
+// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsValidUtf8(std::string_view text);
+
+// `text` in the system's ANSI code page for the callbacks: UTF-8 texts are
+// converted, any other bytes are taken as Windows-1251 (the product's
+// scripts and messages) and converted from it.
+std::string ToAnsi(std::string_view text);
+
+}  // namespace updater::scriptengine

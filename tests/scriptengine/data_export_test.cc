@@ -1,0 +1,168 @@
+#include "scriptengine/data_export.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "scriptengine/fake_database.h"
+#include "scriptengine/recording_reporter.h"
+#include "scriptengine/script_executor.h"
+#include "support/temp_folder.h"
+
+namespace updater::scriptengine {
+namespace {
+
+using testing::FakeDatabase;
+using testing::FakeTable;
+using ::updater::testing::ReadBytes;
+using ::updater::testing::TempFolder;
+
+std::vector<Column> KindsTable() {
+  return {{"ID", ColumnKind::kInteger},
+          {"AMOUNT", ColumnKind::kBigint, 4},
+          {"RATE", ColumnKind::kDouble},
+          {"DAY", ColumnKind::kDate},
+          {"AT", ColumnKind::kTimestamp},
+          {"CLOCK", ColumnKind::kTime},
+          {"CODE", ColumnKind::kChar, 0, 0, 52, 10},
+          {"NAME", ColumnKind::kVarchar, 0, 0, 52, 8000},
+          {"GUID", ColumnKind::kChar, 0, 0, kCharsetOctets, 4},
+          {"NOTE", ColumnKind::kBlob, 0, 1, 52},
+          {"IMAGE", ColumnKind::kBlob, 0, 0},
+          {"FLAG", ColumnKind::kBoolean}};
+}
+
+std::string AllBytes() {
+  std::string bytes;
+  for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
+  return bytes;
+}
+
+// Fills `db` with rows that test the export's choices: quotes, line
+// breaks, control characters, padding, binary strings, long texts and
+// blobs, the extremes of the numbers, NULL in every column.
+void FillKinds(FakeDatabase& db, int extra_rows) {
+  db.AddTable("KINDS", KindsTable());
+  db.AddRow("KINDS", {Value::Integer(1), Value::Integer(std::numeric_limits<int64_t>::min(), 4),
+                      Value::Double(0.1), Value::Date(DayNumber(1, 1, 1)),
+                      Value::Timestamp(DayNumber(1899, 12, 31), kTicksPerDay - 1), Value::Time(1),
+                      Value::Text("AB        "), Value::Text("It's\r\nO'Brien"),
+                      Value::Text(std::string("\0 \x01\xFF", 4)), db.Blob("short text"),
+                      db.Blob(AllBytes()), Value::Boolean(true)});
+  db.AddRow("KINDS",
+            {Value::Integer(2), Value::Integer(std::numeric_limits<int64_t>::max(), 4),
+             Value::Double(-1e300), Value::Date(DayNumber(9999, 12, 31)), Value::Timestamp(0, 0),
+             Value::Time(kTicksPerDay - 1), Value::Text("          "),
+             Value::Text(std::string(5000, 'x')), Value::Text("    "),
+             db.Blob(std::string(300000, 'y') + "\x01"), db.Blob(""), Value::Boolean(false)});
+  db.AddRow("KINDS", {Value::Integer(3), Value::Null(), Value::Null(), Value::Null(), Value::Null(),
+                      Value::Null(), Value::Null(), Value::Text(""), Value::Null(), Value::Null(),
+                      Value::Null(), Value::Null()});
+  db.AddRow("KINDS", {Value::Integer(4), Value::Integer(0), Value::Double(0), Value::Null(),
+                      Value::Null(), Value::Null(), Value::Null(), Value::Text("tab\there"),
+                      Value::Null(), db.Blob("with\nbreak"), Value::Null(), Value::Null()});
+  for (int i = 0; i < extra_rows; ++i) {
+    db.AddRow("KINDS", {Value::Integer(100 + i), Value::Integer(i, 4), Value::Double(i / 3.0),
+                        Value::Null(), Value::Null(), Value::Null(), Value::Text("row"),
+                        Value::Text(std::string(i % 50, 'q')), Value::Null(), Value::Null(),
+                        Value::Null(), Value::Null()});
+  }
+}
+
+// A value as text for comparing tables: blobs by content, CHAR values
+// without their padding (the column pads them again).
+std::string Show(const FakeDatabase& db, const Column& column, const Value& value) {
+  if (value.IsNull()) return "NULL";
+  if (value.kind == Value::Kind::kBlob) return "blob:" + db.BlobContent(value.blob_id);
+  std::string text = ValueText(value);
+  if (column.kind == ColumnKind::kChar && column.charset != kCharsetOctets) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+  }
+  return text;
+}
+
+std::vector<std::vector<std::string>> Shown(const FakeDatabase& db, const std::string& table) {
+  std::vector<std::vector<std::string>> rows;
+  const FakeTable& t = db.Tables().at(table);
+  for (const auto& row : t.rows) {
+    std::vector<std::string> shown;
+    for (size_t c = 0; c < row.size(); ++c) shown.push_back(Show(db, t.columns[c], row[c]));
+    rows.push_back(shown);
+  }
+  return rows;
+}
+
+TEST(DataExport, WhatItWritesLoadsBackToTheSameValues) {
+  TempFolder temp;
+  FakeDatabase source;
+  FillKinds(source, 500);
+  source.AddTable("EMPTY \"ONE\"", {{"X", ColumnKind::kInteger}});
+  std::vector<std::string> progress;
+  const int64_t rows = ExportTableData(source, temp.Path("Data.sql"), ExportOptions{},
+                                       [&](std::string_view text) { progress.emplace_back(text); });
+  EXPECT_EQ(rows, 504);
+  EXPECT_EQ(progress,
+            (std::vector<std::string>{"\"EMPTY \"\"ONE\"\"\": 0 rows", "\"KINDS\": 504 rows"}));
+
+  FakeDatabase target;
+  target.AddTable("KINDS", KindsTable());
+  target.AddTable("EMPTY \"ONE\"", {{"X", ColumnKind::kInteger}});
+  testing::RecordingReporter reporter;
+  ScriptExecutor executor(target, reporter, temp.path());
+  platform::Result<std::unique_ptr<platform::InputFile>> file =
+      platform::OpenInputFile(temp.Path("Data.sql"));
+  ASSERT_TRUE(file.ok());
+  FileSource script(std::move(file).value(), temp.Path("Data.sql"));
+  EXPECT_EQ(executor.Run(script), 0);
+  EXPECT_TRUE(reporter.errors.empty()) << reporter.errors.front();
+  // Every block went in as rows: none was left for the server to compile.
+  EXPECT_TRUE(target.Committed().empty());
+  EXPECT_EQ(Shown(target, "KINDS"), Shown(source, "KINDS"));
+}
+
+TEST(DataExport, KeepsBlocksWithinTheServersLimits) {
+  TempFolder temp;
+  FakeDatabase source;
+  FillKinds(source, 1000);
+  ExportOptions options;
+  options.rows_per_block = 250;
+  ExportTableData(source, temp.Path("d.sql"), options, [](std::string_view) {});
+  const std::string script = ReadBytes(temp.Path("d.sql"));
+  EXPECT_NE(script.find("SET BLOBFILE 'd.lob';"), std::string::npos);
+  size_t blocks = 0;
+  for (size_t start = script.find("EXECUTE BLOCK"); start != std::string::npos;
+       start = script.find("EXECUTE BLOCK", start + 1)) {
+    const size_t end = script.find("END^", start);
+    const std::string block = script.substr(start, end - start);
+    size_t inserts = 0;
+    for (size_t at = block.find("INSERT INTO"); at != std::string::npos;
+         at = block.find("INSERT INTO", at + 1)) {
+      ++inserts;
+    }
+    EXPECT_LE(inserts, 250u);
+    EXPECT_LE(block.size(), 48u * 1024);
+    ++blocks;
+  }
+  EXPECT_GE(blocks, 5u);
+  // The long text went to the blob file, the short one stayed a literal.
+  EXPECT_EQ(script.find(std::string(5000, 'x')), std::string::npos);
+  EXPECT_NE(script.find("'It''s\r\nO''Brien'"), std::string::npos);
+  EXPECT_NE(script.find("'AB'"), std::string::npos);
+}
+
+TEST(DataExport, OptionsMustAskForTheData) {
+  ExportOptions options;
+  std::string why;
+  EXPECT_TRUE(ParseExportOptions("data, rows=10", options, why));
+  EXPECT_EQ(options.rows_per_block, 10);
+  EXPECT_FALSE(ParseExportOptions("", options, why));
+  EXPECT_FALSE(ParseExportOptions("DATA ROWS=251", options, why));
+  EXPECT_EQ(why, "ROWS= takes a number from 1 to 250, not \"251\"");
+  EXPECT_FALSE(ParseExportOptions("DATA DDL", options, why));
+  EXPECT_EQ(BlobFilePathFor("/a/b/Data.sql"), "/a/b/Data.lob");
+  EXPECT_EQ(BlobFilePathFor("C:\\x.y\\Data"), "C:\\x.y\\Data.lob");
+  EXPECT_EQ(BlobFilePathFor("/a/Data.lob"), "/a/Data.lob.lob");
+}
+
+}  // namespace
+}  // namespace updater::scriptengine

@@ -1,0 +1,223 @@
+// The engine on the real server, through the script runner as the update
+// uses it: statements and transactions, blob files, bad input, and the
+// export blocks of the sample payload.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "platform/platform.h"
+#include "scriptengine/engine_server_support.h"
+#include "scriptengine/ibescript_api.h"
+#include "support/firebird_server.h"
+#include "support/temp_folder.h"
+
+namespace updater::scriptengine {
+namespace {
+
+using testing::RecordingLogView;
+using ::updater::testing::ReadBytes;
+using ::updater::testing::TestDatabase;
+
+// The rows of `sql` as text, one line per row, values joined by "|".
+std::string Rows(const std::string& database, const std::string& sql,
+                 const std::string& charset = "UTF8") {
+  FbDatabase db(platform::SystemPlatform().libraries, testing::SysdbaParams(database, charset));
+  std::unique_ptr<Cursor> cursor = db.Open(sql, {});
+  std::string rows;
+  while (cursor->Next()) {
+    for (size_t i = 0; i < cursor->Columns().size(); ++i) {
+      const Value& v = cursor->Get(i);
+      std::string text = v.IsNull() ? "NULL" : ValueText(v);
+      if (v.kind == Value::Kind::kBlob) {
+        cursor->ReadBlob(i, [&](std::string_view piece) { text.append(piece); });
+      }
+      rows += (i > 0 ? "|" : "") + text;
+    }
+    rows += "\n";
+  }
+  return rows;
+}
+
+TEST(EngineOnTheServer, RunsStatementsBlocksAndTransactionsAndGoesOnAfterFailures) {
+  TestDatabase db("UTF8");
+  RecordingLogView view;
+  const std::string failure = testing::RunText(
+      db.ConnectString(), "UTF8",
+      "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(20));\n"
+      "INSERT INTO T VALUES (1, 'one');\n"
+      "INSERT INTO T VALUES (1, 'duplicate');\n"
+      "SET TERM ^ ;\n"
+      "CREATE PROCEDURE P (N INTEGER) RETURNS (R INTEGER) AS BEGIN R = N * 2; SUSPEND; END^\n"
+      "CREATE TRIGGER T_BI FOR T BEFORE INSERT AS BEGIN NEW.NAME = UPPER(NEW.NAME); END^\n"
+      "EXECUTE BLOCK AS BEGIN INSERT INTO T VALUES (2, 'two'); END^\n"
+      "SET TERM ; ^\n"
+      "EXECUTE PROCEDURE P(21);\n"
+      "SELECT * FROM P(5);\n"
+      "SET AUTODDL OFF;\n"
+      "CREATE TABLE LATER (X INTEGER);\n"
+      "COMMIT;\n"
+      "INSERT INTO LATER VALUES (1);\n"
+      "ROLLBACK WORK;\n"
+      "INSERT INTO LATER VALUES (2);\n"
+      "RECONNECT;\n"
+      "INSERT INTO NOWHERE VALUES (3);\n"
+      "INSERT INTO T VALUES (3, 'three');",
+      &view);
+  // The last failure is the one reported; both are on the screen.
+  EXPECT_EQ(failure.rfind("Ошибка применения скрипта!\r-------   ERROR   --------\r", 0), 0u)
+      << failure;
+  EXPECT_NE(failure.find("NOWHERE"), std::string::npos);
+  EXPECT_EQ(std::count(view.lines.begin(), view.lines.end(), "------- STATEMENT --------"), 2);
+  EXPECT_EQ(Rows(db.ConnectString(), "SELECT ID, NAME FROM T ORDER BY ID"),
+            "1|one\n2|TWO\n3|THREE\n");
+  EXPECT_EQ(Rows(db.ConnectString(), "SELECT X FROM LATER"), "2\n");
+}
+
+TEST(EngineOnTheServer, BindsBlobFileValuesToBlobsAndStrings) {
+  TestDatabase db("UTF8");
+  std::string bytes = "Текст блоба, 'кавычки'\r\n";
+  for (int b = 0; b < 256; ++b) bytes += static_cast<char>(b);
+  std::ofstream(db.Folder() + "/values.lob", std::ios::binary) << bytes;
+  const std::string text_length = std::to_string(bytes.size() - 256);
+  std::ofstream(db.Folder() + "/load.sql", std::ios::binary)
+      << "CREATE TABLE B (ID INTEGER, T BLOB SUB_TYPE TEXT, BIN BLOB, S VARCHAR(100), "
+         "O VARCHAR(300) CHARACTER SET OCTETS);\n"
+         "SET BLOBFILE 'values.lob';\n"
+         "INSERT INTO B VALUES (1, :h00000000_000000"
+      << std::hex << (bytes.size() - 256) << ", :h000000" << (bytes.size() - 256)
+      << "_00000100, :h00000000_000000" << (bytes.size() - 256) << ", :h000000"
+      << (bytes.size() - 256) << "_00000100);\n"
+      << std::dec << "INSERT INTO B (ID, BIN) VALUES (2, :h00000000_00001000);\n";
+  const std::string failure =
+      testing::RunFile(db.ConnectString(), "UTF8", db.Folder() + "/load.sql");
+  EXPECT_NE(failure.find("the blob file reference :h00000000_00001000 lies outside the blob file"),
+            std::string::npos)
+      << failure;
+  const std::string text = bytes.substr(0, bytes.size() - 256);
+  const std::string binary = bytes.substr(bytes.size() - 256);
+  EXPECT_EQ(Rows(db.ConnectString(), "SELECT T, BIN, S, O FROM B"),
+            text + "|" + binary + "|" + text + "|" + binary + "\n");
+}
+
+TEST(EngineOnTheServer, BadInputGetsAClearErrorAndNothingWorse) {
+  TestDatabase db("WIN1251");
+  const struct {
+    std::string script;
+    std::string error;
+  } cases[] = {
+      {"INSERT INTO X VALUES ('never closed);",
+       "string literal not closed at the end of the script"},
+      {"SELECT 1 FROM RDB$DATABASE; /* never closed",
+       "comment not closed at the end of the script"},
+      {"EXECUTE IBEBLOCK AS BEGIN x = 1;", "block not closed by END at the end of the script"},
+      {"INSERT INTO X VALUES (:h00000000_00000001);", "no SET BLOBFILE came before it"},
+      {"SET BLOBFILE 'missing.lob';\nINSERT INTO X VALUES (:h00000000_00000001);",
+       "the blob file cannot be opened"},
+      {"SET TERM;", "SET TERM needs the new terminator"},
+  };
+  for (const auto& c : cases) {
+    const std::string failure = testing::RunText(db.ConnectString(), "WIN1251", c.script);
+    EXPECT_NE(failure.find(c.error), std::string::npos) << c.script << " -> " << failure;
+  }
+  const std::string wrong_password =
+      testing::RunText(db.ConnectString(), "WIN1251", "COMMIT;", nullptr, "SYSDBA", "wrong");
+  EXPECT_EQ(wrong_password.rfind("Ошибка подключения к базе данных!\rYour user name and password "
+                                 "are not defined",
+                                 0),
+            0u)
+      << wrong_password;
+}
+
+// The engine's own answers through its entry points, without the runner's
+// checks in front of them.
+std::vector<std::string> engine_errors;
+int32_t UPDATER_STDCALL KeepError(const char* statement, const char* error) {
+  engine_errors.push_back(std::string(statement) + "|" + error);
+  return 0;
+}
+int32_t UPDATER_STDCALL KeepConnectError(const char* error) { return KeepError("", error); }
+int32_t UPDATER_STDCALL IgnoreText(int32_t, const char*) { return 0; }
+int32_t UPDATER_STDCALL IgnoreResult(int32_t, int32_t) { return 0; }
+
+TEST(EngineOnTheServer, ItsEntryPointsReportWhatTheyCannotDo) {
+  TestDatabase db("WIN1251");
+  auto loaded = platform::SystemPlatform().libraries.Load("IBEScript.dll");
+  ASSERT_TRUE(loaded.ok());
+  const auto connect = reinterpret_cast<ConnectFunction>(loaded.value()->FindSymbol("Connect"));
+  const auto file =
+      reinterpret_cast<ExecScriptFunction>(loaded.value()->FindSymbol("ExecScriptFile"));
+  const auto text =
+      reinterpret_cast<ExecScriptFunction>(loaded.value()->FindSymbol("ExecScriptText"));
+  const std::string good = "db_name=" + db.ConnectString() +
+                           "; password=" + ::updater::testing::RequireTestServer().sysdba_password +
+                           "; user_name=SYSDBA; lc_ctype=WIN1251";
+  engine_errors.clear();
+  EXPECT_EQ(text("COMMIT;", KeepError, IgnoreText, IgnoreResult), 1);  // before any Connect
+  EXPECT_EQ(connect("user_name=SYSDBA", KeepConnectError), 1);
+  EXPECT_EQ(connect((good + "; clientlib=\"no-client.dll\"").c_str(), KeepConnectError), 1);
+  ASSERT_EQ(connect(good.c_str(), KeepConnectError), 0);
+  EXPECT_EQ(file((db.Folder() + "/missing.sql").c_str(), KeepError, IgnoreText, IgnoreResult), 1);
+  EXPECT_EQ(text("", KeepError, IgnoreText, IgnoreResult), 0);  // nothing to do, nothing wrong
+  ASSERT_EQ(engine_errors.size(), 4u);
+  EXPECT_EQ(engine_errors[0], "|the engine is not connected: Connect must succeed first");
+  EXPECT_EQ(engine_errors[1], "|the connect string names no database (db_name=...)");
+  EXPECT_EQ(
+      engine_errors[2].rfind("|Невозможно загрузить клиентскую библиотеку \"no-client.dll\"", 0),
+      0u)
+      << engine_errors[2];
+  EXPECT_EQ(engine_errors[3].rfind(
+                "|the script file cannot be opened: open(" + db.Folder() + "/missing.sql)", 0),
+            0u)
+      << engine_errors[3];
+}
+
+TEST(EngineOnTheServer, TheSampleBlocksWriteGeneratorsAndRolesThatRestoreThem) {
+  TestDatabase old_db("WIN1251");
+  TestDatabase new_db("UTF8");
+  const std::string schema =
+      "CREATE SEQUENCE G_ONE; CREATE SEQUENCE \"g two\"; CREATE TABLE ID_T (ID INTEGER "
+      "GENERATED BY DEFAULT AS IDENTITY); CREATE ROLE R_READER; CREATE ROLE \"Role Two\";";
+  ASSERT_EQ(testing::RunText(old_db.ConnectString(), "WIN1251", schema), "");
+  ASSERT_EQ(testing::RunText(new_db.ConnectString(), "UTF8", schema), "");
+  ASSERT_EQ(testing::RunText(old_db.ConnectString(), "WIN1251",
+                             "ALTER SEQUENCE G_ONE RESTART WITH 1234567890123;"
+                             "SET GENERATOR \"g two\" TO -5;"
+                             "GRANT R_READER TO CLERK; GRANT R_READER TO AUDITOR WITH ADMIN OPTION;"
+                             "GRANT \"Role Two\" TO CLERK; GRANT R_READER TO ADMN;"),
+            "");
+
+  const std::string folder = old_db.Folder();
+  testing::PrepareBlock("Sys_Generators.sql",
+                        "execute ibeblock(Generators_File_Name = '" + folder + "/Generators.sql')",
+                        folder + "/Sys_Generators.sql");
+  testing::PrepareBlock("Sys_Roles.sql",
+                        "execute ibeblock(Roles_File_Name = '" + folder + "/Roles.sql')",
+                        folder + "/Sys_Roles.sql");
+  ASSERT_EQ(testing::RunFile(old_db.ConnectString(), "WIN1251", folder + "/Sys_Generators.sql"),
+            "");
+  ASSERT_EQ(testing::RunFile(old_db.ConnectString(), "UTF8", folder + "/Sys_Roles.sql"), "");
+  EXPECT_EQ(ReadBytes(folder + "/Generators.sql"),
+            "ALTER SEQUENCE \"G_ONE\" RESTART WITH 1234567890123;\r\n"
+            "ALTER SEQUENCE \"g two\" RESTART WITH -5;\r\n"
+            "COMMIT WORK;\r\n");
+  EXPECT_EQ(ReadBytes(folder + "/Roles.sql"),
+            "GRANT \"R_READER\" TO \"AUDITOR\" WITH ADMIN OPTION;\r\n"
+            "GRANT \"R_READER\" TO \"CLERK\";\r\n"
+            "GRANT \"Role Two\" TO \"CLERK\";\r\n"
+            "COMMIT WORK;\r\n");
+
+  ASSERT_EQ(testing::RunFile(new_db.ConnectString(), "UTF8", folder + "/Generators.sql"), "");
+  ASSERT_EQ(testing::RunFile(new_db.ConnectString(), "UTF8", folder + "/Roles.sql"), "");
+  EXPECT_EQ(Rows(new_db.ConnectString(),
+                 "SELECT GEN_ID(G_ONE, 0), GEN_ID(\"g two\", 0) FROM RDB$DATABASE"),
+            "1234567890123|-5\n");
+  EXPECT_EQ(Rows(new_db.ConnectString(),
+                 "SELECT TRIM(RDB$RELATION_NAME), TRIM(RDB$USER), RDB$GRANT_OPTION "
+                 "FROM RDB$USER_PRIVILEGES WHERE RDB$PRIVILEGE = 'M' AND RDB$USER_TYPE = 8 "
+                 "ORDER BY 1, 2"),
+            "R_READER|AUDITOR|2\nR_READER|CLERK|0\nRole Two|CLERK|0\n");
+}
+
+}  // namespace
+}  // namespace updater::scriptengine

@@ -1,0 +1,257 @@
+// The data of a WIN1251 database carried into an empty UTF8 database the
+// way the update carries it: exported by the data block over a WIN1251
+// connection, loaded by the engine over a WIN1251 connection, and every
+// value compared, old against new.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cstring>
+#include <limits>
+
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "scriptengine/engine_server_support.h"
+#include "scriptengine/sql_tokens.h"
+#include "support/firebird_server.h"
+
+namespace updater::scriptengine {
+namespace {
+
+using ::updater::testing::TestDatabase;
+
+const char kTables[] =
+    "CREATE TABLE KINDS (ID INTEGER NOT NULL PRIMARY KEY, S SMALLINT, I INTEGER, BI BIGINT,"
+    " N41 NUMERIC(4,1), N92 NUMERIC(9,2), N184 NUMERIC(18,4), D150 DECIMAL(15,0),"
+    " D183 DECIMAL(18,3), F FLOAT, DP DOUBLE PRECISION, DT DATE, TM TIME, TS TIMESTAMP,"
+    " C CHAR(10), VC VARCHAR(300), COCT CHAR(16) CHARACTER SET OCTETS,"
+    " VOCT VARCHAR(300) CHARACTER SET OCTETS, VNONE VARCHAR(20) CHARACTER SET NONE,"
+    " BT BLOB SUB_TYPE TEXT, BB BLOB SUB_TYPE BINARY, BO BOOLEAN, CALC COMPUTED BY (I * 2));\n"
+    "CREATE TABLE \"Заказы \"\"2024\"\"\" (\"Номер\" INTEGER NOT NULL PRIMARY KEY,"
+    " \"select\" VARCHAR(40), \"Mixed Case\" TIMESTAMP);\n"
+    "CREATE TABLE MANY (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(100),"
+    " AMOUNT NUMERIC(15,2), NOTE BLOB SUB_TYPE TEXT);\n"
+    "CREATE VIEW V_KINDS AS SELECT ID FROM KINDS;\n"
+    "CREATE GLOBAL TEMPORARY TABLE SCRATCH (X INTEGER);\n";
+
+std::string Win(const std::string& utf8) { return platform::Utf8ToCp1251(utf8); }
+
+std::string EveryByte(size_t repeat) {
+  std::string bytes;
+  for (size_t r = 0; r < repeat; ++r) {
+    for (int b = 0; b < 256; ++b) bytes += static_cast<char>(b);
+  }
+  return bytes;
+}
+
+Value Int(int64_t v, int scale = 0) { return Value::Integer(v, scale); }
+Value Day(int y, int m, int d) { return Value::Date(DayNumber(y, m, d)); }
+
+void Fill(const std::string& database) {
+  FbDatabase db(platform::SystemPlatform().libraries, testing::SysdbaParams(database, "WIN1251"));
+  const int64_t min64 = std::numeric_limits<int64_t>::min();
+  const int64_t max64 = std::numeric_limits<int64_t>::max();
+  std::string big_text;
+  while (big_text.size() < 3'000'000) {
+    big_text += Win("Строка текста с 'кавычками' и \"двойными\";\r\n") +
+                std::to_string(big_text.size()) + "\t";
+  }
+  const char* insert =
+      "INSERT INTO KINDS (ID, S, I, BI, N41, N92, N184, D150, D183, F, DP, DT, TM, TS, C, VC,"
+      " COCT, VOCT, VNONE, BT, BB, BO) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
+      " ?, ?, ?, ?, ?)";
+  const std::vector<std::vector<Value>> rows = {
+      {Int(1),
+       Int(-32768),
+       Int(std::numeric_limits<int32_t>::min()),
+       Int(min64),
+       Int(-9999, 1),
+       Int(-999999999, 2),
+       Int(min64, 4),
+       Int(-999999999999999),
+       Int(min64, 3),
+       Value::Double(FLT_MAX),
+       Value::Double(DBL_MAX),
+       Day(1, 1, 1),
+       Value::Time(1),
+       Value::Timestamp(DayNumber(1899, 12, 31), kTicksPerDay - 1),
+       Value::Text(Win("Ёж ")),
+       Value::Text(Win("Привет, 'мир'\r\nвторая строка\nтретья\rчетвёртая\tтаб")),
+       Value::Text(std::string("\0\x01 '\"\xFF\x20\x00\x20", 9) + std::string(7, '\x20')),
+       Value::Text(EveryByte(1).substr(0, 300)),
+       Value::Text("\x98\x01 raw"),
+       Value::Text(big_text),
+       Value::Text(EveryByte(4096)),
+       Value::Boolean(true)},
+      {Int(2),
+       Int(32767),
+       Int(std::numeric_limits<int32_t>::max()),
+       Int(max64),
+       Int(9999, 1),
+       Int(999999999, 2),
+       Int(max64, 4),
+       Int(999999999999999),
+       Int(max64, 3),
+       Value::Double(FLT_MIN),
+       Value::Double(DBL_MIN),
+       Day(9999, 12, 31),
+       Value::Time(kTicksPerDay - 1),
+       Value::Timestamp(DayNumber(1601, 1, 1), 1234567),
+       Value::Text(""),
+       Value::Text(""),
+       Value::Text(std::string(16, '\0')),
+       Value::Text(""),
+       Value::Text(""),
+       Value::Text(""),
+       Value::Text(""),
+       Value::Boolean(false)},
+      {Int(3),        Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null(),
+       Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null(),
+       Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null(),
+       Value::Null(), Value::Null(), Value::Null(), Value::Null()},
+      {Int(4),
+       Int(0),
+       Int(0),
+       Int(0),
+       Int(-1, 1),
+       Int(1, 2),
+       Int(-1, 4),
+       Int(0),
+       Int(1, 3),
+       Value::Double(1e-45),
+       Value::Double(4.9e-324),
+       Day(1858, 11, 17),
+       Value::Time(0),
+       Value::Timestamp(0, 0),
+       Value::Text("         x"),
+       Value::Text(std::string(300, 'w')),
+       Value::Text("0123456789abcdef"),
+       Value::Text(std::string(5, '\0')),
+       Value::Text(Win("Юникод")),
+       Value::Text(Win("Короткий 'текст'\r\n")),
+       Value::Text(std::string(1, '\0')),
+       Value::Null()},
+      {Int(5),
+       Int(-1),
+       Int(-1),
+       Int(-1),
+       Int(1, 1),
+       Int(-1, 2),
+       Int(1, 4),
+       Int(-1),
+       Int(-1, 3),
+       Value::Double(0.1f),
+       Value::Double(0.1),
+       Day(2000, 2, 29),
+       Value::Time(43200 * 10000u),
+       Value::Timestamp(DayNumber(2024, 2, 29), 1),
+       Value::Text("'"),
+       Value::Text("''"),
+       Value::Text(" "),
+       Value::Text(" "),
+       Value::Text(""),
+       Value::Text(Win("Ёё")),
+       Value::Text("\x7F"),
+       Value::Boolean(true)},
+  };
+  for (const auto& row : rows) db.Execute(insert, row, true);
+  db.Execute("INSERT INTO \"" + Win("Заказы \"\"2024\"\"") + "\" VALUES (?, ?, ?)",
+             {Int(1), Value::Text(Win("Первый")), Value::Timestamp(DayNumber(2024, 1, 1), 5)},
+             true);
+  for (int i = 0; i < 3000; ++i) {
+    db.Execute(
+        "INSERT INTO MANY VALUES (?, ?, ?, ?)",
+        {Int(i), Value::Text(Win("Товар №") + std::to_string(i)), Int(i * 101 - 50000, 2),
+         i % 3 == 0 ? Value::Null() : Value::Text(Win("Примечание ") + std::string(i % 90, 'z'))},
+        true);
+  }
+  db.Execute("INSERT INTO SCRATCH VALUES (1)", {}, true);
+  db.Close();
+}
+
+// Every row of `table` ordered by its first column, blobs read whole.
+std::vector<std::vector<Value>> ReadAll(FbDatabase& db, const Table& table) {
+  std::string select = "SELECT ";
+  for (size_t i = 0; i < table.columns.size(); ++i) {
+    select += (i > 0 ? ", " : "") + QuoteName(table.columns[i].name);
+  }
+  select += " FROM " + QuoteName(table.name) + " ORDER BY 1";
+  std::unique_ptr<Cursor> cursor = db.Open(select, {});
+  std::vector<std::vector<Value>> rows;
+  while (cursor->Next()) {
+    std::vector<Value> row;
+    for (size_t i = 0; i < table.columns.size(); ++i) {
+      Value value = cursor->Get(i);
+      if (value.kind == Value::Kind::kBlob) {
+        std::string content;
+        cursor->ReadBlob(i, [&](std::string_view piece) { content.append(piece); });
+        value = Value::Text("blob:" + content);
+      }
+      row.push_back(value);
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+bool Same(const Value& a, const Value& b) {
+  return a.kind == b.kind && a.integer == b.integer && a.scale == b.scale &&
+         std::memcmp(&a.real, &b.real, sizeof a.real) == 0 && a.date == b.date &&
+         a.time == b.time && a.boolean == b.boolean && a.text == b.text;
+}
+
+TEST(RoundTrip, EveryValueOfAWin1251DatabaseArrivesInTheUtf8DatabaseUnchanged) {
+  TestDatabase source("WIN1251");
+  TestDatabase target("UTF8");
+  ASSERT_EQ(testing::RunText(source.ConnectString(), "UTF8", kTables), "");
+  ASSERT_EQ(testing::RunText(target.ConnectString(), "UTF8", kTables), "");
+  Fill(source.ConnectString());
+
+  const std::string data_file = source.Folder() + "/Data.sql";
+  testing::PrepareBlock("Sys_Data.sql", "execute ibeblock(Data_File_Name = '" + data_file + "')",
+                        source.Folder() + "/Sys_Data.sql");
+  testing::RecordingLogView export_view;
+  ASSERT_EQ(testing::RunFile(source.ConnectString(), "WIN1251", source.Folder() + "/Sys_Data.sql",
+                             &export_view),
+            "");
+  EXPECT_EQ(export_view.lines.back(), "Rows written: 3006");
+  ASSERT_EQ(testing::RunFile(target.ConnectString(), "WIN1251", data_file), "");
+
+  // Compared over both connections: over UTF8, a text the new database
+  // stored in the wrong bytes would show.
+  for (const char* charset : {"WIN1251", "UTF8"}) {
+    FbDatabase old_db(platform::SystemPlatform().libraries,
+                      testing::SysdbaParams(source.ConnectString(), charset));
+    FbDatabase new_db(platform::SystemPlatform().libraries,
+                      testing::SysdbaParams(target.ConnectString(), charset));
+    const std::vector<Table> tables = old_db.UserTables();
+    ASSERT_EQ(tables.size(), 3u);  // no view, no temporary table
+    ASSERT_EQ(new_db.UserTables().size(), 3u);
+    for (const Table& table : tables) {
+      const auto old_rows = ReadAll(old_db, table);
+      const auto new_rows = ReadAll(new_db, table);
+      EXPECT_GE(old_rows.size(), 1u) << table.name;
+      ASSERT_EQ(new_rows.size(), old_rows.size()) << table.name;
+      for (size_t r = 0; r < old_rows.size(); ++r) {
+        for (size_t c = 0; c < table.columns.size(); ++c) {
+          EXPECT_TRUE(Same(old_rows[r][c], new_rows[r][c]))
+              << charset << ": " << table.name << " row " << r << " column "
+              << table.columns[c].name;
+        }
+      }
+    }
+  }
+  // The new database holds its texts in UTF-8 (two bytes for a Cyrillic
+  // letter), while a column without a character set keeps its bytes.
+  FbDatabase utf8(platform::SystemPlatform().libraries,
+                  testing::SysdbaParams(target.ConnectString(), "UTF8"));
+  std::unique_ptr<Cursor> length = utf8.Open(
+      "SELECT (SELECT OCTET_LENGTH(C) FROM KINDS WHERE ID = 1),"
+      " (SELECT OCTET_LENGTH(VNONE) FROM KINDS WHERE ID = 4) FROM RDB$DATABASE",
+      {});
+  ASSERT_TRUE(length->Next());
+  EXPECT_EQ(length->Get(0).integer, 12);  // "Ёж" and eight blanks
+  EXPECT_EQ(length->Get(1).integer, 6);   // "Юникод" in Windows-1251 bytes
+}
+
+}  // namespace
+}  // namespace updater::scriptengine

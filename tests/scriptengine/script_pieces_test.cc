@@ -1,0 +1,189 @@
+// The small pieces of the script engine: connect strings, its own
+// commands, blob file references, and the exact texts of values.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "scriptengine/blob_file.h"
+#include "scriptengine/client_commands.h"
+#include "scriptengine/connect_string.h"
+#include "scriptengine/errors.h"
+#include "scriptengine/values.h"
+#include "support/temp_folder.h"
+
+namespace updater::scriptengine {
+namespace {
+
+TEST(ConnectString, TakesTheRunnersPiecesAsWritten) {
+  const ConnectParams params = ParseConnectString(
+      "db_name=localhost/3051:C:\\Data\\MARLIX.FDB; password= p;w d ; user_name=SYSDBA; "
+      "lc_ctype=win1251; sql_role_name=; sql_dialect=3; clientlib=\"fbclient.dll\"");
+  EXPECT_EQ(params.database, "localhost/3051:C:\\Data\\MARLIX.FDB");
+  EXPECT_EQ(params.password, " p;w d ");
+  EXPECT_EQ(params.user, "SYSDBA");
+  EXPECT_EQ(params.charset, "WIN1251");
+  EXPECT_EQ(params.role, "");
+  EXPECT_EQ(params.dialect, 3);
+  EXPECT_EQ(params.client_library, "fbclient.dll");
+
+  const ConnectParams other =
+      ParseConnectString("DB_NAME=/db.fdb;USER_NAME =u;clientlib=\"my client.dll\";SQL_DIALECT=1");
+  EXPECT_EQ(other.database, "/db.fdb");
+  EXPECT_EQ(other.user, "u");
+  EXPECT_EQ(other.client_library, "my client.dll");
+  EXPECT_EQ(other.dialect, 1);
+}
+
+TEST(ConnectString, RefusesWhatCannotBeRight) {
+  for (const char* text : {"", "password=x; user_name=y", "db_name=; user_name=y",
+                           "db_name=a; sql_dialect=4", "nonsense"}) {
+    EXPECT_THROW(ParseConnectString(text), ScriptError) << text;
+  }
+}
+
+TEST(ClientCommands, AreRecognisedAndEverythingElseGoesToTheServer) {
+  using K = ClientCommand::Kind;
+  const struct {
+    const char* statement;
+    K kind;
+    const char* argument;
+  } cases[] = {
+      {"SET TERM ^", K::kSetTerm, "^"},
+      {"set term !! ", K::kSetTerm, "!!"},
+      {"SET TERM", K::kInvalid, "SET TERM needs the new terminator"},
+      {"SET AUTODDL OFF", K::kAutoDdl, ""},
+      {"SET AUTODDL MAYBE", K::kInvalid, "SET AUTODDL takes ON or OFF"},
+      {"SET SQL DIALECT 3", K::kDialect, ""},
+      {"SET SQL DIALECT 5", K::kInvalid, "SET SQL DIALECT takes 1, 2 or 3"},
+      {"SET NAMES win1251", K::kNames, "WIN1251"},
+      {"SET BLOBFILE 'script.lob'", K::kBlobFile, "script.lob"},
+      {"set blobfile 'C:\\it''s.lob'", K::kBlobFile, "C:\\it's.lob"},
+      {"SET BLOBFILE script.lob", K::kInvalid,
+       "SET BLOBFILE takes the file name as a string literal"},
+      {"/* first */ COMMIT WORK", K::kCommit, ""},
+      {"rollback", K::kRollback, ""},
+      {"COMMIT RETAIN", K::kSql, ""},
+      {"RECONNECT", K::kReconnect, ""},
+      {"execute ibeblock as begin end", K::kBlock, ""},
+      {"SET ECHO ON", K::kIgnored, ""},
+      {"SET GENERATOR G TO 5", K::kSql, ""},
+      {"SET TRANSACTION READ COMMITTED", K::kSql, ""},
+      {"EXECUTE BLOCK AS BEGIN END", K::kSql, ""},
+  };
+  for (const auto& c : cases) {
+    const ClientCommand command = RecogniseCommand(c.statement);
+    EXPECT_EQ(command.kind, c.kind) << c.statement;
+    EXPECT_EQ(command.argument, c.argument) << c.statement;
+  }
+  EXPECT_FALSE(RecogniseCommand("SET AUTODDL OFF").flag);
+  EXPECT_TRUE(RecogniseCommand("SET AUTODDL ON").flag);
+  EXPECT_EQ(RecogniseCommand("SET SQL DIALECT 1").number, 1);
+}
+
+TEST(BlobReferences, StandForParametersOutsideLiteralsAndComments) {
+  const ParameterizedStatement p = ReplaceBlobReferences(
+      "INSERT INTO T VALUES (:h0000001A_00000100, ':h00000000_00000001', /* :h1_1 */ "
+      ":H0000000100000000_00000001,:hzz_1, : h1_1, :hab_12)");
+  EXPECT_EQ(
+      p.sql,
+      "INSERT INTO T VALUES (?, ':h00000000_00000001', /* :h1_1 */ ?,:hzz_1, : h1_1, :hab_12)");
+  ASSERT_EQ(p.references.size(), 2u);
+  EXPECT_EQ(p.references[0].offset, 0x1Au);
+  EXPECT_EQ(p.references[0].length, 0x100u);
+  EXPECT_EQ(p.references[1].offset, 0x100000000u);
+  EXPECT_EQ(p.references[1].length, 1u);
+  EXPECT_EQ(BlobReferenceText(0x1A, 0x100), ":h0000001A_00000100");
+  EXPECT_EQ(BlobReferenceText(0x123456789ull, 2), ":h0000000123456789_00000002");
+}
+
+TEST(BlobFile, ReadsItsPiecesAndRefusesReferencesOutsideIt) {
+  testing::TempFolder temp;
+  const std::string bytes("0123456789", 10);
+  BlobFile file(temp.MakeFile("v.lob", bytes));
+  EXPECT_EQ(file.ReadAll(2, 5), "23456");
+  EXPECT_EQ(file.ReadAll(10, 0), "");
+  std::vector<std::string> pieces;
+  file.Read(0, 10, 4, [&](std::string_view piece) { pieces.emplace_back(piece); });
+  EXPECT_EQ(pieces, (std::vector<std::string>{"0123", "4567", "89"}));
+  try {
+    file.ReadAll(8, 3);
+    FAIL() << "no failure";
+  } catch (const ScriptError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("the blob file reference :h00000008_00000003 lies "
+                                          "outside the blob file",
+                                          0),
+              0u)
+        << e.what();
+  }
+  EXPECT_THROW(BlobFile(temp.Path("missing.lob")), ScriptError);
+}
+
+TEST(ValueTexts, DatesAreFirebirdsDayNumbersBothWays) {
+  EXPECT_EQ(DayNumber(1858, 11, 17), 0);
+  EXPECT_EQ(DayNumber(1970, 1, 1), 40587);
+  for (const char* text : {"0001-01-01", "1582-10-04", "1899-12-31", "1900-02-28", "2000-02-29",
+                           "2024-12-31", "9999-12-31"}) {
+    int32_t day = 0;
+    ASSERT_TRUE(ParseDate(text, day)) << text;
+    EXPECT_EQ(DateText(day), text);
+  }
+  int32_t day = 0;
+  for (const char* bad : {"1900-02-29", "2023-13-01", "0000-01-01", "99-01-01", "2020-1-1"}) {
+    EXPECT_FALSE(ParseDate(bad, day)) << bad;
+  }
+  uint32_t time = 0;
+  ASSERT_TRUE(ParseTime("23:59:59.9999", time));
+  EXPECT_EQ(time, kTicksPerDay - 1);
+  EXPECT_EQ(TimestampText(DayNumber(1899, 12, 31), 1), "1899-12-31 00:00:00.0001");
+  EXPECT_FALSE(ParseTime("24:00:00.0000", time));
+}
+
+TEST(ValueTexts, ExactNumbersReadBackToTheSameScaledInteger) {
+  const struct {
+    int64_t integer;
+    int scale;
+    const char* text;
+  } cases[] = {
+      {0, 0, "0"},
+      {-1, 2, "-0.01"},
+      {123400, 4, "12.3400"},
+      {std::numeric_limits<int64_t>::min(), 0, "-9223372036854775808"},
+      {std::numeric_limits<int64_t>::max(), 18, "9.223372036854775807"},
+      {std::numeric_limits<int64_t>::min(), 4, "-922337203685477.5808"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IntegerText(c.integer, c.scale), c.text);
+    int64_t integer = 0;
+    int scale = 0;
+    ASSERT_TRUE(ParseInteger(c.text, integer, scale)) << c.text;
+    EXPECT_EQ(integer, c.integer);
+    EXPECT_EQ(scale, c.scale);
+  }
+  int64_t integer = 0;
+  int scale = 0;
+  EXPECT_FALSE(ParseInteger("9223372036854775808", integer, scale));
+  EXPECT_FALSE(ParseInteger("1.2.3", integer, scale));
+  EXPECT_FALSE(ParseInteger("-", integer, scale));
+}
+
+TEST(ValueTexts, DoublesReadBackBitForBitAndAlwaysAsDoubles) {
+  const double cases[] = {0.1,      1.0 / 3,       -2.5,
+                          1e300,    DBL_MAX,       DBL_MIN,
+                          4.9e-324, 123456789.125, static_cast<double>(0.1f),
+                          0.0};
+  for (double value : cases) {
+    const std::string text = DoubleText(value);
+    EXPECT_NE(text.find('e'), std::string::npos) << text;
+    double back = 1;
+    ASSERT_TRUE(ParseDouble(text, back)) << text;
+    EXPECT_EQ(std::memcmp(&back, &value, sizeof value), 0) << text;
+  }
+  EXPECT_THROW(DoubleText(std::nan("")), ScriptError);
+  EXPECT_THROW(DoubleText(HUGE_VAL), ScriptError);
+}
+
+}  // namespace
+}  // namespace updater::scriptengine
