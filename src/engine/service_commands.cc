@@ -14,8 +14,8 @@ void StopFirebirdServiceCommand(const TFBServParams& server_params, platform::Pl
   StopFirebirdService(server_params, true, platform, NoticeBox(front));
 }
 
-void StartFirebirdServiceCommand(const TFBServParams& server_params,
-                                 platform::Platform& platform, FrontEnd& front) {
+void StartFirebirdServiceCommand(const TFBServParams& server_params, platform::Platform& platform,
+                                 FrontEnd& front) {
   StartFirebirdService(server_params, true, platform, NoticeBox(front));
 }
 

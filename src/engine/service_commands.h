@@ -17,7 +17,7 @@ void StopFirebirdServiceCommand(const TFBServParams& server_params, platform::Pl
                                 FrontEnd& front);
 
 // StartFirebirdService, announced the same way ("Служба FireBird запущена.").
-void StartFirebirdServiceCommand(const TFBServParams& server_params,
-                                 platform::Platform& platform, FrontEnd& front);
+void StartFirebirdServiceCommand(const TFBServParams& server_params, platform::Platform& platform,
+                                 FrontEnd& front);
 
 }  // namespace updater

@@ -11,9 +11,8 @@ ProgramLocation LocateProgram(const std::string& executable_path) {
   const std::string file =
       delimiter == std::string::npos ? executable_path : executable_path.substr(delimiter + 1);
   const size_t extension = file.rfind('.');
-  return ProgramLocation{
-      delimiter == std::string::npos ? "" : executable_path.substr(0, delimiter),
-      extension == std::string::npos ? file : file.substr(0, extension)};
+  return ProgramLocation{delimiter == std::string::npos ? "" : executable_path.substr(0, delimiter),
+                         extension == std::string::npos ? file : file.substr(0, extension)};
 }
 
 std::string WithDetectionAdvice(const std::string& message) {

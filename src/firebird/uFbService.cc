@@ -149,8 +149,7 @@ void StopFirebirdService(TFBServParams params, bool announce, platform::Platform
                         " классического FB сервера. \rВыполните остановку вручную и повторите "
                         "попытку.");
   }
-  if (QueryServiceState(platform, kThisComputer, params.ServiceName) !=
-      platform::kServiceStopped) {
+  if (QueryServiceState(platform, kThisComputer, params.ServiceName) != platform::kServiceStopped) {
     throw UpdateFailure(kServiceNotStopped);
   }
   platform.clock.Sleep(kSettleAfterStopMs);

@@ -72,13 +72,13 @@ TEST_F(TerminalPromptTest, QuestionsReadAnswersUntilOneFitsAndTheEndCancels) {
     bool focus_no;
     PromptAnswer answer;
   } cases[] = {
-      {{""}, false, PromptAnswer::Yes},          // Enter: the focused Yes
-      {{""}, true, PromptAnswer::No},            // Enter: the focused No
+      {{""}, false, PromptAnswer::Yes},  // Enter: the focused Yes
+      {{""}, true, PromptAnswer::No},    // Enter: the focused No
       {{"perhaps", " Да "}, true, PromptAnswer::Yes},
       {{"NO"}, false, PromptAnswer::No},
       {{"нет"}, false, PromptAnswer::No},
       {{"y"}, true, PromptAnswer::Yes},
-      {{}, false, PromptAnswer::Cancel},         // the input ended: closed without a button
+      {{}, false, PromptAnswer::Cancel},  // the input ended: closed without a button
   };
   for (const auto& c : cases) {
     terminal.lines.assign(c.typed.begin(), c.typed.end());
@@ -167,9 +167,9 @@ TEST_F(RunConsoleTest, TheSystemPasswordComesFromTheEnvironmentTheTerminalOrTheD
     std::string failure;
     int secret_reads;
   } cases[] = {
-      {"", false, {}, blank, 0},         // set but empty: a blank field
-      {"secret", true, {}, loading, 0},  // set: never asked
-      {std::nullopt, false, {}, loading, 0},  // nobody to ask: the profile's default
+      {"", false, {}, blank, 0},               // set but empty: a blank field
+      {"secret", true, {}, loading, 0},        // set: never asked
+      {std::nullopt, false, {}, loading, 0},   // nobody to ask: the profile's default
       {std::nullopt, true, {""}, loading, 1},  // Enter keeps the default
       {std::nullopt, true, {"  "}, blank, 1},  // blanks are no password
   };
@@ -189,8 +189,8 @@ TEST_F(RunConsoleTest, TheSystemPasswordComesFromTheEnvironmentTheTerminalOrTheD
 TEST_F(RunConsoleTest, TheServiceCommandsUseTheServerDetectedAtStartUp) {
   const std::string root = platform::IncludeTrailingDelimiter(temp.MakeFolder("FB"));
   const std::string key = "SYSTEM\\CurrentControlSet\\Services\\BrenvikFireXBirdServer";
-  fake.registry.SetString(key, "ImagePath", root + "bin" + platform::PathDelimiter() +
-                                                "fb_inet_srvmrlx.exe");
+  fake.registry.SetString(key, "ImagePath",
+                          root + "bin" + platform::PathDelimiter() + "fb_inet_srvmrlx.exe");
   fake.services.AddService("BrenvikFireXBirdServer", {.process_name = "fb_inet_srvmrlx.exe"},
                            platform::kServiceRunning);
   fake.processes.Add("fb_inet_srvmrlx.exe");

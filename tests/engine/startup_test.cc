@@ -43,9 +43,7 @@ class StartUpTest : public ::testing::Test {
     fb_root = platform::IncludeTrailingDelimiter(temp.MakeFolder("FB"));
   }
 
-  TFBServParams Run() {
-    return OpenLogAndDetectServer(program, fake.platform, ui.log, ui.prompt);
-  }
+  TFBServParams Run() { return OpenLogAndDetectServer(program, fake.platform, ui.log, ui.prompt); }
 
   // The one file of the program's Logs folder, or "<none>".
   std::string LogFile() const {

@@ -14,9 +14,9 @@ using platform::kServiceRunning;
 using platform::kServiceStopped;
 using ::testing::Contains;
 using ::testing::ElementsAre;
-using ::testing::Not;
 using testing::FailureOf;
 using testing::FakeServiceBehaviour;
+using ::testing::Not;
 
 const char kCannotStop[] =
     "Невозможно остановить службу FireBird-сервера. Попробуйте перезагрузить компьютер и снова "
@@ -61,9 +61,9 @@ class ObservedProcesses final : public platform::Processes {
 class ServiceControlTest : public ::testing::Test {
  protected:
   ServiceControlTest()
-      : processes(fake.processes),
-        platform{fake.files,     fake.volumes,   fake.registry,  fake.services,
-                 processes,      fake.libraries, fake.resources, fake.clock} {}
+      : processes(fake.processes), platform{fake.files,     fake.volumes, fake.registry,
+                                            fake.services,  processes,    fake.libraries,
+                                            fake.resources, fake.clock} {}
 
   // A detected server of `kind` whose service runs `exe`.
   TFBServParams Server(const std::string& kind, const std::string& exe,
@@ -128,8 +128,8 @@ TEST_F(ServiceControlTest, AServerProcessThatCannotBeEndedFailsTheStopWhicheverI
     SCOPED_TRACE(stuck_first ? "stuck first" : "stuck last");
     testing::FakePlatform fresh;
     ObservedProcesses observed(fresh.processes);
-    platform::Platform p{fresh.files,     fresh.volumes,   fresh.registry,  fresh.services,
-                         observed,        fresh.libraries, fresh.resources, fresh.clock};
+    platform::Platform p{fresh.files, fresh.volumes,   fresh.registry,  fresh.services,
+                         observed,    fresh.libraries, fresh.resources, fresh.clock};
     fresh.services.AddService("BrenvikFireXBirdServer", {}, kServiceRunning);
     fresh.processes.Add("fb_inet_srvmrlx.exe", !stuck_first);
     fresh.processes.Add("fb_inet_srvmrlx.exe", stuck_first);
@@ -164,8 +164,7 @@ TEST_F(ServiceControlTest, AStopThatDoesNotSettleFailsBeforeAnyProcessIsTouched)
   fake.processes.Add("fbsrvmrlx.exe");
   const TFBServParams server{"", "SUPER", "", "FBSRVMRLX.EXE", "BrenvikFireXBirdServer"};
 
-  EXPECT_EQ(FailureOf([&] { StopFirebirdService(server, true, platform, Notice()); }),
-            kCannotStop);
+  EXPECT_EQ(FailureOf([&] { StopFirebirdService(server, true, platform, Notice()); }), kCannotStop);
   EXPECT_TRUE(processes.privilege_at_termination.empty());
   EXPECT_EQ(fake.processes.RunningNames().size(), 1u);
   EXPECT_TRUE(notices.empty());

@@ -48,7 +48,8 @@ TEST(TerminateProcessesByName, TheLastAttemptDecidesTheResultAndTheCountTellsEve
     EXPECT_EQ(fake.processes.RunningNames().size(), static_cast<size_t>(stuck));
 
     // Again, counted: the processes left are tried once more and fail again.
-    const ProcessTermination counted = TerminateProcessesByNameCounted(fake.platform, "fbserver.exe");
+    const ProcessTermination counted =
+        TerminateProcessesByNameCounted(fake.platform, "fbserver.exe");
     EXPECT_EQ(counted.not_ended, stuck);
     EXPECT_EQ(counted.result, stuck == 0 ? -1 : 0);
   }

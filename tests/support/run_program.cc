@@ -58,8 +58,8 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     const std::string variable = *entry;
     const bool replaced = std::any_of(environment.begin(), environment.end(),
                                       [&](const auto& set) { return Named(variable, set.first); });
-    const bool removed = std::any_of(unset.begin(), unset.end(),
-                                     [&](const std::string& name) { return Named(variable, name); });
+    const bool removed = std::any_of(
+        unset.begin(), unset.end(), [&](const std::string& name) { return Named(variable, name); });
     if (!replaced && !removed) variables.push_back(variable);
   }
   for (const auto& [name, value] : environment) variables.push_back(name + "=" + value);

@@ -5,9 +5,7 @@
 namespace updater::console {
 namespace {
 
-const char* AnswerName(PromptAnswer answer) {
-  return answer == PromptAnswer::Yes ? "Yes" : "No";
-}
+const char* AnswerName(PromptAnswer answer) { return answer == PromptAnswer::Yes ? "Yes" : "No"; }
 
 // The answer a typed line gives, or nullopt when it is none.
 std::optional<PromptAnswer> ParseAnswer(const std::string& typed, PromptAnswer focused) {
@@ -16,8 +14,7 @@ std::optional<PromptAnswer> ParseAnswer(const std::string& typed, PromptAnswer f
   if (word == "y" || word == "yes" || word == "д" || word == "да" || word == "Д" || word == "Да") {
     return PromptAnswer::Yes;
   }
-  if (word == "n" || word == "no" || word == "н" || word == "нет" || word == "Н" ||
-      word == "Нет") {
+  if (word == "n" || word == "no" || word == "н" || word == "нет" || word == "Н" || word == "Нет") {
     return PromptAnswer::No;
   }
   return std::nullopt;

@@ -55,8 +55,8 @@ std::optional<ConsoleOptions> ParseConsoleOptions(const std::vector<std::string>
       if (argument == command.word && !value) found = &command;
     }
     if (found == nullptr) {
-      error = "unknown " + std::string(argument.rfind("-", 0) == 0 ? "option" : "command") +
-              " \"" + arguments[i] + "\"";
+      error = "unknown " + std::string(argument.rfind("-", 0) == 0 ? "option" : "command") + " \"" +
+              arguments[i] + "\"";
       return std::nullopt;
     }
     if (have_command && options.command != found->command) {

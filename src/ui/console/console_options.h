@@ -20,7 +20,7 @@ enum class ConsoleCommand {
 
 struct ConsoleOptions {
   ConsoleCommand command = ConsoleCommand::kHelp;
-  std::optional<std::string> folder;  // --folder PATH; none: the profile's DefaultFolder
+  std::optional<std::string> folder;      // --folder PATH; none: the profile's DefaultFolder
   Answering answering = Answering::kAsk;  // --answer yes|no
 };
 
