@@ -32,14 +32,16 @@ void AEException(const std::exception_ptr& failure, UpdateLog& log, OperatorProm
   }
 }
 
-bool RunOperatorCommand(const std::function<void()>& command, UpdateLog& log,
-                        OperatorPrompt& prompt) {
+CommandOutcome RunOperatorCommand(const std::function<void()>& command, UpdateLog& log,
+                                  OperatorPrompt& prompt) {
   try {
     command();
-    return true;
+    return CommandOutcome::kCompleted;
+  } catch (const SilentAbort&) {
+    return CommandOutcome::kSilentAbort;
   } catch (...) {
     AEException(std::current_exception(), log, prompt);
-    return false;
+    return CommandOutcome::kFailed;
   }
 }
 

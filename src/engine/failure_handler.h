@@ -22,9 +22,15 @@ std::string WithClosingFullStop(const std::string& text);
 // still shown, followed by the log's own failure.
 void AEException(const std::exception_ptr& failure, UpdateLog& log, OperatorPrompt& prompt);
 
+// How an operator command ended.
+enum class CommandOutcome {
+  kCompleted,    // it returned normally
+  kSilentAbort,  // the operator declined, or was already told why
+  kFailed,       // a failure, shown or (with an empty message) already reported
+};
+
 // Runs one operator command and hands whatever escapes it to AEException.
-// Returns true when the command ended normally.
-bool RunOperatorCommand(const std::function<void()>& command, UpdateLog& log,
-                        OperatorPrompt& prompt);
+CommandOutcome RunOperatorCommand(const std::function<void()>& command, UpdateLog& log,
+                                  OperatorPrompt& prompt);
 
 }  // namespace updater

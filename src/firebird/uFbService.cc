@@ -2,6 +2,7 @@
 
 #include "common/failures.h"
 #include "common/strings.h"
+#include "fsutil/uWexrRout.h"
 #include "platform/paths.h"
 
 namespace updater {
@@ -59,6 +60,48 @@ std::string ReadImagePath(platform::RegistryKey& key) {
   return key.ReadString("ImagePath").value_or("");
 }
 
+const char kCannotStopService[] =
+    "Невозможно остановить службу FireBird-сервера. Попробуйте перезагрузить компьютер и снова "
+    "запустить приложение.";
+const char kServiceNotStopped[] = "Служба FireBird-сервера не остановлена!";
+const char kCannotStartService[] =
+    "Невозможно запустить службу FireBird-сервера. Попробуйте перезагрузить компьютер и снова "
+    "запустить приложение.";
+const char kServiceNotStarted[] = "Служба FireBird-сервера не запущена!";
+
+// The services whose running state counts as a started server, whatever
+// service was started.
+const char kStockGuardianService[] = "FirebirdGuardianDefaultInstance";
+const char kMakerService[] = "BrenvikFireXBirdServer";
+
+// The service waits of this computer (an empty machine name).
+const char kThisComputer[] = "";
+
+// After the service has stopped, the server's files and port are given some
+// time to be released before anything else touches them.
+constexpr uint32_t kSettleAfterStopMs = 15000;
+
+// Holds the debug privilege enabled while it lives: it is a property of the
+// whole process and must not stay on after the processes are ended, on any
+// path. Whether the enabling succeeded does not matter: the termination
+// reports what it could not end.
+class DebugPrivilege {
+ public:
+  explicit DebugPrivilege(platform::Platform& platform) : platform_(platform) {
+    SetDebugPrivilege(platform_, true);
+  }
+  ~DebugPrivilege() { SetDebugPrivilege(platform_, false); }
+  DebugPrivilege(const DebugPrivilege&) = delete;
+  DebugPrivilege& operator=(const DebugPrivilege&) = delete;
+
+ private:
+  platform::Platform& platform_;
+};
+
+void Announce(bool announce, const ServiceNotice& notice, const std::string& text) {
+  if (announce && notice) notice(text);
+}
+
 }  // namespace
 
 TFBServParams DetectFirebirdServer(platform::Platform& platform) {
@@ -68,7 +111,7 @@ TFBServParams DetectFirebirdServer(platform::Platform& platform) {
   // A maker's key that exists but refuses to open counts as absent, and the
   // stock installation is looked for instead.
   if (auto maker = registry.OpenKeyReadOnly(kMakerServiceKey); maker.ok()) {
-    params.ServiceName = "BrenvikFireXBirdServer";
+    params.ServiceName = kMakerService;
     DescribeServer(ReadImagePath(*maker.value()), kMakerKinds, params);
     if (params.ServerRoot.empty() || !platform.files.FolderExists(params.ServerRoot)) {
       throw UpdateFailure(kDamagedService);
@@ -84,9 +127,52 @@ TFBServParams DetectFirebirdServer(platform::Platform& platform) {
   auto server = registry.OpenKeyReadOnly(kStockServerKey);
   if (!server.ok()) return {};
   // The guardian service controls the stock server; its key is not read.
-  params.ServiceName = "FirebirdGuardianDefaultInstance";
+  params.ServiceName = kStockGuardianService;
   DescribeServer(ReadImagePath(*server.value()), kStockKinds, params);
   return params;
+}
+
+void StopFirebirdService(TFBServParams params, bool announce, platform::Platform& platform,
+                         const ServiceNotice& notice) {
+  if (!StopServiceAndWait(platform, kThisComputer, params.ServiceName)) {
+    throw UpdateFailure(kCannotStopService);
+  }
+  ProcessTermination ended;
+  {
+    DebugPrivilege privilege(platform);
+    ended = TerminateProcessesByNameCounted(platform, params.ServerExe);
+  }
+  // Any server process left, not only the last one tried, keeps the
+  // database files open: the stop has not done its work.
+  if (ended.result == 0 || ended.not_ended > 0) {
+    throw UpdateFailure("Не удалось остановить процесс(ы):" + params.ServerExe +
+                        " классического FB сервера. \rВыполните остановку вручную и повторите "
+                        "попытку.");
+  }
+  if (QueryServiceState(platform, kThisComputer, params.ServiceName) != platform::kServiceStopped) {
+    throw UpdateFailure(kServiceNotStopped);
+  }
+  platform.clock.Sleep(kSettleAfterStopMs);
+  Announce(announce, notice, "Служба FireBird остановлена.");
+}
+
+void StartFirebirdService(TFBServParams params, bool announce, platform::Platform& platform,
+                          const ServiceNotice& notice) {
+  try {
+    StopFirebirdService(params, false, platform);
+  } catch (const UpdateFailure&) {
+    // A restart: a service that would not stop, or was never there, gets
+    // its say in the start that follows.
+  }
+  if (!StartServiceAndWait(platform, kThisComputer, params.ServiceName)) {
+    throw UpdateFailure(kCannotStartService);
+  }
+  if (QueryServiceState(platform, kThisComputer, kStockGuardianService) !=
+          platform::kServiceRunning &&
+      QueryServiceState(platform, kThisComputer, kMakerService) != platform::kServiceRunning) {
+    throw UpdateFailure(kServiceNotStarted);
+  }
+  Announce(announce, notice, "Служба FireBird запущена.");
 }
 
 }  // namespace updater

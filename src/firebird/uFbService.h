@@ -1,6 +1,8 @@
-// The installed Firebird server as the updater finds it in the registry.
+// The installed Firebird server as the updater finds it in the registry, and
+// the stop and start of its service.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/platform.h"
@@ -29,5 +31,45 @@ struct TFBServParams {
 // "localhost/<port>:" after the image path's "-p <port>", "localhost/3051:"
 // without one; the update itself keeps using the profile's ServerPrefix.
 TFBServParams DetectFirebirdServer(platform::Platform& platform);
+
+// --- Service control ---------------------------------------------------------
+
+// Shows the closing notice of a service command (a plain box without icon,
+// captioned with the application title, one OK button). The front end
+// supplies it: this layer knows no window and no prompt.
+using ServiceNotice = std::function<void(const std::string& text)>;
+
+// Stops the service `params.ServiceName` of this computer and waits for it,
+// then ends (with the debug privilege enabled for just that, and withdrawn
+// on every path) every process whose executable is `params.ServerExe`: a
+// Classic server's per-connection processes outlive its service. Checks that
+// the service reports stopped, waits 15 seconds on the platform's clock, and
+// with `announce` shows the notice "Служба FireBird остановлена." through
+// `notice`. Raises UpdateFailure, showing no notice:
+// - "Невозможно остановить службу FireBird-сервера. Попробуйте перезагрузить
+//   компьютер и снова запустить приложение." when the service did not stop
+//   (also when it cannot be opened, as with an empty ServiceName);
+// - "Не удалось остановить процесс(ы):<ServerExe> классического FB сервера. ",
+//   a CR and "Выполните остановку вручную и повторите попытку." when any
+//   process of ServerExe could not be ended or the processes cannot be
+//   listed;
+// - "Служба FireBird-сервера не остановлена!" when the service reports
+//   another state than stopped afterwards.
+// An already stopped service counts as stopped: the processes are still
+// ended and the wait follows.
+void StopFirebirdService(TFBServParams params, bool announce, platform::Platform& platform,
+                         const ServiceNotice& notice = {});
+
+// Restarts the server: StopFirebirdService(params, false) with any failure
+// it raises discarded, then starts the service `params.ServiceName` and
+// waits for it. Succeeds when "FirebirdGuardianDefaultInstance" or
+// "BrenvikFireXBirdServer" runs afterwards, whichever was started; with
+// `announce` it then shows "Служба FireBird запущена." through `notice`.
+// Raises UpdateFailure "Невозможно запустить службу FireBird-сервера.
+// Попробуйте перезагрузить компьютер и снова запустить приложение." when
+// the service did not reach running, "Служба FireBird-сервера не запущена!"
+// when neither of the two services runs afterwards.
+void StartFirebirdService(TFBServParams params, bool announce, platform::Platform& platform,
+                          const ServiceNotice& notice = {});
 
 }  // namespace updater

@@ -110,6 +110,17 @@ uint32_t QueryServiceState(platform::Platform& platform, const std::string& mach
 // 0 not ended); 0 also when the running processes cannot be listed.
 int TerminateProcessesByName(platform::Platform& platform, const std::string& name);
 
+// TerminateProcessesByName's walk with its whole account: `result` is what
+// TerminateProcessesByName returns, `not_ended` how many matching processes
+// could not be ended, whichever attempt it was (a caller that must know that
+// none is left cannot rely on the last attempt alone).
+struct ProcessTermination {
+  int result = -1;
+  int not_ended = 0;
+};
+ProcessTermination TerminateProcessesByNameCounted(platform::Platform& platform,
+                                                   const std::string& name);
+
 // Enables or withdraws the debug privilege of the own process; whether that
 // succeeded.
 bool SetDebugPrivilege(platform::Platform& platform, bool enable);

@@ -84,19 +84,29 @@ uint32_t QueryServiceState(platform::Platform& platform, const std::string& mach
 }
 
 int TerminateProcessesByName(platform::Platform& platform, const std::string& name) {
+  return TerminateProcessesByNameCounted(platform, name).result;
+}
+
+ProcessTermination TerminateProcessesByNameCounted(platform::Platform& platform,
+                                                   const std::string& name) {
+  ProcessTermination outcome;
   auto snapshot = platform.processes.Snapshot();
   // Processes that cannot be listed may still run: not "none matched".
-  if (!snapshot) return 0;
+  if (!snapshot) {
+    outcome.result = 0;
+    return outcome;
+  }
   const std::string wanted = AsciiUpper(name);
-  int result = -1;
   for (const platform::ProcessEntry& process : *snapshot) {
     const std::string exe = AsciiUpper(process.exe_name);
     const size_t cut = exe.find_last_of("\\:");
     const std::string file = cut == std::string::npos ? exe : exe.substr(cut + 1);
     if (file != wanted && exe != wanted) continue;
-    result = platform.processes.Terminate(process.pid, 0).ok() ? 1 : 0;
+    const bool ended = platform.processes.Terminate(process.pid, 0).ok();
+    outcome.result = ended ? 1 : 0;
+    if (!ended) ++outcome.not_ended;
   }
-  return result;
+  return outcome;
 }
 
 bool SetDebugPrivilege(platform::Platform& platform, bool enable) {

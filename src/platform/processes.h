@@ -1,5 +1,6 @@
 // Processes: the snapshot of running processes, their termination, the debug
-// privilege of the own token, and starting a program and waiting for it.
+// privilege of the own token, the own executable's path, and starting a
+// program and waiting for it.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +48,11 @@ class Processes {
   // Enables or withdraws SeDebugPrivilege in the own process token. Fails
   // when the token cannot be adjusted or the privilege was not assigned.
   virtual Status SetDebugPrivilege(bool enable) = 0;
+
+  // The full path of the running executable (Windows: GetModuleFileName of
+  // the process; Linux: /proc/self/exe). Start-up takes the application
+  // title and the program folder from it.
+  virtual Result<std::string> OwnExecutablePath() = 0;
 
   // Starts a program in a new console, with the own environment, handles not
   // inherited.

@@ -19,8 +19,8 @@ class FailureHandlerTest : public ::testing::Test {
   FailureHandlerTest() : ui(fake.files, fake.clock) { ui.log.Open(temp.path()); }
 
   template <typename Failure>
-  void Raise(const Failure& failure) {
-    RunOperatorCommand([&] { throw failure; }, ui.log, ui.prompt);
+  CommandOutcome Raise(const Failure& failure) {
+    return RunOperatorCommand([&] { throw failure; }, ui.log, ui.prompt);
   }
 
   TempFolder temp;
@@ -29,7 +29,8 @@ class FailureHandlerTest : public ::testing::Test {
 };
 
 TEST_F(FailureHandlerTest, LogsThenShowsTheMessage) {
-  Raise(UpdateFailure("Путь к обновляемой программе не найден!"));
+  EXPECT_EQ(Raise(UpdateFailure("Путь к обновляемой программе не найден!")),
+            CommandOutcome::kFailed);
   EXPECT_EQ(ui.transcript.ScreenMessages(),
             (std::vector<std::string>{"Путь к обновляемой программе не найден!"}));
   EXPECT_EQ(ui.transcript.Boxes(),
@@ -37,8 +38,9 @@ TEST_F(FailureHandlerTest, LogsThenShowsTheMessage) {
 }
 
 TEST_F(FailureHandlerTest, SilentAbortAndEmptyMessagesLeaveNoTrace) {
-  Raise(SilentAbort("declined"));
-  Raise(UpdateFailure(""));
+  EXPECT_EQ(Raise(SilentAbort("declined")), CommandOutcome::kSilentAbort);
+  // A run that rolled back has reported itself, but it still failed.
+  EXPECT_EQ(Raise(UpdateFailure("")), CommandOutcome::kFailed);
   EXPECT_TRUE(ui.transcript.events.empty());
   EXPECT_EQ(testing::ReadBytes(ui.log.FilePath()), "");
 }
@@ -46,6 +48,11 @@ TEST_F(FailureHandlerTest, SilentAbortAndEmptyMessagesLeaveNoTrace) {
 TEST_F(FailureHandlerTest, OtherExceptionsAreShownWithTheirText) {
   Raise(std::runtime_error("boom"));
   EXPECT_EQ(ui.transcript.Boxes(), (std::vector<std::string>{"ShowFailure: boom."}));
+}
+
+TEST_F(FailureHandlerTest, ACommandThatReturnsShowsNothing) {
+  EXPECT_EQ(RunOperatorCommand([] {}, ui.log, ui.prompt), CommandOutcome::kCompleted);
+  EXPECT_TRUE(ui.transcript.events.empty());
 }
 
 TEST(WithClosingFullStop, AddsOneAfterCharactersAboveTheFullStop) {

@@ -30,7 +30,7 @@ TEST(TerminateProcessesByName, EndsEveryProcessOfTheNameInAnyLetterCase) {
   EXPECT_EQ(fake.processes.terminated.size(), 3u);
 }
 
-TEST(TerminateProcessesByName, TheLastAttemptDecidesTheResult) {
+TEST(TerminateProcessesByName, TheLastAttemptDecidesTheResultAndTheCountTellsEveryFailure) {
   struct Case {
     std::vector<bool> terminable;
     int expected;
@@ -38,13 +38,20 @@ TEST(TerminateProcessesByName, TheLastAttemptDecidesTheResult) {
       {{false, true}, 1},
       {{true, false}, 0},
       {{false}, 0},
+      {{false, false, true}, 1},
   };
   for (const Case& c : cases) {
+    const int stuck = static_cast<int>(std::count(c.terminable.begin(), c.terminable.end(), false));
     testing::FakePlatform fake;
     for (const bool terminable : c.terminable) fake.processes.Add("fbserver.exe", terminable);
     EXPECT_EQ(TerminateProcessesByName(fake.platform, "FBSERVER.EXE"), c.expected);
-    EXPECT_EQ(fake.processes.RunningNames().size(),
-              static_cast<size_t>(std::count(c.terminable.begin(), c.terminable.end(), false)));
+    EXPECT_EQ(fake.processes.RunningNames().size(), static_cast<size_t>(stuck));
+
+    // Again, counted: the processes left are tried once more and fail again.
+    const ProcessTermination counted =
+        TerminateProcessesByNameCounted(fake.platform, "fbserver.exe");
+    EXPECT_EQ(counted.not_ended, stuck);
+    EXPECT_EQ(counted.result, stuck == 0 ? -1 : 0);
   }
 }
 

@@ -39,6 +39,27 @@ std::string FakeClock::LongTime(const platform::LocalTime& time) {
   return text;
 }
 
+platform::LocalTime FastForwardClock::Now() { return real_.Now(); }
+
+uint64_t FastForwardClock::MonotonicMs() { return real_.MonotonicMs() + offset_ms_; }
+
+void FastForwardClock::Sleep(uint32_t milliseconds) {
+  if (milliseconds < skip_from_ms_) {
+    real_.Sleep(milliseconds);
+    return;
+  }
+  skipped_.push_back(milliseconds);
+  offset_ms_ += milliseconds;
+}
+
+std::string FastForwardClock::ShortDate(const platform::LocalTime& time) {
+  return real_.ShortDate(time);
+}
+
+std::string FastForwardClock::LongTime(const platform::LocalTime& time) {
+  return real_.LongTime(time);
+}
+
 void FakeVolumes::AddDrive(const std::string& root_folder, platform::DriveType type,
                            uint64_t free_bytes) {
   drives_[platform::IncludeTrailingDelimiter(root_folder)] = Drive{type, free_bytes};

@@ -37,6 +37,27 @@ class FakeClock final : public platform::Clock {
   std::vector<uint32_t> sleeps_;
 };
 
+// The system's clock, except that waits of `skip_from_ms` or longer pass at
+// once: they are recorded and the monotonic time moves on by them. Tests
+// against real services keep the real polling and skip the fixed pauses.
+class FastForwardClock final : public platform::Clock {
+ public:
+  explicit FastForwardClock(uint32_t skip_from_ms) : skip_from_ms_(skip_from_ms) {}
+  platform::LocalTime Now() override;
+  uint64_t MonotonicMs() override;
+  void Sleep(uint32_t milliseconds) override;
+  std::string ShortDate(const platform::LocalTime& time) override;
+  std::string LongTime(const platform::LocalTime& time) override;
+
+  const std::vector<uint32_t>& skipped() const { return skipped_; }
+
+ private:
+  platform::Clock& real_ = platform::SystemPlatform().clock;
+  uint32_t skip_from_ms_;
+  uint64_t offset_ms_ = 0;
+  std::vector<uint32_t> skipped_;
+};
+
 // Drives as a table: each registered folder is the root of a drive of the
 // given kind; a path lies on the drive with the longest registered root that
 // holds it.

@@ -85,6 +85,13 @@ platform::Status FakeProcesses::SetDebugPrivilege(bool enable) {
   return platform::Status::Ok();
 }
 
+platform::Result<std::string> FakeProcesses::OwnExecutablePath() {
+  if (own_executable.empty()) {
+    return platform::SystemError{"GetModuleFileNameW", "", 5, "Access is denied."};
+  }
+  return own_executable;
+}
+
 platform::Result<std::unique_ptr<platform::ChildProcess>> FakeProcesses::Start(
     const platform::ProcessLaunch& launch) {
   for (const Program& program : programs_) {

@@ -32,10 +32,12 @@ class FakeProcesses final : public platform::Processes {
   bool debug_privilege = false;                   // the privilege's state in the token
   std::vector<platform::ProcessLaunch> launches;  // every started program, in order
   std::vector<uint32_t> terminated;               // ended processes, in order
+  std::string own_executable;                     // what OwnExecutablePath gives; empty: fails
 
   platform::Result<std::vector<platform::ProcessEntry>> Snapshot() override;
   platform::Status Terminate(uint32_t pid, uint32_t exit_code) override;
   platform::Status SetDebugPrivilege(bool enable) override;
+  platform::Result<std::string> OwnExecutablePath() override;
   platform::Result<std::unique_ptr<platform::ChildProcess>> Start(
       const platform::ProcessLaunch& launch) override;
 

@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 
 #include "firebird/parameter_blocks.h"
+#include "platform/name_case.h"
 #include "platform/platform.h"
 
 namespace updater::testing {
@@ -118,6 +120,37 @@ TestAttachment::TestAttachment(const std::string& connect_string, const std::str
 TestAttachment::~TestAttachment() {
   ISC_STATUS_ARRAY status;
   TestClient().isc_detach_database(status, &handle_);
+}
+
+std::unique_ptr<TestDatabase> DatabaseOnceAnswering(std::chrono::seconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    try {
+      return std::make_unique<TestDatabase>();
+    } catch (const std::runtime_error&) {
+      if (std::chrono::steady_clock::now() >= until) throw;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  }
+}
+
+std::vector<uint32_t> ProcessesSettlingAt(const std::string& exe_name, size_t count) {
+  const auto named = [&] {
+    std::vector<uint32_t> pids;
+    auto snapshot = platform::SystemPlatform().processes.Snapshot();
+    if (!snapshot) throw std::runtime_error(snapshot.error().Describe());
+    for (const platform::ProcessEntry& process : *snapshot) {
+      if (platform::NamesEqualIgnoringCase(process.exe_name, exe_name)) pids.push_back(process.pid);
+    }
+    return pids;
+  };
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  std::vector<uint32_t> pids = named();
+  while (pids.size() != count && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    pids = named();
+  }
+  return pids;
 }
 
 }  // namespace updater::testing

@@ -5,7 +5,10 @@
 
 #include <ibase.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "firebird/fb_client.h"
 #include "support/fake_platform.h"
@@ -70,5 +73,15 @@ class TestAttachment {
  private:
   isc_db_handle handle_ = 0;
 };
+
+// A new TestDatabase made as soon as the server answers (a restarted
+// server binds its port a moment after its process starts). Throws the
+// last refusal when it does not answer within `limit`.
+std::unique_ptr<TestDatabase> DatabaseOnceAnswering(std::chrono::seconds limit);
+
+// The ids of the running processes whose executable is `exe_name` (any
+// letter case), once there are `count` of them, or as they are after five
+// seconds: processes take a moment to start and to leave the table.
+std::vector<uint32_t> ProcessesSettlingAt(const std::string& exe_name, size_t count);
 
 }  // namespace updater::testing

@@ -101,6 +101,7 @@ class PosixProcesses final : public Processes {
   Result<std::vector<ProcessEntry>> Snapshot() override;
   Status Terminate(uint32_t pid, uint32_t exit_code) override;
   Status SetDebugPrivilege(bool enable) override;
+  Result<std::string> OwnExecutablePath() override;
   Result<std::unique_ptr<ChildProcess>> Start(const ProcessLaunch& launch) override;
 };
 

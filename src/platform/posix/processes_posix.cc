@@ -1,10 +1,13 @@
 // Processes on Linux: the snapshot from /proc, termination with SIGKILL,
 // and programs started the way Windows starts them.
+#include <limits.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <fstream>
+#include <vector>
 
 #include "platform/command_line.h"
 #include "platform/posix/posix_platform.h"
@@ -85,6 +88,13 @@ Status PosixProcesses::SetDebugPrivilege(bool enable) {
   if (!enable || HasKillCapability()) return Status::Ok();
   return SystemError{"SetDebugPrivilege", "", EPERM,
                      "the process lacks CAP_KILL, the right to end other users' processes"};
+}
+
+Result<std::string> PosixProcesses::OwnExecutablePath() {
+  std::vector<char> buffer(PATH_MAX + 1);
+  const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (length < 0) return ErrnoError("readlink", "/proc/self/exe", errno);
+  return std::string(buffer.data(), static_cast<size_t>(length));
 }
 
 Result<std::unique_ptr<ChildProcess>> PosixProcesses::Start(const ProcessLaunch& launch) {

@@ -91,6 +91,20 @@ Status Win32Processes::SetDebugPrivilege(bool enable) {
   return Status::Ok();
 }
 
+Result<std::string> Win32Processes::OwnExecutablePath() {
+  // The path may be longer than MAX_PATH: the buffer grows until it fits.
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return LastError("GetModuleFileNameW", "");
+    if (length < path.size()) {
+      path.resize(length);
+      return Narrow(path);
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
 Result<std::unique_ptr<ChildProcess>> Win32Processes::Start(const ProcessLaunch& launch) {
   const std::wstring application = Widen(launch.application);
   std::wstring command_line = Widen(launch.command_line);

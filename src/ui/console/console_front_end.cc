@@ -1,0 +1,85 @@
+#include "ui/console/console_front_end.h"
+
+#include "common/strings.h"
+
+namespace updater::console {
+namespace {
+
+const char* AnswerName(PromptAnswer answer) { return answer == PromptAnswer::Yes ? "Yes" : "No"; }
+
+// The answer a typed line gives, or nullopt when it is none.
+std::optional<PromptAnswer> ParseAnswer(const std::string& typed, PromptAnswer focused) {
+  const std::string word = AsciiLower(Trim(typed));
+  if (word.empty()) return focused;
+  if (word == "y" || word == "yes" || word == "д" || word == "да" || word == "Д" || word == "Да") {
+    return PromptAnswer::Yes;
+  }
+  if (word == "n" || word == "no" || word == "н" || word == "нет" || word == "Н" || word == "Нет") {
+    return PromptAnswer::No;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void TerminalScreen::AppendLine(const std::string& line) { out_ << line << '\n' << std::flush; }
+
+std::string BoxText(const std::string& caption, const std::string& text) {
+  std::string box = "[" + caption + "] ";
+  for (const std::string& line : SplitScreenLines(text)) box += line + "\n";
+  return box;
+}
+
+TerminalPrompt::TerminalPrompt(std::ostream& out, std::ostream& err, Terminal& terminal,
+                               Answering answering, std::string title)
+    : out_(out), err_(err), terminal_(terminal), answering_(answering), title_(std::move(title)) {}
+
+PromptAnswer TerminalPrompt::Show(std::ostream& to, const std::string& caption,
+                                  const std::string& text) {
+  // The log and the boxes share the terminal: what is already printed goes
+  // first.
+  out_ << std::flush;
+  to << BoxText(caption, text) << std::flush;
+  return PromptAnswer::Ok;
+}
+
+PromptAnswer TerminalPrompt::Ask(const std::string& caption, const std::string& text,
+                                 PromptAnswer focused) {
+  Show(out_, caption, text);
+  if (answering_ != Answering::kAsk) {
+    const PromptAnswer given = answering_ == Answering::kYes ? PromptAnswer::Yes : PromptAnswer::No;
+    out_ << "Yes/No: " << AnswerName(given) << " (--answer)\n" << std::flush;
+    return given;
+  }
+  for (;;) {
+    out_ << "Yes/No [" << AnswerName(focused) << "]: " << std::flush;
+    const std::optional<std::string> typed = terminal_.ReadLine();
+    if (!typed) {
+      out_ << "\n" << std::flush;
+      return PromptAnswer::Cancel;
+    }
+    if (const std::optional<PromptAnswer> answer = ParseAnswer(*typed, focused)) return *answer;
+  }
+}
+
+PromptAnswer TerminalPrompt::ShowWarning(const std::string& text) {
+  return Show(out_, "Warning", text);
+}
+PromptAnswer TerminalPrompt::ShowInformation(const std::string& text) {
+  return Show(out_, "Information", text);
+}
+PromptAnswer TerminalPrompt::ShowError(const std::string& text) {
+  return Show(err_, "Error", text);
+}
+PromptAnswer TerminalPrompt::ShowNotice(const std::string& text) {
+  return Show(out_, title_, text);
+}
+PromptAnswer TerminalPrompt::AskYesNo(const std::string& text) {
+  return Ask("Warning", text, PromptAnswer::Yes);
+}
+PromptAnswer TerminalPrompt::AskYesNoFocusNo(const std::string& text) {
+  return Ask("Information", text, PromptAnswer::No);
+}
+void TerminalPrompt::ShowFailure(const std::string& text) { Show(err_, title_, text); }
+
+}  // namespace updater::console

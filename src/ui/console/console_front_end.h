@@ -1,0 +1,76 @@
+// What the terminal front end lends the engine: the on-screen log printed as
+// it grows, the boxes of the operator prompt as texts and questions on the
+// terminal, and a message pump with nothing to pump.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "engine/operator_prompt.h"
+#include "engine/update_log.h"
+#include "ui/console/terminal.h"
+
+namespace updater::console {
+
+// Who answers the questions (the Yes/No boxes).
+enum class Answering {
+  kAsk,  // the operator, on the terminal (or lines of standard input)
+  kYes,  // every question answered Yes without asking (unattended use)
+  kNo,   // every question answered No without asking
+};
+
+// The on-screen log: every line printed to `out` at once.
+class TerminalScreen final : public ScreenSink {
+ public:
+  explicit TerminalScreen(std::ostream& out) : out_(out) {}
+  void AppendLine(const std::string& line) override;
+
+ private:
+  std::ostream& out_;
+};
+
+// A box as the terminal shows it: its caption in brackets, then its text,
+// one terminal line for each of its lines (CR, CR LF or LF), ending in a
+// line end.
+std::string BoxText(const std::string& caption, const std::string& text);
+
+// The boxes. A box with one button is printed and answers Ok at once: the
+// terminal keeps it in view, and nothing waits on it. Warnings, information
+// and notices go to `out`, errors and failures to `err`. A question is
+// printed to `out` and answered as `answering` says; asked, it reads lines
+// from the terminal until one is an answer ("y", "yes", "д", "да"; "n",
+// "no", "н", "нет"; an empty line takes the focused button) and answers
+// Cancel, as a box closed without a button, at the end of the input.
+class TerminalPrompt final : public OperatorPrompt {
+ public:
+  // `title` is the application title, the caption of the notice and failure
+  // boxes.
+  TerminalPrompt(std::ostream& out, std::ostream& err, Terminal& terminal, Answering answering,
+                 std::string title);
+
+  PromptAnswer ShowWarning(const std::string& text) override;
+  PromptAnswer ShowInformation(const std::string& text) override;
+  PromptAnswer ShowError(const std::string& text) override;
+  PromptAnswer ShowNotice(const std::string& text) override;
+  PromptAnswer AskYesNo(const std::string& text) override;
+  PromptAnswer AskYesNoFocusNo(const std::string& text) override;
+  void ShowFailure(const std::string& text) override;
+
+ private:
+  PromptAnswer Show(std::ostream& to, const std::string& caption, const std::string& text);
+  PromptAnswer Ask(const std::string& caption, const std::string& text, PromptAnswer focused);
+
+  std::ostream& out_;
+  std::ostream& err_;
+  Terminal& terminal_;
+  Answering answering_;
+  std::string title_;
+};
+
+// The terminal repaints on its own: nothing to let through.
+class IdlePump final : public MessagePump {
+ public:
+  void ProcessMessages() override {}
+};
+
+}  // namespace updater::console
