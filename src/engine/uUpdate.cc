@@ -10,8 +10,8 @@ namespace {
 using platform::JoinPath;
 
 std::string FormatTimeStamp(const platform::LocalTime& t) {
-  return TwoDigitText(t.day) + TwoDigitText(t.month) + TwoDigitText(t.year) +
-         TwoDigitText(t.hour) + TwoDigitText(t.minute) + TwoDigitText(t.second);
+  return TwoDigitText(t.day) + TwoDigitText(t.month) + TwoDigitText(t.year) + TwoDigitText(t.hour) +
+         TwoDigitText(t.minute) + TwoDigitText(t.second);
 }
 
 void Log(FrontEnd& front, const std::string& line) {
@@ -40,8 +40,7 @@ UpdateContext InitUpdateContext(const std::string& product_folder, const Project
   context.ProgramPath = full_path.ok() ? full_path.value() : product_folder;
 
   if (!platform.files.FolderExists(context.ProgramPath)) {
-    throw UpdateFailure("Путь к обновляемой программе \"" + context.ProgramPath +
-                        "\" не найден!");
+    throw UpdateFailure("Путь к обновляемой программе \"" + context.ProgramPath + "\" не найден!");
   }
   const platform::DriveType drive_type =
       platform.volumes.DriveTypeOf(platform.volumes.DriveRoot(context.ProgramPath));
@@ -59,7 +58,8 @@ UpdateContext InitUpdateContext(const std::string& product_folder, const Project
   context.OldProgramDir = JoinPath(context.OldDir, "Program");
   context.OldDbDataDir = JoinPath(context.OldDir, "DB_Data");
   context.OldOtherDir = JoinPath(context.OldDir, "Other");
-  context.DbConnectString = profile.ServerPrefix + JoinPath(context.DbDataDir, profile.DatabaseFile);
+  context.DbConnectString =
+      profile.ServerPrefix + JoinPath(context.DbDataDir, profile.DatabaseFile);
   context.HasClientPart = platform.files.FileExists(JoinPath(context.ProgramDir, profile.ExeFile));
   context.HasServerPart =
       platform.files.FileExists(JoinPath(context.DbDataDir, profile.DatabaseFile));
@@ -68,12 +68,13 @@ UpdateContext InitUpdateContext(const std::string& product_folder, const Project
   return context;
 }
 
-void RunUpdate(const UpdateRequest& request, const ProjectProfile& profile,
-               const TFBServParams& server_params, bool& rolled_back,
-               platform::Platform& platform, FrontEnd& front, UpdatePhases& phases) {
-  rolled_back = false;
-  UpdateRun run{request, profile, server_params, {}, {}, rolled_back, platform, front};
-  run.Context = InitUpdateContext(request.ProductFolder, run.Profile, platform, front);
+namespace {
+
+// The run itself: returns when the update succeeded, raises otherwise.
+void Update(UpdateRun& run, UpdatePhases& phases) {
+  FrontEnd& front = run.front;
+  const UpdateRequest& request = run.Request;
+  run.Context = InitUpdateContext(request.ProductFolder, run.Profile, run.platform, front);
   const UpdateContext& context = run.Context;
 
   const std::string parts = PartsWording(context);
@@ -120,6 +121,25 @@ void RunUpdate(const UpdateRequest& request, const ProjectProfile& profile,
     throw UpdateFailure(run.ErrorText);
   }
   if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace
+
+UpdateOutcome RunUpdate(const UpdateRequest& request, const ProjectProfile& profile,
+                        const TFBServParams& server_params, platform::Platform& platform,
+                        FrontEnd& front, UpdatePhases& phases) {
+  UpdateRun run{request, profile, server_params, {}, {}, false, platform, front};
+  UpdateOutcome outcome;
+  try {
+    Update(run, phases);
+  } catch (const SilentAbort&) {
+    outcome.end = UpdateOutcome::End::kAbandoned;
+  } catch (...) {
+    outcome.end = UpdateOutcome::End::kFailed;
+    outcome.Message = FailureMessage(std::current_exception());
+  }
+  outcome.RolledBack = run.RolledBack;
+  return outcome;
 }
 
 }  // namespace updater

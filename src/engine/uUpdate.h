@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/caption_area.h"
 #include "engine/operator_prompt.h"
 #include "engine/profiles.h"
 #include "engine/update_log.h"
@@ -13,11 +14,12 @@
 namespace updater {
 
 // What the front end lends the engine for a run or a command: the log, the
-// boxes and the message pump.
+// boxes, the message pump and the caption area.
 struct FrontEnd {
   UpdateLog& log;
   OperatorPrompt& prompt;
   MessagePump& pump;
+  CaptionArea& captions;
 };
 
 // The paths of one run or command, computed once at its start.
@@ -47,21 +49,21 @@ UpdateContext InitUpdateContext(const std::string& product_folder, const Project
 
 // The five inputs of one run, in the order the Start command hands them over.
 struct UpdateRequest {
-  std::string ProductFolder;             // as typed
+  std::string ProductFolder;  // as typed
   std::string SysdbaPassword;
   std::string AdmnPassword;
   std::string ProjectCode;
-  UpdateLog* ScriptLogView = nullptr;    // where script output goes, or none
+  UpdateLog* ScriptLogView = nullptr;  // where script output goes, or none
 };
 
 // The state of one run, shared by its phases.
 struct UpdateRun {
   UpdateRequest Request;
-  ProjectProfile Profile;        // the profile as it was when the run started
-  TFBServParams ServerParams;    // the detected server, as it was at the start
+  ProjectProfile Profile;      // the profile as it was when the run started
+  TFBServParams ServerParams;  // the detected server, as it was at the start
   UpdateContext Context;
-  std::string ErrorText;         // failures collected while the run recovers
-  bool& RolledBack;              // the window's flag, read by its outcome display
+  std::string ErrorText;    // failures collected while the run recovers
+  bool RolledBack = false;  // set when the run enters its rollback
   platform::Platform& platform;
   FrontEnd& front;
 };
@@ -101,12 +103,41 @@ class UpdatePhases {
   virtual bool BringDatabaseOnlineAtEnd(UpdateRun& run) = 0;
 };
 
-// The update run. Returns normally when the update succeeded; otherwise raises
-// SilentAbort (the operator declined) or UpdateFailure, whose empty message
-// means that the run rolled back and logged everything itself. Clears
-// `rolled_back` at its start; the rollback sets it.
-void RunUpdate(const UpdateRequest& request, const ProjectProfile& profile,
-               const TFBServParams& server_params, bool& rolled_back,
-               platform::Platform& platform, FrontEnd& front, UpdatePhases& phases);
+// The phases as the product runs them, on the platform and the front end
+// of the run.
+class ProductUpdatePhases final : public UpdatePhases {
+ public:
+  void PrepareServer(UpdateRun& run) override;
+  void StageAndBackup(UpdateRun& run) override;
+  void RebuildDatabase(UpdateRun& run) override;
+  void UpdateServerPart(UpdateRun& run) override;
+  void UpdateClientPart(UpdateRun& run) override;
+  void RollBack(UpdateRun& run, const std::string& failure_message) override;
+  void RemovePayloadFolder(UpdateRun& run) override;
+  bool BringDatabaseOnlineAtEnd(UpdateRun& run) override;
+};
+
+// How one run ended, for the front end's outcome display and its failure
+// handler.
+struct UpdateOutcome {
+  enum class End {
+    kSucceeded,  // the new version is installed
+    kAbandoned,  // a silent abort: the operator declined; nothing to show
+    kFailed,     // the run failed; Message says why
+  };
+  End end = End::kSucceeded;
+  // The run entered its rollback (the window's RolledBack flag).
+  bool RolledBack = false;
+  // kFailed: the failure's message, which the front end logs and shows;
+  // empty when the run rolled back and logged everything itself.
+  std::string Message;
+};
+
+// The update run. Never throws: every way it can end is in the outcome.
+// Phases fail by raising UpdateFailure or SilentAbort; any other exception
+// that escapes a phase ends the run as kFailed with its text.
+UpdateOutcome RunUpdate(const UpdateRequest& request, const ProjectProfile& profile,
+                        const TFBServParams& server_params, platform::Platform& platform,
+                        FrontEnd& front, UpdatePhases& phases);
 
 }  // namespace updater

@@ -83,15 +83,18 @@ class RunUpdateTest : public ::testing::Test {
 
   // Runs the update and tells how it ended: "ok", "silent" or "failure: <message>".
   std::string Run() {
-    try {
-      RunUpdate(request, fields.Profile, TFBServParams{}, rolled_back, fake.platform, ui.front,
-                phases);
-      return "ok";
-    } catch (const SilentAbort&) {
-      return "silent";
-    } catch (const UpdateFailure& e) {
-      return "failure: " + e.Message();
+    const UpdateOutcome outcome =
+        RunUpdate(request, fields.Profile, TFBServParams{}, fake.platform, ui.front, phases);
+    rolled_back = outcome.RolledBack;
+    switch (outcome.end) {
+      case UpdateOutcome::End::kSucceeded:
+        return "ok";
+      case UpdateOutcome::End::kAbandoned:
+        return "silent";
+      case UpdateOutcome::End::kFailed:
+        break;
     }
+    return "failure: " + outcome.Message;
   }
 
   // The transcript without the context's two log lines and boxes' texts cut
@@ -123,9 +126,9 @@ TEST_F(RunUpdateTest, ClientOnlyRunSkipsEveryServerStepAndNeedsNoAdmnPassword) {
   WithClientPart();
   request.AdmnPassword = "";
   EXPECT_EQ(Run(), "ok");
-  EXPECT_EQ(Steps(), (std::vector<std::string>{"AskYesNoFocusNo", "phase: StageAndBackup",
-                                               "phase: UpdateClientPart",
-                                               "phase: RemovePayloadFolder"}));
+  EXPECT_EQ(Steps(),
+            (std::vector<std::string>{"AskYesNoFocusNo", "phase: StageAndBackup",
+                                      "phase: UpdateClientPart", "phase: RemovePayloadFolder"}));
   EXPECT_FALSE(rolled_back);
 }
 
@@ -133,11 +136,11 @@ TEST_F(RunUpdateTest, BothPartsRunEveryPhaseInOrder) {
   WithClientPart();
   WithServerPart();
   EXPECT_EQ(Run(), "ok");
-  EXPECT_EQ(Steps(), (std::vector<std::string>{
-                         "AskYesNoFocusNo", "phase: PrepareServer", "phase: StageAndBackup",
-                         "phase: RebuildDatabase", "phase: UpdateServerPart",
-                         "phase: UpdateClientPart", "phase: RemovePayloadFolder",
-                         "phase: BringDatabaseOnlineAtEnd"}));
+  EXPECT_EQ(Steps(),
+            (std::vector<std::string>{
+                "AskYesNoFocusNo", "phase: PrepareServer", "phase: StageAndBackup",
+                "phase: RebuildDatabase", "phase: UpdateServerPart", "phase: UpdateClientPart",
+                "phase: RemovePayloadFolder", "phase: BringDatabaseOnlineAtEnd"}));
 }
 
 TEST_F(RunUpdateTest, ConfirmationNamesThePartsAsTyped) {
@@ -211,9 +214,9 @@ TEST_F(RunUpdateTest, StagingFailureKeepsItsMessageAndStillBringsTheDatabaseOnli
   WithServerPart();
   phases.fail["StageAndBackup"] = "Невозможно создать папку X!";
   EXPECT_EQ(Run(), "failure: Невозможно создать папку X!");
-  EXPECT_EQ(Steps(), (std::vector<std::string>{"AskYesNoFocusNo", "phase: PrepareServer",
-                                               "phase: StageAndBackup",
-                                               "phase: BringDatabaseOnlineAtEnd"}));
+  EXPECT_EQ(Steps(),
+            (std::vector<std::string>{"AskYesNoFocusNo", "phase: PrepareServer",
+                                      "phase: StageAndBackup", "phase: BringDatabaseOnlineAtEnd"}));
   EXPECT_FALSE(rolled_back);
 }
 
@@ -222,12 +225,12 @@ TEST_F(RunUpdateTest, UpdateFailureIsShownThenRolledBackAndEndsWithAnEmptyMessag
   WithServerPart();
   phases.fail["UpdateClientPart"] = "Невозможно определить язык программы!";
   EXPECT_EQ(Run(), "failure: ");
-  EXPECT_EQ(Steps(), (std::vector<std::string>{
-                         "AskYesNoFocusNo", "phase: PrepareServer", "phase: StageAndBackup",
-                         "phase: RebuildDatabase", "phase: UpdateServerPart",
-                         "phase: UpdateClientPart", "ShowError",
-                         "phase: RollBack(Невозможно определить язык программы!)",
-                         "phase: BringDatabaseOnlineAtEnd"}));
+  EXPECT_EQ(Steps(),
+            (std::vector<std::string>{
+                "AskYesNoFocusNo", "phase: PrepareServer", "phase: StageAndBackup",
+                "phase: RebuildDatabase", "phase: UpdateServerPart", "phase: UpdateClientPart",
+                "ShowError", "phase: RollBack(Невозможно определить язык программы!)",
+                "phase: BringDatabaseOnlineAtEnd"}));
   EXPECT_EQ(ui.transcript.Boxes().back(), "ShowError: Невозможно определить язык программы!");
   EXPECT_TRUE(rolled_back);
 }

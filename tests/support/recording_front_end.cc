@@ -64,8 +64,16 @@ PromptAnswer ScriptedPrompt::AskYesNoFocusNo(const std::string& text) {
 }
 void ScriptedPrompt::ShowFailure(const std::string& text) { Record("ShowFailure", text, false); }
 
+void RecordingCaptions::ShowCaption(const std::string& caption) {
+  text = caption;
+  transcript_.events.push_back("Caption: " + caption);
+}
+
 RecordingFrontEnd::RecordingFrontEnd(platform::FileSystem& files, platform::Clock& clock)
-    : screen(transcript), prompt(transcript), log(files, clock, screen),
-      front{log, prompt, pump} {}
+    : screen(transcript),
+      prompt(transcript),
+      captions(transcript),
+      log(files, clock, screen),
+      front{log, prompt, pump, captions} {}
 
 }  // namespace updater::testing

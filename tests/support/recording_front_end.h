@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "engine/operator_prompt.h"
-#include "engine/update_log.h"
 #include "engine/uUpdate.h"
+#include "engine/update_log.h"
 
 namespace updater::testing {
 
@@ -51,6 +51,17 @@ class ScriptedPrompt final : public OperatorPrompt {
   Transcript& transcript_;
 };
 
+// Records every caption shown as "Caption: <text>".
+class RecordingCaptions final : public CaptionArea {
+ public:
+  explicit RecordingCaptions(Transcript& transcript) : transcript_(transcript) {}
+  void ShowCaption(const std::string& text) override;
+  std::string text;  // what the area shows now
+
+ private:
+  Transcript& transcript_;
+};
+
 class CountingPump final : public MessagePump {
  public:
   void ProcessMessages() override { ++count; }
@@ -65,6 +76,7 @@ struct RecordingFrontEnd {
   RecordingScreen screen;
   ScriptedPrompt prompt;
   CountingPump pump;
+  RecordingCaptions captions;
   UpdateLog log;
   FrontEnd front;
 };

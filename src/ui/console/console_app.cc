@@ -62,8 +62,9 @@ int RunConsole(const std::vector<std::string>& arguments, platform::Platform& pl
   TerminalScreen screen(io.out);
   TerminalPrompt prompt(io.out, io.err, io.terminal, options->answering, program.title);
   IdlePump pump;
+  TerminalCaptions captions(io.out);
   UpdateLog log(platform.files, platform.clock, screen);
-  FrontEnd front{log, prompt, pump};
+  FrontEnd front{log, prompt, pump, captions};
 
   TFBServParams server_params;
   if (executable) {

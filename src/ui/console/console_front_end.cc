@@ -24,6 +24,11 @@ std::optional<PromptAnswer> ParseAnswer(const std::string& typed, PromptAnswer f
 
 void TerminalScreen::AppendLine(const std::string& line) { out_ << line << '\n' << std::flush; }
 
+void TerminalCaptions::ShowCaption(const std::string& text) {
+  for (const std::string& line : SplitScreenLines(text)) out_ << "** " << line << '\n';
+  out_ << std::flush;
+}
+
 std::string BoxText(const std::string& caption, const std::string& text) {
   std::string box = "[" + caption + "] ";
   for (const std::string& line : SplitScreenLines(text)) box += line + "\n";

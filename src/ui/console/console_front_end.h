@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 
+#include "engine/caption_area.h"
 #include "engine/operator_prompt.h"
 #include "engine/update_log.h"
 #include "ui/console/terminal.h"
@@ -65,6 +66,17 @@ class TerminalPrompt final : public OperatorPrompt {
   Terminal& terminal_;
   Answering answering_;
   std::string title_;
+};
+
+// The caption area: its text printed to `out` whenever it changes, each of
+// its lines after "** ".
+class TerminalCaptions final : public CaptionArea {
+ public:
+  explicit TerminalCaptions(std::ostream& out) : out_(out) {}
+  void ShowCaption(const std::string& text) override;
+
+ private:
+  std::ostream& out_;
 };
 
 // The terminal repaints on its own: nothing to let through.
