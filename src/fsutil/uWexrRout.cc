@@ -40,13 +40,17 @@ std::string AppendErrorText(const std::string& accumulated, const std::string& m
 
 void ExtractPayloadResource(platform::Platform& platform, const std::string& target,
                             const std::string& name) {
-  const std::string resource = name.empty() ? "files" : name;
+  ExtractResource(platform, "EXEFILE", name.empty() ? "files" : name, target);
+}
+
+void ExtractResource(platform::Platform& platform, const std::string& type,
+                     const std::string& resource, const std::string& target) {
   const auto fail = [&](const std::string& cause) {
     throw UpdateFailure("Ошибка работы с ресурсом \"" + resource + "\"!\r" + cause);
   };
   auto full = platform.files.FullPath(target);
   if (!full) fail("Cannot create file " + target);
-  auto opened = platform.resources.Open("EXEFILE", resource);
+  auto opened = platform.resources.Open(type, resource);
   if (!opened) {
     const int64_t code = opened.error().code;
     if (code == platform::kErrorResourceNameNotFound ||
@@ -70,8 +74,8 @@ void ExtractPayloadResource(platform::Platform& platform, const std::string& tar
 }
 
 uint32_t RunProgramAndWait(platform::Platform& platform, MessagePump& pump,
-                           const std::string& program,
-                           const std::optional<std::string>& parameters, int show) {
+                           const std::string& program, const std::optional<std::string>& parameters,
+                           int show) {
   auto full = platform.files.FullPath(program);
   if (!full) throw UpdateFailure(kCannotStartProgram);
   platform::ProcessLaunch launch;

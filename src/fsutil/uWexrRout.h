@@ -29,11 +29,17 @@ std::string AppendErrorText(const std::string& accumulated, const std::string& m
 
 // --- Payload and external programs -----------------------------------------
 
-// Writes the resource of type "EXEFILE" named `name` ("files" when empty;
-// names match without regard to case) to `target`, expanded to a full path,
-// creating the file or replacing its whole contents. Raises UpdateFailure
-// "Ошибка работы с ресурсом "<name>"!", a CR and the cause: "Resource <name>
-// not found", "Cannot create file <full path>" or "Stream write error".
+// Writes the resource of type `type` named `name` (types and names match
+// without regard to case) to `target`, expanded to a full path, creating the
+// file or replacing its whole contents. Raises UpdateFailure "Ошибка работы
+// с ресурсом "<name>"!", a CR and the cause: "Resource <name> not found",
+// "Cannot create file <full path>" or "Stream write error". A failed write
+// may leave the file partly written.
+void ExtractResource(platform::Platform& platform, const std::string& type, const std::string& name,
+                     const std::string& target);
+
+// The payload: ExtractResource of type "EXEFILE" named `name` ("files" when
+// empty).
 void ExtractPayloadResource(platform::Platform& platform, const std::string& target,
                             const std::string& name);
 
@@ -52,8 +58,8 @@ inline constexpr size_t kMaxCommandLineChars = 255;
 // started, also (with the reason after a CR) when the command line or the
 // working folder is longer than kMaxCommandLineChars.
 uint32_t RunProgramAndWait(platform::Platform& platform, MessagePump& pump,
-                           const std::string& program,
-                           const std::optional<std::string>& parameters, int show);
+                           const std::string& program, const std::optional<std::string>& parameters,
+                           int show);
 
 // --- Disk space and the system folder --------------------------------------
 
