@@ -38,6 +38,11 @@ std::string AppendErrorText(const std::string& accumulated, const std::string& m
 void ExtractResource(platform::Platform& platform, const std::string& type, const std::string& name,
                      const std::string& target);
 
+// The whole resource of type `type` named `name`, read into memory (for
+// small resources: pictures). Raises UpdateFailure as ExtractResource does.
+std::string ReadResource(platform::Platform& platform, const std::string& type,
+                         const std::string& name);
+
 // The payload: ExtractResource of type "EXEFILE" named `name` ("files" when
 // empty).
 void ExtractPayloadResource(platform::Platform& platform, const std::string& target,
