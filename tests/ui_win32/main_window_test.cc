@@ -18,6 +18,13 @@ using Lines = std::vector<std::string>;
 
 enum class Look { kPlain, kColoured };
 
+BOOL CALLBACK FindTooltips(HWND window, LPARAM found) {
+  wchar_t type[64] = {};
+  GetClassNameW(window, type, 64);
+  if (wcscmp(type, TOOLTIPS_CLASSW) == 0) *reinterpret_cast<HWND*>(found) = window;
+  return TRUE;
+}
+
 class MainWindowTest : public WindowTest, public ::testing::WithParamInterface<Look> {
  protected:
   void SetUp() override {
@@ -215,15 +222,7 @@ TEST_P(MainWindowTest, TheFieldsAndAreasHaveTheirStyles) {
 
   // The tooltips of Start and Exit.
   HWND tips = nullptr;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM found) {
-        wchar_t type[64] = {};
-        GetClassNameW(window, type, 64);
-        if (wcscmp(type, TOOLTIPS_CLASSW) == 0) *reinterpret_cast<HWND*>(found) = window;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&tips));
+  EnumThreadWindows(GetCurrentThreadId(), FindTooltips, reinterpret_cast<LPARAM>(&tips));
   ASSERT_NE(tips, nullptr);
   Lines texts;
   const int count = static_cast<int>(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0));

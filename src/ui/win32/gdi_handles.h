@@ -1,9 +1,11 @@
 // Owners of the window's GDI objects (fonts, brushes, bitmaps): each deletes
-// its object when it goes, never twice.
+// its object when it goes, never twice. And the one way the window reads a
+// window's text.
 #pragma once
 
 #include <windows.h>
 
+#include <string>
 #include <utility>
 
 namespace updater::win32 {
@@ -33,6 +35,15 @@ class GdiObject {
  private:
   Handle handle_ = nullptr;
 };
+
+// The text of a window of this process (a control's, a caption).
+inline std::wstring WindowTextOf(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(window, text.data(), length + 1);
+  text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+  return text;
+}
 
 using FontHandle = GdiObject<HFONT>;
 using BrushHandle = GdiObject<HBRUSH>;

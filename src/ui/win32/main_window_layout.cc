@@ -178,13 +178,11 @@ void TfrmMain::CreateTooltips() {
 }
 
 void TfrmMain::AutoSizeLabel(HWND label) {
-  const int length = GetWindowTextLengthW(label);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  GetWindowTextW(label, text.data(), length + 1);
+  const std::wstring text = WindowTextOf(label);
   HDC dc = GetDC(label);
   HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
   SIZE size{};
-  GetTextExtentPoint32W(dc, text.c_str(), length, &size);
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
   TEXTMETRICW metrics{};
   GetTextMetricsW(dc, &metrics);
   SelectObject(dc, old);

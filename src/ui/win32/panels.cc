@@ -86,15 +86,12 @@ void Paint(HWND panel, PanelState& state) {
     RECT frame = client;
     frame.top = caption_height / 2;
     DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
-    const int length = GetWindowTextLengthW(panel);
-    std::wstring caption(static_cast<size_t>(length) + 1, L'\0');
-    GetWindowTextW(panel, caption.data(), length + 1);
-    caption.resize(static_cast<size_t>(length));
+    const std::wstring caption = WindowTextOf(panel);
     HGDIOBJ old_font = SelectObject(dc, state.caption_font);
     SetBkMode(dc, OPAQUE);
     SetBkColor(dc, state.colour);
     SetTextColor(dc, GetSysColor(IsWindowEnabled(panel) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
-    TextOutW(dc, 8, 0, caption.c_str(), length);
+    TextOutW(dc, 8, 0, caption.c_str(), static_cast<int>(caption.size()));
     SelectObject(dc, old_font);
   }
   EndPaint(panel, &paint);

@@ -371,12 +371,7 @@ void TfrmMain::mmHelpClick() {
 // --- Pieces ---------------------------------------------------------------------
 
 std::string TfrmMain::FieldText(int id) const {
-  HWND field = Control(id);
-  const int length = GetWindowTextLengthW(field);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  GetWindowTextW(field, text.data(), length + 1);
-  text.resize(static_cast<size_t>(length));
-  return platform::Narrow(text);
+  return platform::Narrow(WindowTextOf(Control(id)));
 }
 
 void TfrmMain::SetFieldText(int id, const std::string& text) {
