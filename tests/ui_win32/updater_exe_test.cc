@@ -63,6 +63,18 @@ class RunningUpdater {
         seconds);
     return window;
   }
+  // Chooses "Перевести базу данных в многопользовательский режим (Online)"
+  // for the product folder `folder` and answers the box it ends with; the
+  // box's text.
+  std::string BringDatabaseOnline(HWND window, const std::string& folder) const {
+    HWND field = GetDlgItem(GetDlgItem(window, win32::kConnectionGroup), win32::kEProgramLocation);
+    const std::wstring text = Widen(folder);
+    SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    auto boxes = BoxAnswerer::ForProcess(id(), {{BoxAction::kEnter}});
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(win32::kMmOperationsOnline, 0), 0);
+    if (!boxes->WaitForSteps()) return "<no box>";
+    return boxes->Transcript().at(0);
+  }
   // Closes the window as its close box does; the exit code, or -1 when the
   // program did not end.
   int Close(HWND window) {
@@ -109,7 +121,11 @@ TEST(UpdaterExe, WritesItsLibrariesAndLogBeforeItsWindowAndLeavesThemOnTheNextSt
   TempFolder temp;
   const std::string executable = CopyOfUpdater(temp, "Первый запуск", "Updater_Marlix.exe");
   const std::string folder = executable.substr(0, executable.rfind('\\'));
+  const std::string product = temp.MakeFolder("Продукт");
+  temp.MakeFile("Продукт\\DB_Data\\Marlix.fdb", "database");
   Lines first_files;
+  Lines first_logs;
+  std::string first_log = "<none>";
   {
     RunningUpdater updater(executable);
     ASSERT_TRUE(updater.started());
@@ -117,19 +133,28 @@ TEST(UpdaterExe, WritesItsLibrariesAndLogBeforeItsWindowAndLeavesThemOnTheNextSt
     ASSERT_NE(window, nullptr);
     // What is there when the window first shows.
     first_files = FilesIn(folder);
+    first_logs = FilesIn(folder + "\\Logs");
+    if (first_logs.size() == 1) first_log = ReadBytes(folder + "\\Logs\\" + first_logs[0]);
     EXPECT_EQ(TextOf(window), "Updater_Marlix");
+    // The database commands load the client library written next to the
+    // program (this build's stand-in, which has no entry points).
+    EXPECT_EQ(
+        updater.BringDatabaseOnline(window, product)
+            .rfind("Updater_Marlix: В клиентской библиотеке \"fbclient.dll\" не найдена функция",
+                   0),
+        0u);
     EXPECT_EQ(updater.Close(window), 0);
   }
   EXPECT_EQ(first_files, (Lines{"IBEScript.dll", "Logs", "Updater_Marlix.exe", "fbclient.dll"}));
   EXPECT_EQ(ReadBytes(folder + "\\IBEScript.dll"),
             ReadBytes(BuildFolder() + "\\src\\scriptengine\\IBEScript.dll"));
   EXPECT_EQ(ReadBytes(folder + "\\fbclient.dll").substr(0, 2), "MZ");
-  const Lines logs = FilesIn(folder + "\\Logs");
-  ASSERT_EQ(logs.size(), 1u);
-  EXPECT_EQ(ReadBytes(folder + "\\Logs\\" + logs[0]), "");
+  EXPECT_EQ(first_logs.size(), 1u);
+  EXPECT_EQ(first_log, "");
 
   // The next start, in a later second: the libraries stay as they are (one
-  // of them replaced by another meanwhile), and a second log appears.
+  // of them replaced by another file meanwhile, which is then the one used),
+  // and a second log appears.
   fs::remove(FsPath(folder + "\\fbclient.dll"));
   const std::string other_client(4096, 'c');
   std::ofstream(FsPath(folder + "\\fbclient.dll"), std::ios::binary) << other_client;
@@ -141,6 +166,12 @@ TEST(UpdaterExe, WritesItsLibrariesAndLogBeforeItsWindowAndLeavesThemOnTheNextSt
     RunningUpdater updater(executable);
     HWND window = updater.WaitForWindow();
     ASSERT_NE(window, nullptr);
+    // The library found there is the one used: this one is no library at all.
+    EXPECT_EQ(
+        updater.BringDatabaseOnline(window, product)
+            .rfind("Updater_Marlix: Невозможно загрузить клиентскую библиотеку \"fbclient.dll\"",
+                   0),
+        0u);
     EXPECT_EQ(updater.Close(window), 0);
   }
   EXPECT_TRUE(StateOf(folder + "\\IBEScript.dll") == engine);
