@@ -236,7 +236,7 @@ void TfrmMain::FormShow() {
     RemoveMenu(menu_bar_, static_cast<UINT>(position), MF_BYPOSITION);
     project_on_bar_ = false;
   }
-  if (DeleteMenu(menu_bar_, kMmHelp, MF_BYCOMMAND)) help_on_bar_ = false;
+  DeleteMenu(menu_bar_, kMmHelp, MF_BYCOMMAND);
   ApplyLook(true);
   SetClientSize();
 }

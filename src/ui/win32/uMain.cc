@@ -118,10 +118,7 @@ TfrmMain::TfrmMain(HINSTANCE instance, WindowServices services)
 }
 
 TfrmMain::~TfrmMain() {
-  if (window_ != nullptr) {
-    HWND window = window_;
-    DestroyWindow(window);
-  }
+  if (window_ != nullptr) DestroyWindow(window_);
   // The menu bar went with the window; the Project menu, once taken off the
   // bar, is ours to destroy. The brushes, fonts and pictures go with their
   // owners.

@@ -155,7 +155,6 @@ class TfrmMain {
   HMENU project_menu_ = nullptr;  // kept also when taken off the bar
   HMENU operations_menu_ = nullptr;
   bool project_on_bar_ = true;
-  bool help_on_bar_ = true;
 
   FontHandle font_;          // "MS Sans Serif", 8 points
   FontHandle bold_font_;     // the same, bold: the connection group's caption, coloured labels
