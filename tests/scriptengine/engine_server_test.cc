@@ -198,10 +198,12 @@ TEST(EngineOnTheServer, TheSampleBlocksWriteGeneratorsAndRolesThatRestoreThem) {
             "");
   ASSERT_EQ(testing::RunFile(old_db.ConnectString(), "UTF8", folder + "/Sys_Roles.sql"), "");
   EXPECT_EQ(ReadBytes(folder + "/Generators.sql"),
+            "\xEF\xBB\xBF"
             "ALTER SEQUENCE \"G_ONE\" RESTART WITH 1234567890123;\r\n"
             "ALTER SEQUENCE \"g two\" RESTART WITH -5;\r\n"
             "COMMIT WORK;\r\n");
   EXPECT_EQ(ReadBytes(folder + "/Roles.sql"),
+            "\xEF\xBB\xBF"
             "GRANT \"R_READER\" TO \"AUDITOR\" WITH ADMIN OPTION;\r\n"
             "GRANT \"R_READER\" TO \"CLERK\";\r\n"
             "GRANT \"Role Two\" TO \"CLERK\";\r\n"
