@@ -86,10 +86,9 @@ bool ConvertibleCharset(const std::string& charset) {
 std::unique_ptr<platform::OutputFile> MarkedOutputFile(std::unique_ptr<platform::OutputFile> file,
                                                        const std::string& charset, bool has_mark) {
   if (!ConvertibleCharset(charset)) return file;
-  auto marked = std::make_unique<MarkedFile>(std::move(file), IsWin1251(charset));
   // A failure of this write shows again at the next write or the close.
-  if (!has_mark) (void)marked->Write(kUtf8Mark);
-  return marked;
+  if (!has_mark) (void)file->Write(kUtf8Mark);
+  return std::make_unique<MarkedFile>(std::move(file), IsWin1251(charset));
 }
 
 bool MarkedScriptSource::Fill() {

@@ -77,6 +77,16 @@ void ReplaceFile(const fs::path& from, const fs::path& to) {
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
+// The lines of `rows`, each without its line end.
+std::vector<std::string> Lines(const std::string& rows) {
+  std::vector<std::string> lines;
+  for (size_t start = 0, end; (end = rows.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    lines.push_back(rows.substr(start, end - start));
+  }
+  return lines;
+}
+
 TEST(SampleProduct, CarriesEveryValueGeneratorRoleAndPrivilegeToTheNewVersion) {
   const ::updater::testing::TestServer& server = ::updater::testing::RequireTestServer();
   TempFolder temp;
@@ -133,22 +143,13 @@ TEST(SampleProduct, CarriesEveryValueGeneratorRoleAndPrivilegeToTheNewVersion) {
       {"AMOUNTS", "ID"},     {"AUDIT_LOG", "ID"}, {"SETTINGS", "NAME"}};
   for (const auto& [table, key] : tables) {
     std::string columns;
-    for (const std::string& line : [&] {
-           std::vector<std::string> names;
-           std::string rows = Rows(old_db,
-                                   "SELECT TRIM(RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS R "
-                                   "JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = R.RDB$FIELD_SOURCE "
-                                   "WHERE R.RDB$RELATION_NAME = '" +
-                                       table +
-                                       "' AND F.RDB$COMPUTED_BLR IS NULL "
-                                       "ORDER BY R.RDB$FIELD_POSITION");
-           for (size_t start = 0, end; (end = rows.find('\n', start)) != std::string::npos;
-                start = end + 1) {
-             names.push_back(rows.substr(start, end - start));
-           }
-           return names;
-         }()) {
-      columns += (columns.empty() ? "" : ", ") + Quoted(line);
+    for (const std::string& name : Lines(
+             Rows(old_db,
+                  "SELECT TRIM(R.RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS R "
+                  "JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = R.RDB$FIELD_SOURCE "
+                  "WHERE R.RDB$RELATION_NAME = '" +
+                      table + "' AND F.RDB$COMPUTED_BLR IS NULL ORDER BY R.RDB$FIELD_POSITION"))) {
+      columns += (columns.empty() ? "" : ", ") + Quoted(name);
     }
     const std::string where =
         table == "SETTINGS" ? " WHERE NAME NOT IN ('VERSION', 'RELEASE_NOTES')" : "";
@@ -169,7 +170,7 @@ TEST(SampleProduct, CarriesEveryValueGeneratorRoleAndPrivilegeToTheNewVersion) {
             "TRUE\n");
 
   // The new columns hold their defaults; the metadata update's own values.
-  EXPECT_EQ(Rows(new_db, "SELECT DISTINCT CATEGORY, EMAIL, PHONE FROM CLIENTS"), "1|||\n");
+  EXPECT_EQ(Rows(new_db, "SELECT DISTINCT CATEGORY, EMAIL, PHONE FROM CLIENTS"), "1||\n");
   EXPECT_EQ(Rows(new_db, "SELECT DISTINCT \"СТАТУС\" FROM \"ДОКУМЕНТЫ\""), "Принят\n");
   EXPECT_EQ(Rows(new_db, "SELECT DISTINCT CITY FROM DEPARTMENTS"), "Москва\n");
   EXPECT_EQ(Rows(new_db, "SELECT VAL FROM SETTINGS WHERE NAME = 'VERSION'"), "3.2\n");
@@ -183,11 +184,9 @@ TEST(SampleProduct, CarriesEveryValueGeneratorRoleAndPrivilegeToTheNewVersion) {
       "WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY 1";
   const std::string names = Rows(old_db, generators);
   EXPECT_NE(names.find("НОМЕР_АКТА\n"), std::string::npos);
-  for (size_t start = 0, end; (end = names.find('\n', start)) != std::string::npos;
-       start = end + 1) {
-    const std::string sql =
-        "SELECT GEN_ID(" + Quoted(names.substr(start, end - start)) + ", 0) FROM RDB$DATABASE";
-    EXPECT_EQ(Rows(new_db, sql), Rows(old_db, sql)) << names.substr(start, end - start);
+  for (const std::string& name : Lines(names)) {
+    const std::string sql = "SELECT GEN_ID(" + Quoted(name) + ", 0) FROM RDB$DATABASE";
+    EXPECT_EQ(Rows(new_db, sql), Rows(old_db, sql)) << name;
   }
 
   // The roles granted to users, Cyrillic names included, and the roles'
@@ -201,12 +200,9 @@ TEST(SampleProduct, CarriesEveryValueGeneratorRoleAndPrivilegeToTheNewVersion) {
   const std::string role_privileges =
       "SELECT TRIM(RDB$USER), TRIM(RDB$RELATION_NAME), RDB$PRIVILEGE FROM RDB$USER_PRIVILEGES "
       "WHERE RDB$USER_TYPE = 13 AND RDB$FIELD_NAME IS NULL ORDER BY 1, 2, 3";
-  const std::string old_privileges = Rows(old_db, role_privileges);
   const std::string new_privileges = Rows(new_db, role_privileges);
-  for (size_t start = 0, end; (end = old_privileges.find('\n', start)) != std::string::npos;
-       start = end + 1) {
-    EXPECT_NE(new_privileges.find(old_privileges.substr(start, end - start + 1)), std::string::npos)
-        << old_privileges.substr(start, end - start);
+  for (const std::string& privilege : Lines(Rows(old_db, role_privileges))) {
+    EXPECT_NE(new_privileges.find(privilege + "\n"), std::string::npos) << privilege;
   }
 
   // The view of the server function library: its upper case is the server's.
