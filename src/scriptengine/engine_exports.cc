@@ -89,7 +89,6 @@ int32_t Run(ByteSource& source, const std::string& folder, CallbackReporter& rep
 // False, after reporting why, when script file `path` is marked as UTF-8
 // and cannot be read whole in `charset`.
 bool CanReadWhole(const std::string& path, const std::string& charset, ScriptReporter& reporter) {
-  if (charset == "UTF8" || charset == "UNICODE_FSS") return true;  // nothing to convert
   auto opened = platform::OpenInputFile(path);
   if (!opened.ok()) return true;  // the run itself reports it
   try {
