@@ -121,8 +121,8 @@ bool Truth(const Value& v, size_t line, bool& known) {
 enum class FileStart { kEmpty, kMarked, kUnmarked };
 
 // How the file at `path` begins (a missing file is empty).
-FileStart StartOf(const std::string& path) {
-  auto file = platform::OpenInputFile(path);
+FileStart StartOf(platform::FileSystem& files, const std::string& path) {
+  auto file = files.OpenInputFile(path);
   if (!file.ok()) return FileStart::kEmpty;
   char head[kUtf8Mark.size()] = {};
   auto read = file.value()->ReadAt(0, head, sizeof head);
@@ -320,7 +320,7 @@ Value BlockInterpreter::Call(const Expr& expr) {
 }
 
 int64_t BlockInterpreter::OpenFile(const std::string& path, bool append) {
-  const FileStart start = append ? StartOf(path) : FileStart::kEmpty;
+  const FileStart start = append ? StartOf(environment_.files, path) : FileStart::kEmpty;
   platform::Result<std::unique_ptr<platform::OutputFile>> opened =
       environment_.files.OpenOutputFile(path, append);
   if (!opened.ok()) throw ScriptError("the file cannot be opened: " + opened.error().Describe());

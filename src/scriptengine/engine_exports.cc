@@ -88,7 +88,7 @@ int32_t Run(ByteSource& source, const std::string& folder, CallbackReporter& rep
 // False, after reporting why, when script file `path` is marked as UTF-8
 // and cannot be read whole in `charset`.
 bool CanReadWhole(const std::string& path, const std::string& charset, ScriptReporter& reporter) {
-  auto opened = platform::OpenInputFile(path);
+  auto opened = platform::SystemPlatform().files.OpenInputFile(path);
   if (!opened.ok()) return true;  // the run itself reports it
   try {
     FileSource file(std::move(opened).value(), path);

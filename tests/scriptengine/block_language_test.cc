@@ -181,7 +181,8 @@ TEST(BlockFiles, CarryTheirCharacterSetAsUtf8WithAMark) {
     TempFolder temp;
     if (!c.existing.empty()) temp.MakeFile("out.sql", c.existing);
     FakeDatabase db(c.charset);
-    BlockEnvironment environment{db, temp.path(), [](std::string_view) {}};
+    BlockEnvironment environment{db, platform::SystemPlatform().files, temp.path(),
+                                 [](std::string_view) {}};
     const std::string mode = c.existing.empty() ? "create" : "append";
     std::string failure;
     try {
