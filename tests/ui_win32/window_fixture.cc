@@ -18,23 +18,28 @@ void OutcomePhases::RollBack(UpdateRun& run, const std::string&) {
 }
 
 WindowTest::WindowTest() {
+  executable = temp.MakeFile("Updater\\Updater_Marlix.exe", "MZ");
+  Equip(fake);
+  fake.volumes.AddDrive(temp.path(), platform::DriveType::kFixed);
+}
+
+void WindowTest::Equip(FakePlatform& target) {
   // The pictures are the program's own, carried by this test executable too.
   for (const char* picture : {"logotype", "Success", "Errors"}) {
-    fake.resources.Add("IMAGES", picture,
-                       ReadResource(platform::SystemPlatform(), "IMAGES", picture));
+    target.resources.Add("IMAGES", picture,
+                         ReadResource(platform::SystemPlatform(), "IMAGES", picture));
   }
-  fake.resources.Add("DLL", "fbclient", "the client library");
-  fake.resources.Add("DLL", "ibescript", "the script engine");
-  executable = temp.MakeFile("Updater\\Updater_Marlix.exe", "MZ");
-  fake.processes.own_executable = executable;
-  fake.volumes.AddDrive(temp.path(), platform::DriveType::kFixed);
-  fake.volumes.system_folder = "C:\\WINDOWS\\system32";
+  target.resources.Add("DLL", "fbclient", "the client library");
+  target.resources.Add("DLL", "ibescript", "the script engine");
+  target.processes.own_executable = executable;
+  target.volumes.system_folder = "C:\\WINDOWS\\system32";
 }
 
 WindowTest::~WindowTest() { form.reset(); }
 
 void WindowTest::Create() {
-  win32::WindowServices services{fake.platform, *phases,
+  win32::WindowServices services{window_platform != nullptr ? *window_platform : fake.platform,
+                                 *phases,
                                  [this](const std::string& program, const std::string& argument) {
                                    shell_opened.emplace_back(program, argument);
                                  },

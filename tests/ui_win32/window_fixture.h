@@ -67,6 +67,11 @@ class WindowTest : public ::testing::Test {
   // Whether the entry of the menu bar that opens `popup` is enabled.
   bool MenuEnabled(HMENU popup) const;
 
+  // Gives `target` what the window needs of a platform: the pictures and
+  // the two libraries among its resources, the executable's path, the
+  // system folder.
+  void Equip(FakePlatform& target);
+
   // A product folder "Product" with the parts asked for; its path.
   std::string MakeProduct(bool client_part, bool server_part);
 
@@ -75,6 +80,9 @@ class WindowTest : public ::testing::Test {
   ProductUpdatePhases product_phases;
   OutcomePhases outcome_phases;
   UpdatePhases* phases = &product_phases;
+  // The platform the window is made on: `fake`'s unless a test gives
+  // another (equipped with Equip) before start-up.
+  platform::Platform* window_platform = nullptr;
   std::vector<std::pair<std::string, std::string>> shell_opened;
   std::string executable;  // the path the window believes it runs from
   std::unique_ptr<win32::TfrmMain> form;
