@@ -91,8 +91,9 @@ class FileSystem {
   // Creates `path` or empties an existing file, then writes `bytes` to it.
   virtual Status WriteFile(const std::string& path, const std::string& bytes) = 0;
 
-  // Opens an existing file for appending, writes `bytes` at its end and closes
-  // it again. A missing file fails.
+  // Opens `path` for appending, creating it when it is missing (an existing
+  // file is never emptied), writes `bytes` at its end and closes it again.
+  // The folder must exist.
   virtual Status AppendToFile(const std::string& path, const std::string& bytes) = 0;
 
   // Reads the whole file.

@@ -432,7 +432,7 @@ Status PosixFileSystem::WriteFile(const std::string& path, const std::string& by
 }
 
 Status PosixFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
-  Fd fd(open(ResolveNameCase(path).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  Fd fd(open(ResolveNameCase(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
   if (fd.get() < 0) return ErrnoError("open", path, errno);
   return WriteAndClose(fd, bytes, path);
 }
