@@ -67,7 +67,8 @@ class FileSystem {
   // file that another process holds open). A link is removed, not followed.
   virtual Status RemoveFile(const std::string& path) = 0;
 
-  // Removes an empty folder (RemoveDirectory semantics).
+  // Removes an empty folder (RemoveDirectory semantics: a link to a folder,
+  // or a junction, is removed and what it points to stays).
   virtual Status RemoveFolder(const std::string& path) = 0;
 
   // Creates exactly one folder level; fails when it exists or its parent is

@@ -323,6 +323,13 @@ Status PosixFileSystem::RemoveFolder(const std::string& path) {
   const std::string resolved = ResolveNameCase(path);
   struct stat info {};
   if (lstat(resolved.c_str(), &info) != 0) return ErrnoError("rmdir", path, errno);
+  // Windows' RemoveDirectory takes a junction or a folder link away and
+  // leaves what it points to; so does this with a link to a folder.
+  struct stat target {};
+  if (S_ISLNK(info.st_mode) && stat(resolved.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+    if (unlink(resolved.c_str()) != 0) return ErrnoError("unlink", path, errno);
+    return Status::Ok();
+  }
   if (!S_ISDIR(info.st_mode)) return ErrnoError("rmdir", path, ENOTDIR);
   if ((info.st_mode & 0222) == 0) {
     return SystemError{"rmdir", path, EACCES, "the folder is read-only"};
