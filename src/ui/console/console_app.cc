@@ -28,6 +28,14 @@ std::string SystemPassword(const ProfileFields& fields, ConsoleIo& io,
   return typed && !typed->empty() ? *typed : fields.SystemPassword;
 }
 
+// True when `path` is a full path on this system: the profile's default
+// folder, a Windows path, is none on Linux, where it would be taken from the
+// current folder.
+bool IsFullPath(platform::Platform& platform, const std::string& path) {
+  const platform::Result<std::string> full = platform.files.FullPath(path);
+  return full && *full == path;
+}
+
 }  // namespace
 
 int ExitStatusOf(CommandOutcome outcome) {
@@ -58,6 +66,16 @@ int RunConsole(const std::vector<std::string>& arguments, platform::Platform& pl
     io.out << ConsoleUsage(program.title);
     return kExitDone;
   }
+  ProfileFields fields;
+  ApplyDefaultProfile(fields);
+  const bool needs_folder = options->command == ConsoleCommand::kDatabaseOnline ||
+                            options->command == ConsoleCommand::kDatabaseShutdown;
+  if (needs_folder && !options->folder && !IsFullPath(platform, fields.ProductFolder)) {
+    io.err << program.title << ": give the product folder with --folder: the project's default "
+           << fields.ProductFolder << " is not a full path on this system\n\n"
+           << ConsoleUsage(program.title);
+    return kExitUsage;
+  }
 
   TerminalScreen screen(io.out);
   TerminalPrompt prompt(io.out, io.err, io.terminal, options->answering, program.title);
@@ -73,8 +91,6 @@ int RunConsole(const std::vector<std::string>& arguments, platform::Platform& pl
     // Without its own path the program has no folder for its log.
     RunOperatorCommand([&] { throw UpdateFailure(executable.error().Describe()); }, log, prompt);
   }
-  ProfileFields fields;
-  ApplyDefaultProfile(fields);
   const std::string folder = options->folder.value_or(fields.ProductFolder);
 
   std::function<void()> command;
