@@ -1,6 +1,7 @@
 #include "engine/uUpdate.h"
 
 #include "common/failures.h"
+#include "engine/uUpdate_lock.h"
 #include "fsutil/uWexrRout.h"
 #include "platform/paths.h"
 
@@ -30,6 +31,16 @@ std::string PartsWording(const UpdateContext& context) {
 
 }  // namespace
 
+void SetTimeStamp(UpdateContext& context, const platform::LocalTime& time) {
+  context.TimeStamp = FormatTimeStamp(time);
+  context.TmpDir = JoinPath(context.ProgramPath, "Tmp$" + context.TimeStamp);
+  context.NewDir = JoinPath(context.TmpDir, "New");
+  context.OldDir = JoinPath(context.TmpDir, "Old");
+  context.OldProgramDir = JoinPath(context.OldDir, "Program");
+  context.OldDbDataDir = JoinPath(context.OldDir, "DB_Data");
+  context.OldOtherDir = JoinPath(context.OldDir, "Other");
+}
+
 UpdateContext InitUpdateContext(const std::string& product_folder, const ProjectProfile& profile,
                                 platform::Platform& platform, FrontEnd& front) {
   Log(front, "Инициализация переменных...");
@@ -51,13 +62,7 @@ UpdateContext InitUpdateContext(const std::string& product_folder, const Project
 
   context.ProgramDir = JoinPath(context.ProgramPath, "Program");
   context.DbDataDir = JoinPath(context.ProgramPath, "DB_Data");
-  context.TimeStamp = FormatTimeStamp(platform.clock.Now());
-  context.TmpDir = JoinPath(context.ProgramPath, "Tmp$" + context.TimeStamp);
-  context.NewDir = JoinPath(context.TmpDir, "New");
-  context.OldDir = JoinPath(context.TmpDir, "Old");
-  context.OldProgramDir = JoinPath(context.OldDir, "Program");
-  context.OldDbDataDir = JoinPath(context.OldDir, "DB_Data");
-  context.OldOtherDir = JoinPath(context.OldDir, "Other");
+  SetTimeStamp(context, platform.clock.Now());
   context.DbConnectString =
       profile.ServerPrefix + JoinPath(context.DbDataDir, profile.DatabaseFile);
   context.HasClientPart = platform.files.FileExists(JoinPath(context.ProgramDir, profile.ExeFile));
@@ -83,6 +88,11 @@ void Update(UpdateRun& run, UpdatePhases& phases) {
                         "\" не обнаружено ни КЛИЕНТСКОЙ, ни СЕРВЕРНОЙ частей программы \"" +
                         request.ProjectCode + "\"");
   }
+  // Held until the run has ended, however it ends: a second updater on the
+  // same folder must not act while this run changes it.
+  const ProductFolderLock lock =
+      ProductFolderLock::Take(run.platform, context.ProgramPath, request.ProductFolder);
+
   const PromptAnswer answer = front.prompt.AskYesNoFocusNo(
       "В указанном каталоге: \"" + request.ProductFolder + "\" - обнаружены " + parts +
       " программы \"" + request.ProjectCode + "\"\rПродолжить обновление?");
@@ -128,7 +138,7 @@ void Update(UpdateRun& run, UpdatePhases& phases) {
 UpdateOutcome RunUpdate(const UpdateRequest& request, const ProjectProfile& profile,
                         const TFBServParams& server_params, platform::Platform& platform,
                         FrontEnd& front, UpdatePhases& phases) {
-  UpdateRun run{request, profile, server_params, {}, {}, false, platform, front};
+  UpdateRun run{request, profile, server_params, {}, {}, false, {}, platform, front};
   UpdateOutcome outcome;
   try {
     Update(run, phases);
@@ -139,7 +149,25 @@ UpdateOutcome RunUpdate(const UpdateRequest& request, const ProjectProfile& prof
     outcome.Message = FailureMessage(std::current_exception());
   }
   outcome.RolledBack = run.RolledBack;
+  if (!run.LogFailure.empty()) {
+    // The restore and the closing step went on without their log entries;
+    // the operator learns of it here, once.
+    try {
+      front.prompt.ShowError(run.LogFailure);
+    } catch (...) {
+      // A front end that cannot show a box has nowhere else to put it: the
+      // outcome is what matters now.
+    }
+  }
   return outcome;
+}
+
+std::string OutcomeCaption(const UpdateOutcome& outcome) {
+  if (outcome.end == UpdateOutcome::End::kSucceeded) {
+    return "Обновление прошло успешно.\rЗавершите работу с программой.";
+  }
+  if (outcome.RolledBack) return "Обновление прошло с ошибками!\rОткат изменений завершен.";
+  return "Обновление прервано!";
 }
 
 }  // namespace updater

@@ -39,6 +39,11 @@ struct UpdateContext {
   bool HasServerPart = false;   // DbDataDir\DatabaseFile is a file
 };
 
+// Sets the context's TimeStamp ("ddmmyyhhnnss" of `time`) and the working
+// folders named after it (TmpDir, NewDir, OldDir and the three backup
+// folders inside OldDir), below the context's ProgramPath.
+void SetTimeStamp(UpdateContext& context, const platform::LocalTime& time);
+
 // Turns the product folder text into the context of one run or command.
 // Reads the profile's ExeFile, DatabaseFile and ServerPrefix; writes its
 // opening and closing log lines. Fails with UpdateFailure when the folder
@@ -64,6 +69,10 @@ struct UpdateRun {
   UpdateContext Context;
   std::string ErrorText;    // failures collected while the run recovers
   bool RolledBack = false;  // set when the run enters its rollback
+  // The first log entry that could not be written while the run restored
+  // the product or brought the database online, steps that go on whatever
+  // happens to the log; the run shows it once at its end.
+  std::string LogFailure;
   platform::Platform& platform;
   FrontEnd& front;
 };
@@ -104,7 +113,9 @@ class UpdatePhases {
 };
 
 // The phases as the product runs them, on the platform and the front end
-// of the run.
+// of the run. Each phase lives in a file of its own: uUpdate_server.cc,
+// uUpdate_staging.cc, uUpdate_database.cc, uUpdate_client.cc and
+// uUpdate_completion.cc.
 class ProductUpdatePhases final : public UpdatePhases {
  public:
   void PrepareServer(UpdateRun& run) override;
@@ -132,6 +143,17 @@ struct UpdateOutcome {
   // empty when the run rolled back and logged everything itself.
   std::string Message;
 };
+
+// What the front end's outcome display shows in its caption area when the
+// run ended as `outcome` (lines separated by single CR characters):
+// "Обновление прошло успешно.", CR, "Завершите работу с программой." after
+// success; "Обновление прошло с ошибками!", CR, "Откат изменений завершен."
+// after a rollback; "Обновление прервано!" otherwise.
+std::string OutcomeCaption(const UpdateOutcome& outcome);
+
+// The log entry of the outcome display after a successful run.
+inline constexpr char kUpdateSucceededLogEntry[] =
+    "Обновление прошло успешно. Завершите работу с программой.";
 
 // The update run. Never throws: every way it can end is in the outcome.
 // Phases fail by raising UpdateFailure or SilentAbort; any other exception

@@ -55,8 +55,8 @@ class PosixFileSystem final : public FileSystem {
   Result<std::optional<std::string>> IniReadString(const std::string& path,
                                                    const std::string& section,
                                                    const std::string& key) override;
-  Status IniWriteString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value) override;
+  Status IniWriteString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value) override;
 };
 
 // Where the registry file is: the environment variable UPDATER_REGISTRY_FILE,
@@ -102,6 +102,7 @@ class PosixProcesses final : public Processes {
   Status Terminate(uint32_t pid, uint32_t exit_code) override;
   Status SetDebugPrivilege(bool enable) override;
   Result<std::string> OwnExecutablePath() override;
+  uint32_t OwnProcessId() override;
   Result<std::unique_ptr<ChildProcess>> Start(const ProcessLaunch& launch) override;
 };
 

@@ -57,8 +57,8 @@ class Win32FileSystem final : public FileSystem {
   Result<std::optional<std::string>> IniReadString(const std::string& path,
                                                    const std::string& section,
                                                    const std::string& key) override;
-  Status IniWriteString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value) override;
+  Status IniWriteString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value) override;
 };
 
 class Win32Registry final : public Registry {
@@ -79,6 +79,7 @@ class Win32Processes final : public Processes {
   Status Terminate(uint32_t pid, uint32_t exit_code) override;
   Status SetDebugPrivilege(bool enable) override;
   Result<std::string> OwnExecutablePath() override;
+  uint32_t OwnProcessId() override;
   Result<std::unique_ptr<ChildProcess>> Start(const ProcessLaunch& launch) override;
 };
 
