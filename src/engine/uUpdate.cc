@@ -3,6 +3,7 @@
 #include "common/failures.h"
 #include "engine/uUpdate_lock.h"
 #include "fsutil/uWexrRout.h"
+#include "platform/name_case.h"
 #include "platform/paths.h"
 
 namespace updater {
@@ -30,6 +31,16 @@ std::string PartsWording(const UpdateContext& context) {
 }
 
 }  // namespace
+
+std::string SpelledPath(platform::FileSystem& files, const std::string& folder,
+                        const std::string& name) {
+  if (auto entries = files.ListFolder(folder)) {
+    for (const platform::FolderEntry& entry : *entries) {
+      if (platform::NamesEqualIgnoringCase(entry.name, name)) return JoinPath(folder, entry.name);
+    }
+  }
+  return JoinPath(folder, name);
+}
 
 void SetTimeStamp(UpdateContext& context, const platform::LocalTime& time) {
   context.TimeStamp = FormatTimeStamp(time);
@@ -64,7 +75,7 @@ UpdateContext InitUpdateContext(const std::string& product_folder, const Project
   context.DbDataDir = JoinPath(context.ProgramPath, "DB_Data");
   SetTimeStamp(context, platform.clock.Now());
   context.DbConnectString =
-      profile.ServerPrefix + JoinPath(context.DbDataDir, profile.DatabaseFile);
+      profile.ServerPrefix + SpelledPath(platform.files, context.DbDataDir, profile.DatabaseFile);
   context.HasClientPart = platform.files.FileExists(JoinPath(context.ProgramDir, profile.ExeFile));
   context.HasServerPart =
       platform.files.FileExists(JoinPath(context.DbDataDir, profile.DatabaseFile));

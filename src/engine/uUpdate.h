@@ -34,7 +34,7 @@ struct UpdateContext {
   std::string OldProgramDir;    // OldDir\Program
   std::string OldDbDataDir;     // OldDir\DB_Data
   std::string OldOtherDir;      // OldDir\Other
-  std::string DbConnectString;  // ServerPrefix, DbDataDir\, DatabaseFile
+  std::string DbConnectString;  // ServerPrefix, DbDataDir\, DatabaseFile as spelled on disk
   bool HasClientPart = false;   // ProgramDir\ExeFile is a file
   bool HasServerPart = false;   // DbDataDir\DatabaseFile is a file
 };
@@ -43,6 +43,13 @@ struct UpdateContext {
 // folders named after it (TmpDir, NewDir, OldDir and the three backup
 // folders inside OldDir), below the context's ProgramPath.
 void SetTimeStamp(UpdateContext& context, const platform::LocalTime& time);
+
+// `folder` joined with the name of its entry that is `name` without regard
+// to case, as that entry is spelled on disk; with `name` as given when there
+// is none. A path handed to the database server must be spelled so, since a
+// Linux server opens it case-sensitively.
+std::string SpelledPath(platform::FileSystem& files, const std::string& folder,
+                        const std::string& name);
 
 // Turns the product folder text into the context of one run or command.
 // Reads the profile's ExeFile, DatabaseFile and ServerPrefix; writes its

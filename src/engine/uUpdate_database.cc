@@ -13,7 +13,6 @@
 #include "engine/uUpdate_steps.h"
 #include "fsutil/backup_restore.h"
 #include "fsutil/folder_tree.h"
-#include "platform/name_case.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -68,22 +67,6 @@ void RunExportBlock(UpdateRun& run, const ExportBlock& block, const char* charse
   RunScriptFile(run, DbUser::kSysdba, charset, block.file);
 }
 
-// The database file of DB_Data that the rebuild replaces, as it is spelled
-// on disk: the new file is put in under the same spelling, so that every
-// attachment finds it by the name the run connects with also where file
-// names are case-sensitive (Linux). The fixed name when there is none.
-std::string DatabaseFilePath(UpdateRun& run) {
-  const std::string& folder = run.Context.DbDataDir;
-  if (auto entries = run.platform.files.ListFolder(folder)) {
-    for (const platform::FolderEntry& entry : *entries) {
-      if (platform::NamesEqualIgnoringCase(entry.name, kDatabaseFileName)) {
-        return platform::JoinPath(folder, entry.name);
-      }
-    }
-  }
-  return platform::JoinPath(folder, kDatabaseFileName);
-}
-
 // A2 to A8: the old database tested for the ADMN password and its data,
 // generators and roles exported.
 void ExportOldDatabase(UpdateRun& run) {
@@ -99,7 +82,10 @@ void ExportOldDatabase(UpdateRun& run) {
 // A9, A10: the old database file deleted (the backup holds it) and the
 // payload's empty one copied in its place.
 void ReplaceDatabaseFile(UpdateRun& run) {
-  const std::string path = DatabaseFilePath(run);
+  // Put in under the old file's spelling, which every attachment of the run
+  // uses (DbConnectString).
+  const std::string path =
+      SpelledPath(run.platform.files, run.Context.DbDataDir, kDatabaseFileName);
   if (!run.platform.files.RemoveFile(path)) {
     throw UpdateFailure("Невозможно удалить файл " + path + "!");
   }

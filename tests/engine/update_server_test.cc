@@ -10,11 +10,10 @@
 #include <map>
 
 #include "common/failures.h"
+#include "engine/product_fixture.h"
 #include "engine/update_fixture.h"
 #include "fsutil/backup_restore.h"
 #include "platform/paths.h"
-#include "platform/text.h"
-#include "scriptengine/fb_database.h"
 #include "support/firebird_server.h"
 #include "support/helper_process.h"
 
@@ -22,222 +21,19 @@ namespace updater {
 namespace {
 
 namespace fs = std::filesystem;
-using scriptengine::ConnectParams;
-using scriptengine::FbDatabase;
-using scriptengine::Value;
+using testing::ContentOf;
+using testing::DatabaseContent;
+using testing::DatabaseOnline;
+using testing::FillOldDatabase;
 using testing::FolderNames;
 using testing::FsPath;
+using testing::MakeNewDatabase;
+using testing::ProductVariant;
 using testing::ReadBytes;
 using testing::RequireTestServer;
 using testing::TestDatabase;
 using testing::WriteBytes;
-
-std::string Win(const std::string& utf8) { return platform::Utf8ToCp1251(utf8); }
-
-ConnectParams Params(const std::string& database, const std::string& charset,
-                     const std::string& user = "SYSDBA") {
-  const testing::TestServer& server = RequireTestServer();
-  ConnectParams params;
-  params.database = database;
-  params.user = user;
-  params.password = user == "ADMN" ? server.admn_password : server.sysdba_password;
-  params.charset = charset;
-  return params;
-}
-
-void Execute(FbDatabase& db, const std::string& sql, const std::vector<Value>& values = {}) {
-  db.Execute(sql, values, true);
-}
-
-// How a product differs from the sound one, for the cases that make a step
-// fail.
-struct Variant {
-  std::string check_version = "EXECUTE PROCEDURE CHECK_VERSIO(1);\r\n";
-  std::string constraints =
-      "ALTER TABLE CLIENTS ADD CONSTRAINT PK_CLIENTS PRIMARY KEY (ID);\r\n"
-      "ALTER TABLE ORDERS ADD CONSTRAINT PK_ORDERS PRIMARY KEY (ID);\r\n"
-      "ALTER TABLE ORDERS ADD CONSTRAINT FK_ORDERS_CLIENTS FOREIGN KEY (CLIENT_ID) REFERENCES "
-      "CLIENTS (ID);\r\n";
-  std::string script =
-      "ALTER TABLE CLIENTS ADD EMAIL VARCHAR(80);\r\n"
-      "CREATE VIEW V_CLIENT_ORDERS (CLIENT_NAME, ITEM) AS SELECT C.NAME, O.ITEM FROM CLIENTS C "
-      "JOIN ORDERS O ON O.CLIENT_ID = C.ID;\r\n"
-      "GRANT SELECT ON V_CLIENT_ORDERS TO MANAGER;\r\n"
-      "COMMIT;\r\n";
-  bool broken_data_block = false;
-  int new_name_length = 60;   // shorter: a name of the old data is refused
-  bool orphan_order = false;  // an order whose client the new constraint wants
-};
-
-// The new version's empty database, made once per variant of its schema.
-void MakeNewDatabase(const std::string& connect, const Variant& variant) {
-  {
-    FbDatabase db(platform::SystemPlatform().libraries, Params(connect, "UTF8"));
-    Execute(db, "CREATE EXCEPTION E_VERSION 'Версия базы данных не подходит'");
-    Execute(db, "CREATE TABLE CLIENTS (ID INTEGER NOT NULL, NAME VARCHAR(" +
-                    std::to_string(variant.new_name_length) +
-                    "), BALANCE NUMERIC(15,2), BORN DATE, NOTE BLOB SUB_TYPE TEXT, PHOTO BLOB "
-                    "SUB_TYPE 0)");
-    Execute(db,
-            "CREATE TABLE ORDERS (ID INTEGER NOT NULL, CLIENT_ID INTEGER, ITEM VARCHAR(100), "
-            "PLACED TIMESTAMP)");
-    Execute(db, "CREATE GENERATOR GEN_ORDERS");
-    Execute(db,
-            "CREATE TRIGGER ORDERS_BI FOR ORDERS INACTIVE BEFORE INSERT AS BEGIN IF (NEW.ID IS "
-            "NULL) THEN NEW.ID = GEN_ID(GEN_ORDERS, 1); END");
-    Execute(db,
-            "CREATE PROCEDURE CHECK_VERSIO (V INTEGER) AS BEGIN IF (V <> 2) THEN EXCEPTION "
-            "E_VERSION; END");
-    Execute(db, "CREATE ROLE MANAGER");
-    Execute(db, "GRANT SELECT ON CLIENTS TO MANAGER");
-    Execute(db, "GRANT ALL ON CLIENTS TO ADMN WITH GRANT OPTION");
-    Execute(db, "GRANT ALL ON ORDERS TO ADMN WITH GRANT OPTION");
-    Execute(db, "GRANT MANAGER TO ADMN WITH ADMIN OPTION");
-    Execute(db, "GRANT SELECT ON CLIENTS TO PUBLIC");
-    // Left from building the new version: the clean-up removes these.
-    Execute(db, "GRANT SELECT ON ORDERS TO OLDCLERK");
-    db.Close();
-  }
-  FbDatabase admn(platform::SystemPlatform().libraries, Params(connect, "UTF8", "ADMN"));
-  Execute(admn, "GRANT UPDATE (ITEM) ON ORDERS TO OLDCLERK");
-  Execute(admn, "GRANT DELETE ON CLIENTS TO OLDCLERK");
-  admn.Close();
-}
-
-// The installed old version's database, WIN1251, with data of every kind
-// the product keeps.
-void FillOldDatabase(const std::string& connect, const Variant& variant) {
-  FbDatabase db(platform::SystemPlatform().libraries, Params(connect, "WIN1251"));
-  Execute(db, Win("CREATE EXCEPTION E_VERSION 'Версия базы данных не подходит'"));
-  Execute(db,
-          "CREATE TABLE CLIENTS (ID INTEGER NOT NULL, NAME VARCHAR(60), BALANCE NUMERIC(15,2), "
-          "BORN DATE, NOTE BLOB SUB_TYPE TEXT, PHOTO BLOB SUB_TYPE 0, CONSTRAINT PK_CLIENTS "
-          "PRIMARY KEY (ID))");
-  Execute(db,
-          "CREATE TABLE ORDERS (ID INTEGER NOT NULL, CLIENT_ID INTEGER, ITEM VARCHAR(100), "
-          "PLACED TIMESTAMP, CONSTRAINT PK_ORDERS PRIMARY KEY (ID))");
-  Execute(db, "CREATE GENERATOR GEN_ORDERS");
-  Execute(db, "SET GENERATOR GEN_ORDERS TO 1004");
-  Execute(db,
-          "CREATE PROCEDURE CHECK_VERSIO (V INTEGER) AS BEGIN IF (V <> 1) THEN EXCEPTION "
-          "E_VERSION; END");
-  Execute(db, "CREATE ROLE MANAGER");
-  Execute(db, "GRANT SELECT ON CLIENTS TO MANAGER");
-  Execute(db, "GRANT MANAGER TO IVANOV");
-  Execute(db, "GRANT MANAGER TO PETROV WITH ADMIN OPTION");
-  // A photo over a mebibyte makes the database large enough for the free
-  // space check to count it.
-  std::string photo;
-  for (int i = 0; photo.size() < 1'500'000; ++i) photo += static_cast<char>(i * 7 % 256);
-  const char* insert_client =
-      "INSERT INTO CLIENTS (ID, NAME, BALANCE, BORN, NOTE, PHOTO) VALUES (?, ?, ?, ?, ?, ?)";
-  Execute(db, insert_client,
-          {Value::Integer(1), Value::Text(Win("Иванов Пётр")), Value::Integer(1234567, 2),
-           Value::Date(scriptengine::DayNumber(1970, 5, 17)),
-           Value::Text(Win("Постоянный клиент;\r\nскидка 5% 'всегда'")), Value::Text(photo)});
-  Execute(
-      db, insert_client,
-      {Value::Integer(2),
-       Value::Text(Win(variant.new_name_length < 60
-                           ? "Общество с ограниченной ответственностью «Ромашка»"
-                           : "ООО «Ромашка»")),
-       Value::Integer(-5, 2), Value::Null(), Value::Null(), Value::Text(std::string("\0\xFF", 2))});
-  Execute(db, insert_client,
-          {Value::Integer(3), Value::Text("Smith & Sons"), Value::Integer(0, 2),
-           Value::Date(scriptengine::DayNumber(2001, 12, 31)), Value::Text(""), Value::Null()});
-  const char* insert_order = "INSERT INTO ORDERS (ID, CLIENT_ID, ITEM, PLACED) VALUES (?, ?, ?, ?)";
-  Execute(db, insert_order,
-          {Value::Integer(1001), Value::Integer(1), Value::Text(Win("Стол письменный")),
-           Value::Timestamp(scriptengine::DayNumber(2025, 1, 9), 10 * 3600 * 10000)});
-  Execute(db, insert_order,
-          {Value::Integer(1002), Value::Integer(2), Value::Text(Win("Кресло")), Value::Null()});
-  Execute(db, insert_order,
-          {Value::Integer(1003), Value::Integer(variant.orphan_order ? 77 : 1), Value::Null(),
-           Value::Timestamp(scriptengine::DayNumber(2026, 2, 1), 1)});
-  db.Close();
-}
-
-// What a database holds, as texts to compare: every row of every user table
-// (by column name), the generators' values, the roles and the privileges.
-struct Content {
-  std::map<std::string, std::vector<std::map<std::string, std::string>>> rows;
-  std::map<std::string, std::string> generators;
-  std::vector<std::string> privileges;  // "user privilege object field grantor option"
-  std::vector<std::string> active_triggers;
-  std::vector<std::string> constraints;
-};
-
-std::string CellText(scriptengine::Cursor& cursor, size_t column) {
-  const Value& value = cursor.Get(column);
-  if (value.IsNull()) return "<null>";
-  if (value.kind != Value::Kind::kBlob) return scriptengine::ValueText(value);
-  std::string bytes;
-  cursor.ReadBlob(column, [&](std::string_view piece) { bytes.append(piece); });
-  return bytes;
-}
-
-std::vector<std::string> Lines(FbDatabase& db, const std::string& sql) {
-  std::vector<std::string> lines;
-  auto cursor = db.Open(sql, {});
-  while (cursor->Next()) {
-    std::string line;
-    for (size_t i = 0; i < cursor->Columns().size(); ++i) {
-      line += (i > 0 ? " " : "") + CellText(*cursor, i);
-    }
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-Content ContentOf(const std::string& connect) {
-  FbDatabase db(platform::SystemPlatform().libraries, Params(connect, "WIN1251"));
-  Content content;
-  for (const scriptengine::Table& table : db.UserTables()) {
-    auto cursor = db.ReadTable(table);
-    auto& rows = content.rows[table.name];
-    while (cursor->Next()) {
-      std::map<std::string, std::string> row;
-      for (size_t i = 0; i < table.columns.size(); ++i) {
-        row[table.columns[i].name] = CellText(*cursor, i);
-      }
-      rows.push_back(std::move(row));
-    }
-  }
-  for (const std::string& name : Lines(db,
-                                       "SELECT TRIM(RDB$GENERATOR_NAME) FROM RDB$GENERATORS WHERE "
-                                       "COALESCE(RDB$SYSTEM_FLAG, 0) = 0")) {
-    content.generators[name] = Lines(db, "SELECT GEN_ID(" + name + ", 0) FROM RDB$DATABASE").at(0);
-  }
-  content.privileges = Lines(
-      db,
-      "SELECT TRIM(RDB$USER), TRIM(RDB$PRIVILEGE), TRIM(RDB$RELATION_NAME), "
-      "COALESCE(TRIM(RDB$FIELD_NAME), '-'), TRIM(RDB$GRANTOR), RDB$GRANT_OPTION FROM "
-      "RDB$USER_PRIVILEGES WHERE RDB$RELATION_NAME NOT STARTING 'RDB$' AND RDB$RELATION_NAME NOT "
-      "STARTING 'MON$' AND RDB$RELATION_NAME NOT STARTING 'SEC$' AND RDB$GRANTOR IS NOT NULL AND "
-      "RDB$USER <> 'SYSDBA' ORDER BY 1, 2, 3, 4, 5");
-  content.active_triggers = Lines(
-      db,
-      "SELECT TRIM(RDB$TRIGGER_NAME) FROM RDB$TRIGGERS WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 "
-      "AND RDB$TRIGGER_INACTIVE = 0 ORDER BY 1");
-  content.constraints =
-      Lines(db,
-            "SELECT TRIM(RDB$CONSTRAINT_NAME), TRIM(RDB$CONSTRAINT_TYPE) FROM "
-            "RDB$RELATION_CONSTRAINTS WHERE RDB$CONSTRAINT_TYPE IN ('PRIMARY KEY', 'FOREIGN KEY') "
-            "ORDER BY 1");
-  db.Close();
-  return content;
-}
-
-// Whether the database takes a user's attachment, as it does online only.
-bool Online(const std::string& connect) {
-  try {
-    FbDatabase db(platform::SystemPlatform().libraries, Params(connect, "WIN1251", "ADMN"));
-    db.Close();
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
+using testing::WritePayloadFiles;
 
 // One installed product on the test server, its update's inputs and what
 // its database held before the run.
@@ -250,7 +46,7 @@ class Product {
 
   // The installed old version and the payload of the new one, as `variant`
   // makes them.
-  void Install(const Variant& variant = {}, bool client = true, bool server = true) {
+  void Install(const ProductVariant& variant = {}, bool client = true, bool server = true) {
     if (server) {
       FillOldDatabase(old_database.ConnectString(), variant);
       before = ContentOf(old_database.ConnectString());
@@ -263,23 +59,10 @@ class Product {
     Payload(variant);
   }
 
-  void Payload(const Variant& variant) {
+  void Payload(const ProductVariant& variant) {
     TestDatabase fresh("UTF8", "MARLIX.FDB");
     MakeNewDatabase(fresh.ConnectString(), variant);
-    fs::copy_file(FsPath(fresh.FilePath()), FsPath(In(f.payload, "MARLIX.FDB")));
-    for (const char* block : {"Sys_Generators.sql", "Sys_Roles.sql", "Sys_Data.sql"}) {
-      std::string bytes = ReadBytes(std::string(UPDATER_SOURCE_DIR) + "/sample/payload/" + block);
-      if (variant.broken_data_block && std::string(block) == "Sys_Data.sql") {
-        bytes += "\r\nthis is not a statement;\r\n";
-      }
-      f.PayloadFile(block, bytes);
-    }
-    f.PayloadFile("Check_Version.sql", variant.check_version);
-    f.PayloadFile("Meta_Constraints.sql", variant.constraints);
-    f.PayloadFile("Triggers_ Active.sql", "ALTER TRIGGER ORDERS_BI ACTIVE;\r\n");
-    f.PayloadFile("script.sql", variant.script);
-    f.PayloadFile("wexr_udf_u8.dll", "new library");
-    f.PayloadClientFiles();
+    WritePayloadFiles(f.payload, fresh.FilePath(), variant);
   }
 
   std::string In(const std::string& folder, const std::string& name) const {
@@ -300,11 +83,11 @@ class Product {
     }
     EXPECT_EQ(ReadBytes(DbData("Readme.txt")), "customer's file");
     EXPECT_EQ(ReadBytes(Library()), "old library");
-    const Content after = ContentOf(old_database.ConnectString());
+    const DatabaseContent after = ContentOf(old_database.ConnectString());
     EXPECT_EQ(after.rows, before.rows);
     EXPECT_EQ(after.generators, before.generators);
     EXPECT_EQ(after.privileges, before.privileges);
-    EXPECT_TRUE(Online(old_database.ConnectString()));
+    EXPECT_TRUE(DatabaseOnline(old_database.ConnectString()));
   }
 
   std::string Outcome() {
@@ -329,7 +112,7 @@ class Product {
 
   TestDatabase old_database;
   testing::UpdateFixture f;
-  Content before;
+  DatabaseContent before;
   std::string tmp_dir;
 };
 
@@ -348,7 +131,7 @@ TEST_F(UpdateRunServerTest, BothPartsAreUpdatedWithEveryValueCarriedOver) {
 
   // The database: UTF8, every value of the old one, the generator's value,
   // the roles granted again, the new metadata.
-  const Content after = ContentOf(old_database.ConnectString());
+  const DatabaseContent after = ContentOf(old_database.ConnectString());
   ASSERT_EQ(after.rows.size(), before.rows.size());
   for (const auto& [table, rows] : before.rows) {
     const auto& new_rows = after.rows.at(table);
@@ -380,14 +163,8 @@ TEST_F(UpdateRunServerTest, BothPartsAreUpdatedWithEveryValueCarriedOver) {
   for (const std::string& line : granted) {
     EXPECT_TRUE(line.rfind("OLDCLERK ", 0) != 0 || line.rfind("OLDCLERK M ", 0) == 0) << line;
   }
-  {
-    FbDatabase db(platform::SystemPlatform().libraries,
-                  Params(old_database.ConnectString(), "UTF8"));
-    EXPECT_EQ(Lines(db, "SELECT RDB$CHARACTER_SET_NAME FROM RDB$DATABASE").at(0).substr(0, 4),
-              "UTF8");
-    db.Close();
-  }
-  EXPECT_TRUE(Online(old_database.ConnectString()));
+  EXPECT_EQ(after.charset, "UTF8");
+  EXPECT_TRUE(DatabaseOnline(old_database.ConnectString()));
 
   // The server library replaced; the installed one saved for a rollback.
   EXPECT_EQ(ReadBytes(Library()), "new library");
@@ -461,20 +238,20 @@ TEST_F(UpdateRunServerTest, OnePartAloneIsUpdatedAlone) {
 TEST(UpdateRunServer, AFailureInAnyStepLeavesTheOldVersionInstalledAndOnline) {
   struct Case {
     const char* name;
-    Variant variant;
+    ProductVariant variant;
     std::function<void(Product&)> arrange;
     std::string outcome_start;
     bool rolled_back;
   };
-  Variant check_version;
+  ProductVariant check_version;
   check_version.check_version = "EXECUTE PROCEDURE CHECK_VERSIO(2);\r\n";
-  Variant broken_block;
+  ProductVariant broken_block;
   broken_block.broken_data_block = true;
-  Variant refused_row;
+  ProductVariant refused_row;
   refused_row.new_name_length = 20;
-  Variant orphan;
+  ProductVariant orphan;
   orphan.orphan_order = true;
-  Variant failing_script;
+  ProductVariant failing_script;
   failing_script.script = "ALTER TABLE NO_SUCH_TABLE ADD X INTEGER;\r\nCOMMIT;\r\n";
   const std::vector<Case> cases = {
       {"the operator's No at the confirmation",

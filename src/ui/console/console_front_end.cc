@@ -32,7 +32,7 @@ void ProgressPump::ProcessMessages() {
   ++calls_;
   if (now - last_shown_ms_ < every_ms_) return;
   last_shown_ms_ = now;
-  progress_ << "... " << (now - quiet_since_ms_) / 1000 << " с, операторов скрипта: " << calls_
+  progress_ << "... выполняется: " << (now - quiet_since_ms_) / 1000 << " с, шагов: " << calls_
             << '\n'
             << std::flush;
 }

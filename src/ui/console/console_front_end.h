@@ -26,7 +26,7 @@ enum class Answering {
 // line being shown. The script engine calls it after every statement, also
 // during the data load, which the on-screen log keeps silent. At most one
 // line per `every_ms`: the time since the last log line and the number of
-// calls (script statements) since then.
+// calls since then (during a script, its statements).
 class ProgressPump final : public MessagePump {
  public:
   ProgressPump(platform::Clock& clock, std::ostream& progress, uint64_t every_ms = 10000)
