@@ -37,6 +37,15 @@ class ScriptedTerminal final : public Terminal {
   }
 };
 
+// The environment of a test: the variables of `environment`, none else.
+EnvironmentLookup LookupIn(const std::map<std::string, std::string>& environment) {
+  return [&environment](const std::string& name) -> std::optional<std::string> {
+    const auto it = environment.find(name);
+    if (it == environment.end()) return std::nullopt;
+    return it->second;
+  };
+}
+
 TEST(BoxText, TheCaptionThenOneTerminalLinePerLineOfTheText) {
   EXPECT_EQ(BoxText("Warning", "Один\rДва\r\nТри\n"), "[Warning] Один\nДва\nТри\n");
   EXPECT_EQ(BoxText("Updater_Marlix", "А\r\rБ"), "[Updater_Marlix] А\n\nБ\n");
@@ -134,12 +143,7 @@ class RunConsoleTest : public ::testing::Test {
   }
 
   int Run(const std::vector<std::string>& arguments) {
-    return RunConsole(arguments, fake.platform, {out, err, terminal},
-                      [this](const std::string& name) -> std::optional<std::string> {
-                        const auto it = environment.find(name);
-                        if (it == environment.end()) return std::nullopt;
-                        return it->second;
-                      });
+    return RunConsole(arguments, fake.platform, {out, err, terminal}, LookupIn(environment));
   }
 
   size_t LogFiles() const {
@@ -257,12 +261,7 @@ class UpdateCommandTest : public ::testing::Test {
   }
 
   int Run(const std::vector<std::string>& arguments) {
-    return RunConsole(arguments, f.platform, {out, err, terminal},
-                      [this](const std::string& name) -> std::optional<std::string> {
-                        const auto it = environment.find(name);
-                        if (it == environment.end()) return std::nullopt;
-                        return it->second;
-                      });
+    return RunConsole(arguments, f.platform, {out, err, terminal}, LookupIn(environment));
   }
 
   testing::TempFolder temp;

@@ -93,15 +93,8 @@ class Product {
   std::string Outcome() {
     tmp_dir = f.Context().TmpDir;
     const UpdateOutcome outcome = f.Run();
-    switch (outcome.end) {
-      case UpdateOutcome::End::kSucceeded:
-        return "ok";
-      case UpdateOutcome::End::kAbandoned:
-        return "silent";
-      case UpdateOutcome::End::kFailed:
-        break;
-    }
-    return std::string(outcome.RolledBack ? "rolled back: " : "failed: ") + outcome.Message;
+    rolled_back = outcome.RolledBack;
+    return testing::OutcomeText(outcome);
   }
 
   std::vector<std::string> Messages() const { return f.ui.transcript.ScreenMessages(); }
@@ -114,6 +107,10 @@ class Product {
   testing::UpdateFixture f;
   DatabaseContent before;
   std::string tmp_dir;
+  bool rolled_back = false;
+  // What holds the database or the product folder during a run.
+  std::unique_ptr<testing::TestAttachment> held;
+  std::unique_ptr<testing::HelperProcess> holder;
 };
 
 class UpdateRunServerTest : public ::testing::Test, public Product {};
@@ -235,14 +232,118 @@ TEST_F(UpdateRunServerTest, OnePartAloneIsUpdatedAlone) {
 
 // A failure in each phase leaves the old version installed, its database
 // online and holding every value it held.
-TEST(UpdateRunServer, AFailureInAnyStepLeavesTheOldVersionInstalledAndOnline) {
-  struct Case {
-    const char* name;
-    ProductVariant variant;
-    std::function<void(Product&)> arrange;
-    std::string outcome_start;
-    bool rolled_back;
-  };
+struct FailureCase {
+  const char* name;
+  ProductVariant variant;
+  std::function<void(Product&)> arrange;
+  std::string outcome_start;
+  bool rolled_back;
+  std::string box = {};  // the start of a box the operator saw
+};
+
+// Runs each case on a product of its own and checks what it left.
+void ExpectEachLeavesTheOldVersion(const std::vector<FailureCase>& cases) {
+  for (const FailureCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Product t;  // each case on a product of its own
+    t.Install(c.variant);
+    if (c.arrange) c.arrange(t);
+    const std::string outcome = t.Outcome();
+    t.held.reset();
+    if (t.holder) t.holder->Release();
+    EXPECT_EQ(outcome.rfind(c.outcome_start, 0), 0u) << outcome;
+    EXPECT_EQ(t.rolled_back, c.rolled_back);
+    if (!c.box.empty()) {
+      const std::vector<std::string> boxes = t.f.ui.transcript.Boxes();
+      EXPECT_TRUE(std::any_of(boxes.begin(), boxes.end(), [&](const std::string& box) {
+        return box.rfind(c.box, 0) == 0;
+      })) << ::testing::PrintToString(boxes);
+    }
+    if (std::string(c.name) == "too little disk space") {
+      // Once when the check failed, once more on the way out.
+      EXPECT_NE(
+          outcome.find("Для записи файла на диск", outcome.find("Для записи файла на диск") + 1),
+          std::string::npos)
+          << outcome;
+    }
+    // A rolled-back run has logged everything itself.
+    if (c.rolled_back) {
+      EXPECT_EQ(outcome, "failure: ");
+    }
+    if (std::string(c.name) == "an incomplete backup") fs::remove(FsPath(t.DbData("link")));
+    t.ExpectOldVersionBackOnline();
+    if (c.rolled_back) {
+      EXPECT_TRUE(t.Logged("Завершено восстановление каталогов программы из резервной копии."));
+      EXPECT_EQ(t.Messages().back(), "База данных переведена в многопользовательский режим.");
+    }
+  }
+}
+
+// The cases that end the run before the product is changed: the operator's
+// No, the server preparation, the lock check, staging and backup.
+TEST(UpdateRunServer, AFailureBeforeTheUpdateProperChangesNothing) {
+  ExpectEachLeavesTheOldVersion(
+      {{"the operator's No at the confirmation",
+        {},
+        [](Product& t) { t.f.ui.prompt.answers = {PromptAnswer::No}; },
+        "silent",
+        false},
+       {"the operator's No at the stop warning",
+        {},
+        [](Product& t) {
+          t.f.ui.prompt.answers = {PromptAnswer::Yes, PromptAnswer::No};
+        },
+        "silent",
+        false},
+       {"a folder of the product's name with \"_\"",
+        {},
+        [](Product& t) { fs::create_directories(FsPath(t.f.product + "_")); },
+        "failure: Невозможно получить полный доступ к папке ",
+        false},
+       {"too little disk space",
+        {},
+        [](Product& t) { t.f.fake.volumes.AddDrive(t.f.base, platform::DriveType::kFixed, 0); },
+        "failure: Exception Message: Для записи файла на диск ",
+        false},
+       {"a service that does not start again",
+        {},
+        [](Product& t) {
+          testing::FakeServiceBehaviour refusing;
+          refusing.refuses_start = true;
+          refusing.process_name = t.f.server.ServerExe;
+          t.f.fake.services.AddService(t.f.server.ServiceName, refusing, platform::kServiceRunning);
+        },
+        "failure: Exception Message: Невозможно запустить службу FireBird-сервера.",
+        false},
+       {"an incomplete backup",
+        {},
+        [](Product& t) { fs::create_symlink(FsPath(t.f.base), FsPath(t.DbData("link"))); },
+        "failure: Не удалось создать полную резервную копию программы. Не скопированы:",
+        false},
+       {"the operator's No at the attached users (Super Server)",
+        {},
+        [](Product& t) {
+          t.f.server.ServerKind = "SUPER";
+          t.held = std::make_unique<testing::TestAttachment>(t.old_database.ConnectString(), "ADMN",
+                                                             RequireTestServer().admn_password);
+          t.f.ui.prompt.answers = {PromptAnswer::Yes, PromptAnswer::No};
+        },
+        "silent",
+        false,
+        "AskYesNo: Программа обновления обнаружила, что к СЕРВЕРНОЙ части обновляемой программы "
+        "подключены следующие пользователи: ADMN\r\r"},
+       {"the product folder held by a process",
+        {},
+        [](Product& t) {
+          t.holder = std::make_unique<testing::HelperProcess>(
+              testing::TestHelperPath(), std::vector<std::string>{"cwd", t.DbData("")}, t.f.base);
+        },
+        "failure: Невозможно получить полный доступ к папке ",
+        false}});
+}
+
+// The cases that fail the update proper and roll both parts back.
+TEST(UpdateRunServer, AFailureOfTheUpdateProperIsRolledBack) {
   ProductVariant check_version;
   check_version.check_version = "EXECUTE PROCEDURE CHECK_VERSIO(2);\r\n";
   ProductVariant broken_block;
@@ -253,79 +354,28 @@ TEST(UpdateRunServer, AFailureInAnyStepLeavesTheOldVersionInstalledAndOnline) {
   orphan.orphan_order = true;
   ProductVariant failing_script;
   failing_script.script = "ALTER TABLE NO_SUCH_TABLE ADD X INTEGER;\r\nCOMMIT;\r\n";
-  const std::vector<Case> cases = {
-      {"the operator's No at the confirmation",
-       {},
-       [](Product& t) { t.f.ui.prompt.answers = {PromptAnswer::No}; },
-       "silent",
-       false},
-      {"the operator's No at the stop warning",
-       {},
-       [](Product& t) {
-         t.f.ui.prompt.answers = {PromptAnswer::Yes, PromptAnswer::No};
-       },
-       "silent",
-       false},
-      {"a wrong ADMN password",
-       {},
-       [](Product& t) { t.f.request.AdmnPassword = "wrong"; },
-       "rolled back: ",
-       true},
-      {"a folder of the product's name with \"_\"",
-       {},
-       [](Product& t) { fs::create_directories(FsPath(t.f.product + "_")); },
-       "failed: Невозможно получить полный доступ к папке ",
-       false},
-      {"too little disk space",
-       {},
-       [](Product& t) { t.f.fake.volumes.AddDrive(t.f.base, platform::DriveType::kFixed, 0); },
-       "failed: Exception Message: Для записи файла на диск ",
-       false},
-      {"a service that does not start again",
-       {},
-       [](Product& t) {
-         testing::FakeServiceBehaviour refusing;
-         refusing.refuses_start = true;
-         refusing.process_name = t.f.server.ServerExe;
-         t.f.fake.services.AddService(t.f.server.ServiceName, refusing, platform::kServiceRunning);
-       },
-       "failed: Exception Message: Невозможно запустить службу FireBird-сервера.",
-       false},
-      {"an incomplete backup",
-       {},
-       [](Product& t) { fs::create_symlink(FsPath(t.f.base), FsPath(t.DbData("link"))); },
-       "failed: Не удалось создать полную резервную копию программы. Не скопированы:",
-       false},
-      {"\"Check_Version.sql\" failing", check_version, nullptr, "rolled back: ", true},
-      {"a failing export block", broken_block, nullptr, "rolled back: ", true},
-      {"a row the new database refuses", refused_row, nullptr, "rolled back: ", true},
-      {"failing constraints", orphan, nullptr, "rolled back: ", true},
-      {"a failing \"script.sql\"", failing_script, nullptr, "rolled back: ", true},
-      {"a language value of 5",
-       {},
-       [](Product& t) {
-         WriteBytes(t.Program("Marlix.ini"), "[Language]\r\nProgram_Language=5\r\n");
-       },
-       "rolled back: ",
-       true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Product t;  // each case on a product of its own
-    t.Install(c.variant);
-    if (c.arrange) c.arrange(t);
-    const std::string outcome = t.Outcome();
-    EXPECT_EQ(outcome.rfind(c.outcome_start, 0), 0u) << outcome;
-    if (c.rolled_back) {
-      EXPECT_EQ(outcome, "rolled back: ");
-    }
-    if (std::string(c.name) == "an incomplete backup") fs::remove(FsPath(t.DbData("link")));
-    t.ExpectOldVersionBackOnline();
-    if (c.rolled_back) {
-      EXPECT_TRUE(t.Logged("Завершено восстановление каталогов программы из резервной копии."));
-      EXPECT_EQ(t.Messages().back(), "База данных переведена в многопользовательский режим.");
-    }
-  }
+  ExpectEachLeavesTheOldVersion(
+      {{"a wrong ADMN password",
+        {},
+        [](Product& t) { t.f.request.AdmnPassword = "wrong"; },
+        "failure: ",
+        true,
+        "ShowError: Вероятно, неправильно задан пароль пользователя ADMN!\r\rОшибка подключения к "
+        "базе данных!"},
+       {"\"Check_Version.sql\" failing", check_version, nullptr, "failure: ", true,
+        "ShowError: Ошибка применения скрипта!\r\rВероятно, имеет место несоответствие между "
+        "версией обновления и версией обновляемой базы данных!"},
+       {"a failing export block", broken_block, nullptr, "failure: ", true},
+       {"a row the new database refuses", refused_row, nullptr, "failure: ", true},
+       {"failing constraints", orphan, nullptr, "failure: ", true},
+       {"a failing \"script.sql\"", failing_script, nullptr, "failure: ", true},
+       {"a language value of 5",
+        {},
+        [](Product& t) {
+          WriteBytes(t.Program("Marlix.ini"), "[Language]\r\nProgram_Language=5\r\n");
+        },
+        "failure: ",
+        true}});
 }
 
 }  // namespace
