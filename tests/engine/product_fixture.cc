@@ -189,7 +189,10 @@ DatabaseContent ContentOf(const std::string& connect) {
   for (const std::string& name : Lines(db,
                                        "SELECT TRIM(RDB$GENERATOR_NAME) FROM RDB$GENERATORS WHERE "
                                        "COALESCE(RDB$SYSTEM_FLAG, 0) = 0")) {
-    content.generators[name] = Lines(db, "SELECT GEN_ID(" + name + ", 0) FROM RDB$DATABASE").at(0);
+    std::string quoted = "\"";
+    for (const char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    content.generators[name] =
+        Lines(db, "SELECT GEN_ID(" + quoted + "\", 0) FROM RDB$DATABASE").at(0);
   }
   content.privileges = Lines(
       db,

@@ -39,9 +39,8 @@ std::string Password(const PasswordField& field, const std::string& prefilled, C
 }
 
 std::string VersionText(const std::string& title) {
-  const std::string product = UPDATER_PRODUCT_VERSION;
-  return title + " " + UPDATER_VERSION + "\nОбновление до версии программы Marlix: " +
-         (product.empty() ? "не указана при сборке" : product) + "\n";
+  return title + " " + UPDATER_VERSION + "\nОбновляет программу до версии: Marlix " +
+         UPDATER_PRODUCT_VERSION + "\n";
 }
 
 }  // namespace
