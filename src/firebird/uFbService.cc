@@ -77,10 +77,6 @@ const char kMakerService[] = "BrenvikFireXBirdServer";
 // The service waits of this computer (an empty machine name).
 const char kThisComputer[] = "";
 
-// After the service has stopped, the server's files and port are given some
-// time to be released before anything else touches them.
-constexpr uint32_t kSettleAfterStopMs = 15000;
-
 // Holds the debug privilege enabled while it lives: it is a property of the
 // whole process and must not stay on after the processes are ended, on any
 // path. Whether the enabling succeeded does not matter: the termination

@@ -137,12 +137,17 @@ std::vector<std::string> CopyFolderTree(platform::Platform& platform, const std:
 
 bool CopyFileOverwrite(platform::Platform& platform, const std::string& source,
                        const std::string& target) {
+  return CopyFileOverwriteStatus(platform, source, target).ok();
+}
+
+platform::Status CopyFileOverwriteStatus(platform::Platform& platform, const std::string& source,
+                                         const std::string& target) {
   platform::FileSystem& files = platform.files;
   // A target that is not there has no attributes to clear.
   if (auto attributes = files.GetAttributes(target)) {
     (void)files.SetAttributes(target, *attributes & ~uint32_t{kAttrReadOnly | kAttrHidden});
   }
-  return files.CopyWholeFile(source, target).ok();
+  return files.CopyWholeFile(source, target);
 }
 
 }  // namespace updater

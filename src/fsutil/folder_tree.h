@@ -62,4 +62,9 @@ void CreateFolder(platform::Platform& platform, const std::string& folder);
 bool CopyFileOverwrite(platform::Platform& platform, const std::string& source,
                        const std::string& target);
 
+// CopyFileOverwrite for callers that report a failed copy: the copy's
+// failure with the system's text.
+platform::Status CopyFileOverwriteStatus(platform::Platform& platform, const std::string& source,
+                                         const std::string& target);
+
 }  // namespace updater

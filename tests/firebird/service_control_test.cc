@@ -49,6 +49,7 @@ class ObservedProcesses final : public platform::Processes {
     return table_.SetDebugPrivilege(enable);
   }
   platform::Result<std::string> OwnExecutablePath() override { return table_.OwnExecutablePath(); }
+  uint32_t OwnProcessId() override { return table_.OwnProcessId(); }
   platform::Result<std::unique_ptr<platform::ChildProcess>> Start(
       const platform::ProcessLaunch& launch) override {
     return table_.Start(launch);

@@ -37,11 +37,13 @@ class FakeProcesses final : public platform::Processes {
   std::vector<platform::ProcessLaunch> launches;  // every started program, in order
   std::vector<uint32_t> terminated;               // ended processes, in order
   std::string own_executable;                     // what OwnExecutablePath gives; empty: fails
+  uint32_t own_pid = 1;                           // what OwnProcessId gives
 
   platform::Result<std::vector<platform::ProcessEntry>> Snapshot() override;
   platform::Status Terminate(uint32_t pid, uint32_t exit_code) override;
   platform::Status SetDebugPrivilege(bool enable) override;
   platform::Result<std::string> OwnExecutablePath() override;
+  uint32_t OwnProcessId() override { return own_pid; }
   platform::Result<std::unique_ptr<platform::ChildProcess>> Start(
       const platform::ProcessLaunch& launch) override;
 
