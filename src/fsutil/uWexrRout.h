@@ -132,6 +132,19 @@ struct ProcessTermination {
 ProcessTermination TerminateProcessesByNameCounted(platform::Platform& platform,
                                                    const std::string& name);
 
+// How long WaitUntilNoProcessNamed looks for processes to be gone, and how
+// often.
+inline constexpr uint32_t kProcessEndWaitMs = 2000;
+inline constexpr uint32_t kProcessLookIntervalMs = 100;
+
+// Looks at the running processes again every kProcessLookIntervalMs on the
+// clock, up to kProcessEndWaitMs, until none matches `name` (as
+// TerminateProcessesByName matches). Returns whether none runs; false when
+// one still runs at the end or the processes cannot be listed. A process
+// that exits on its own between a snapshot and its termination makes the
+// termination fail; this tells whether it is gone all the same.
+bool WaitUntilNoProcessNamed(platform::Platform& platform, const std::string& name);
+
 // Enables or withdraws the debug privilege of the own process; whether that
 // succeeded.
 bool SetDebugPrivilege(platform::Platform& platform, bool enable);
