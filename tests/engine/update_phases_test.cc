@@ -13,6 +13,7 @@
 #include "platform/paths.h"
 #include "support/failure_of.h"
 #include "support/helper_process.h"
+#include "support/under_wine.h"
 
 namespace updater {
 namespace {
@@ -23,6 +24,11 @@ using testing::FolderNames;
 using testing::FsPath;
 using testing::ReadBytes;
 using testing::WriteBytes;
+
+std::string WithoutBlankLines(std::string text) {
+  for (size_t at; (at = text.find("\r\n\r\n")) != std::string::npos;) text.erase(at, 2);
+  return text;
+}
 
 class UpdatePhasesTest : public ::testing::Test {
  protected:
@@ -70,7 +76,10 @@ TEST_F(UpdatePhasesTest, TheClientPartInstallsTheProgramAndTheHelpFileOfItsLangu
     EXPECT_EQ(ReadBytes(Program("Marlix.exe")), "new Marlix.exe");
     EXPECT_EQ(ReadBytes(Program("Marlix.chm")), std::string("new ") + c.help);
     EXPECT_EQ(ReadBytes(Program("storage.ini")), "<missing>");
-    EXPECT_EQ(ReadBytes(Program("Marlix.ini")), c.ini_after ? c.ini_after : c.ini);
+    // Windows' ini writer puts a blank line before a section it adds, Wine's
+    // does not: either is the same file to the program.
+    EXPECT_EQ(WithoutBlankLines(ReadBytes(Program("Marlix.ini"))),
+              WithoutBlankLines(c.ini_after ? c.ini_after : c.ini));
     // The backup holds the program as it was.
     EXPECT_EQ(ReadBytes(In(run.Context.OldProgramDir, "Marlix.exe")), "old program");
     f.fake.clock.Advance(1000);
@@ -167,7 +176,9 @@ TEST_F(UpdatePhasesTest, AHeldOrBlockedProductFolderFailsTheLockCheckWithNothing
       "Проводник, Explorer и т.д.) и повторите обновление.\rТакже проверьте, что данная "
       "программа обновления НЕ расположена в папке " +
       f.product + ".\r\rЕсли ошибка повторяется, ПЕРЕЗАГРУЗИТЕ компьютер!";
-  {
+  // Wine lets a folder be renamed while a process works in it; Windows and
+  // the Linux build do not.
+  if (!testing::UnderWine()) {
     // A process working in a sub-folder of the product folder.
     testing::HelperProcess holder(testing::TestHelperPath(), {"cwd", In(f.product, "Program")},
                                   temp.path());
@@ -187,6 +198,8 @@ TEST_F(UpdatePhasesTest, AHeldOrBlockedProductFolderFailsTheLockCheckWithNothing
 TEST_F(UpdatePhasesTest, AStagingFailureRemovesTheWorkingFolderAndKeepsItsMessage) {
   f.InstallClientPart();
   InstallServerFiles();
+  bool links_missing = false;  // a system without symbolic links (Wine)
+  bool left_out = false;
   const struct {
     const char* name;
     std::function<void(UpdateRun&)> arrange;
@@ -196,7 +209,11 @@ TEST_F(UpdatePhasesTest, AStagingFailureRemovesTheWorkingFolderAndKeepsItsMessag
        [&](UpdateRun&) { f.fake.processes = testing::FakeProcesses(); },
        "Невозможно запустить внешнюю программу!"},
       {"backup missing a file: a link is not copied",
-       [&](UpdateRun&) { fs::create_symlink(FsPath(temp.path()), FsPath(DbData("elsewhere"))); },
+       [&](UpdateRun&) {
+         std::error_code error;
+         fs::create_symlink(FsPath(temp.path()), FsPath(DbData("elsewhere")), error);
+         links_missing = static_cast<bool>(error);
+       },
        "Не удалось создать полную резервную копию программы. Не скопированы:\r" +
            DbData("elsewhere")},
       {"payload not written: the disk refuses",
@@ -207,6 +224,12 @@ TEST_F(UpdatePhasesTest, AStagingFailureRemovesTheWorkingFolderAndKeepsItsMessag
     SCOPED_TRACE(c.name);
     UpdateRun& run = f.StartRun();
     c.arrange(run);
+    if (links_missing) {
+      left_out = true;
+      links_missing = false;
+      f.fake.clock.Advance(1000);
+      continue;
+    }
     const std::string failure = FailureOf([&] { f.phases.StageAndBackup(run); });
     EXPECT_EQ(failure.rfind(c.failure_start, 0), 0u) << failure;
     EXPECT_EQ(run.ErrorText, "Exception Message: " + failure);
@@ -216,6 +239,7 @@ TEST_F(UpdatePhasesTest, AStagingFailureRemovesTheWorkingFolderAndKeepsItsMessag
     fs::remove(FsPath(DbData("elsewhere")));
     f.fake.clock.Advance(1000);
   }
+  if (left_out) GTEST_SKIP() << "no links on this system: the case of a link was left out";
 }
 
 TEST_F(UpdatePhasesTest, AnEarlierRunsBackupOfTheSameSecondIsKept) {
@@ -344,7 +368,9 @@ TEST_F(UpdatePhasesTest, ALinkedDatabaseFolderStaysALinkThroughTheRollback) {
   f.InstallClientPart();
   const std::string moved = temp.MakeFolder("bigger disk/DB_Data");
   WriteBytes(In(moved, "Marlix.fdb"), "old database");
-  fs::create_directory_symlink(FsPath(moved), FsPath(In(f.product, "DB_Data")));
+  std::error_code error;
+  fs::create_directory_symlink(FsPath(moved), FsPath(In(f.product, "DB_Data")), error);
+  if (error) GTEST_SKIP() << "no links on this system";
   UpdateRun& run = f.StartRun();
   ASSERT_TRUE(run.Context.HasServerPart);
   f.phases.StageAndBackup(run);

@@ -1,0 +1,7 @@
+#include "support/under_wine.h"
+
+namespace updater::testing {
+
+bool UnderWine() { return false; }
+
+}  // namespace updater::testing
