@@ -1,13 +1,17 @@
-// The engine against Firebird's own isql-fb as the peer: the scripts in
-// differential/, in the dialect both understand, run by each into a fresh
-// database; the metadata (isql's own extract) and the data must come out
-// the same.
+// The engine against Firebird's own isql-fb as the peer: each case is a
+// script run by each into a fresh database of its own; the metadata
+// (isql's own extract), the data and the failures must come out the same.
+// A case may give the engine a copy of the script in a form isql does not
+// read (a byte-order mark, lone CR line ends), and may name the errors only
+// the engine reports (isql's commands it refuses).
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "platform/platform.h"
 #include "scriptengine/engine_server_support.h"
@@ -78,27 +82,251 @@ std::string Data(const TestDatabase& db) {
   return data;
 }
 
-TEST(DifferentialWithIsql, BothLeaveTheSameMetadataAndData) {
-  TestDatabase by_isql("UTF8");
-  TestDatabase by_engine("UTF8");
-  std::vector<std::filesystem::path> scripts;
-  for (const auto& entry : std::filesystem::directory_iterator(
-           std::string(UPDATER_SOURCE_DIR) + "/tests/scriptengine/differential")) {
-    scripts.push_back(entry.path());
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The first line of each failure isql reported.
+std::vector<std::string> IsqlFailures(const std::string& output) {
+  std::vector<std::string> failures;
+  const std::vector<std::string> lines = Lines(output);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].rfind("Statement failed", 0) == 0 && i + 1 < lines.size()) {
+      failures.push_back(lines[i + 1]);
+    } else if (lines[i].rfind("Command error", 0) == 0 ||
+               lines[i].rfind("Expected end of statement", 0) == 0) {
+      failures.push_back(lines[i]);
+    }
   }
-  std::sort(scripts.begin(), scripts.end());
-  ASSERT_GE(scripts.size(), 3u);
-  for (const auto& script : scripts) {
-    const std::string isql = Isql(by_isql.ConnectString(), "-i '" + script.string() + "'");
-    EXPECT_EQ(isql.find("Statement failed"), std::string::npos) << script << "\n" << isql;
-    EXPECT_EQ(testing::RunFile(by_engine.ConnectString(), "UTF8", script.string()), "") << script;
+  return failures;
+}
+
+// The first line of each failure the engine reported through the runner.
+std::vector<std::string> EngineFailures(const testing::RecordingLogView& view) {
+  std::vector<std::string> failures;
+  for (size_t i = 0; i + 1 < view.lines.size(); ++i) {
+    if (view.lines[i] != "-------   ERROR   --------") continue;
+    const std::string& error = view.lines[i + 1];
+    failures.push_back(error.substr(0, error.find_first_of("\r\n")));
   }
-  const std::string metadata = Metadata(by_isql);
-  EXPECT_NE(metadata.find("PROCEDURE ADD_ENTRY"), std::string::npos) << metadata;
-  EXPECT_EQ(Metadata(by_engine), metadata);
-  const std::string data = Data(by_isql);
-  EXPECT_NE(data.find("table LOG_ENTRIES"), std::string::npos) << data;
-  EXPECT_EQ(Data(by_engine), data);
+  return failures;
+}
+
+// The form of the script the engine is given.
+enum class EngineCopy {
+  kSame,
+  kWithByteOrderMark,  // a UTF-8 byte-order mark in front
+  kWithLoneCr,         // every line ending in a lone CR
+};
+
+std::string CopyFor(EngineCopy copy, std::string script) {
+  switch (copy) {
+    case EngineCopy::kSame:
+      break;
+    case EngineCopy::kWithByteOrderMark:
+      return "\xEF\xBB\xBF" + script;
+    case EngineCopy::kWithLoneCr:
+      std::replace(script.begin(), script.end(), '\n', '\r');
+      break;
+  }
+  return script;
+}
+
+std::string ReadScript(const std::string& name) {
+  std::ifstream in(std::string(UPDATER_SOURCE_DIR) + "/tests/scriptengine/differential/" + name,
+                   std::ios::binary);
+  if (!in) throw std::runtime_error("no script " + name);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+struct DifferentialCase {
+  const char* name;
+  // The script, or the name of a file of differential/.
+  std::string script;
+  // What isql's metadata or data holds, so that the case compares something.
+  std::string shows;
+  EngineCopy engine_copy = EngineCopy::kSame;
+  // Failures only the engine reports (first lines), in their order.
+  std::vector<std::string> engine_only = {};
+};
+
+const DifferentialCase kCases[] = {
+    {"tables, domains, views and rows with script syntax in their literals",
+     "01_tables_and_data.sql", "table CLIENTS\n"},
+    {"procedures, triggers and blocks under SET TERM", "02_procedures_and_triggers.sql",
+     "PROCEDURE ADD_ENTRY"},
+    {"transactions with AUTODDL on and off", "03_transactions.sql", "table T_MANUAL\n"},
+    {"a DDL statement that fails at its commit loses only itself",
+     "create table t (id int); commit;\n"
+     "insert into t values (1); insert into t values (1); commit;\n"
+     "create unique index t_uq on t (id);\n"
+     "create table t2 (a int);\n"
+     "insert into t2 values (42);\n",
+     "table T2\n42\n"},
+    {"automatic DDL neither commits the script's transaction nor waits for it",
+     "create table t0 (a int);\n"
+     "insert into t0 values (1);\n"
+     "create table x (a int);\n"
+     "insert into x values (2);\n"
+     "rollback;\n"
+     "insert into t0 values (3);\n"
+     "create table t (id int);\n"
+     "insert into t values (1);\n"
+     "create unique index i on t (id);\n"
+     "alter table t add c int;\n"
+     "insert into t values (2, 3);\n"
+     "drop table t;\n"
+     "create table u (a int);\n",
+     "table T0\n3\n"},
+    {"comments end at lone CR line ends as they do at LF",
+     "create table t (a int, s varchar(20));\n"
+     "-- a comment; with a terminator\n"
+     "insert into t values (1, 'one');\n"
+     "insert into t -- an inline comment\n"
+     "values (2, 'two');\n"
+     "/* a block comment\n"
+     "over two lines; */ insert into t values (3, 'three');\n"
+     "-- the last line is a comment\n",
+     "table T\n1|one\n2|two\n3|three\n", EngineCopy::kWithLoneCr},
+    {"SET TERM with the terminator in force returns to the semicolon",
+     "create table t (a int);\n"
+     "set term ^ ;\n"
+     "insert into t values (1)^\n"
+     "set term ^;\n"
+     "insert into t values (2);\n"
+     "set term !! ;\n"
+     "insert into t values (3)!!\n"
+     "set term !!;\n"
+     "insert into t values (4);\n"
+     "set term;\n"
+     "insert into t values (5);\n",
+     "table T\n1\n2\n3\n4\n5\n"},
+    {"q'...' literals with any delimiter hold terminators, quotes and comment marks",
+     "create table t (id int, s varchar(50));\n"
+     "insert into t values (1, q'{a;b'c}');\n"
+     "insert into t values (2, Q'[it's; ok]');\n"
+     "insert into t values (3, q'(x;)');\n"
+     "insert into t values (4, q'<y;'>');\n"
+     "insert into t values (5, q'!z;'!');\n"
+     "insert into t values (6, q'xa;'x');\n"
+     "insert into t values (7, q'{}}');\n"
+     "insert into t values (8, q'#--#');\n"
+     "insert into t values (9, q'#/*#');\n"
+     "insert into t values (10, q'{''}');\n"
+     "insert into t values (11, q'#:h00000000_00000001#');\n"
+     "set term ^ ;\n"
+     "execute block as begin insert into t values (12, q'{;^}'); end^\n"
+     "set term ; ^\n",
+     "11|:h00000000_00000001\n12|;^\n"},
+    {"a UTF-8 byte-order mark at the start is passed over",
+     "set term ^ ;\n"
+     "create table t (a int)^\n"
+     "create procedure p as begin insert into t values (1); end^\n"
+     "set term ; ^\n"
+     "execute procedure p;\n",
+     "table T\n1\n", EngineCopy::kWithByteOrderMark},
+    {"isql's settings in their short forms, SET AUTODDL alone switching it",
+     "set autoddl;\n"
+     "create table x (a int);\n"
+     "rollback;\n"
+     "set auto;\n"
+     "create table y (a int);\n"
+     "set auto off;\n"
+     "create table w (a int);\n"
+     "rollback;\n"
+     "set autod on;\n"
+     "set blob all; set blob 1; set blob off; set blob; set blobdisplay all;\n"
+     "set stat on; set stat off; set stats; set stats;\n"
+     "set wng on; set warnings off; set sqlda_display on; set sqlda_display off;\n"
+     "set maxrows 3; set maxrows; set rowcount 5; set rowcount 0; set count on; set heading off;\n"
+     "set list on; set list off; set plan on; set plan off; set time on; set width a 10;\n"
+     "set explain on; set explain off; set keep_tran_params off; set;\n"
+     "create table z (a int);\n"
+     "insert into z values (1);\n",
+     "table Z\n1\n"},
+    {"SET BAIL ON ends the script at its first failure and rolls back",
+     "create table t (a int);\n"
+     "insert into t values (1);\n"
+     "set bail on;\n"
+     "insert into nowhere values (1);\n"
+     "insert into t values (2);\n"
+     "create table after_bail (a int);\n",
+     "Table: T,"},
+    {"SET PLANONLY prepares statements, COMMIT included, without running them",
+     "create table t (a int);\n"
+     "insert into t values (1);\n"
+     "set planonly on;\n"
+     "commit;\n"
+     "create table p (a int);\n"
+     "insert into t values (2);\n"
+     "select * from t;\n"
+     "set planonly;\n"
+     "rollback;\n"
+     "set planonly;\n"
+     "set planonly off;\n"
+     "insert into t values (7);\n",
+     "table T\n7\n"},
+    {"EXIT commits and ends the script",
+     "create table t (a int);\n"
+     "insert into t values (1);\n"
+     "exit;\n"
+     "insert into t values (2);\n",
+     "table T\n1\n"},
+    {"QUIT rolls back and ends the script",
+     "create table t (a int);\n"
+     "insert into t values (1);\n"
+     "quit;\n"
+     "create table after_quit (a int);\n",
+     "Table: T,"},
+    {"SHOW and HELP get an error of the engine's own and the script goes on",
+     "create table t (a int);\n"
+     "show tables;\n"
+     "help;\n"
+     "insert into t values (1);\n"
+     "show table t;\n",
+     "table T\n1\n",
+     EngineCopy::kSame,
+     {"the script engine does not carry out isql's SHOW command",
+      "the script engine does not carry out isql's HELP command",
+      "the script engine does not carry out isql's SHOW command"}},
+};
+
+TEST(DifferentialWithIsql, BothLeaveTheSameMetadataDataAndFailures) {
+  for (const DifferentialCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string script = c.script.ends_with(".sql") ? ReadScript(c.script) : c.script;
+    TestDatabase by_isql("UTF8");
+    TestDatabase by_engine("UTF8");
+    const std::string isql_script = by_isql.Folder() + "/case.sql";
+    const std::string engine_script = by_engine.Folder() + "/case.sql";
+    std::ofstream(isql_script, std::ios::binary) << script;
+    std::ofstream(engine_script, std::ios::binary) << CopyFor(c.engine_copy, script);
+
+    const std::string isql = Isql(by_isql.ConnectString(), "-i '" + isql_script + "'");
+    testing::RecordingLogView view;
+    testing::RunFile(by_engine.ConnectString(), "UTF8", engine_script, &view);
+
+    std::vector<std::string> engine_failures = EngineFailures(view);
+    for (const std::string& own : c.engine_only) {
+      const auto found = std::find(engine_failures.begin(), engine_failures.end(), own);
+      if (found == engine_failures.end()) {
+        ADD_FAILURE() << "the engine did not report: " << own;
+      } else {
+        engine_failures.erase(found);
+      }
+    }
+    EXPECT_EQ(engine_failures, IsqlFailures(isql)) << isql;
+    const std::string metadata = Metadata(by_isql);
+    const std::string data = Data(by_isql);
+    EXPECT_NE((metadata + data).find(c.shows), std::string::npos) << metadata << data;
+    EXPECT_EQ(Metadata(by_engine), metadata);
+    EXPECT_EQ(Data(by_engine), data);
+  }
 }
 
 }  // namespace
