@@ -29,10 +29,10 @@ void AddDpbString(std::string& block, char item, const std::string& value, const
 const char kTransactionBlock[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_concurrency,
                                   isc_tpb_wait};
 
-// The transaction in which automatically committed DDL and the statements
-// between them are prepared: it sees every change of metadata as soon as
-// it is committed, also one committed after the default transaction
-// started. Read-only, it holds nothing back.
+// The transaction in which statements are prepared while DDL is committed
+// automatically: it sees every change of metadata as soon as it is
+// committed, also one committed after the default transaction started.
+// Read-only, it holds nothing back.
 const char kLookupTransactionBlock[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed,
                                         isc_tpb_rec_version, isc_tpb_nowait};
 
@@ -146,7 +146,8 @@ isc_tr_handle* FbDatabase::Transaction() {
   return &tr_;
 }
 
-isc_tr_handle* FbDatabase::LookupTransaction() {
+isc_tr_handle* FbDatabase::PrepareTransaction() {
+  if (!prepare_in_lookup_) return Transaction();
   if (lookup_tr_ == 0) {
     StartTransaction(&lookup_tr_, kLookupTransactionBlock, sizeof kLookupTransactionBlock);
   }
@@ -186,9 +187,8 @@ void FbDatabase::Reconnect(const std::string& charset) {
 }
 
 void FbDatabase::Execute(std::string_view sql, const std::vector<Value>& params, bool auto_ddl) {
-  // With automatic DDL, a statement may use what the DDL before it created
-  // and committed after the default transaction's snapshot was taken.
-  FbStatement statement(*this, sql, auto_ddl ? LookupTransaction() : nullptr);
+  prepare_in_lookup_ = auto_ddl;
+  FbStatement statement(*this, sql);
   statement.Bind(params);
   if (statement.Type() == isc_info_sql_stmt_start_trans) {
     // SET TRANSACTION: the transaction it starts becomes the default one.

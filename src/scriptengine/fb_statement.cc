@@ -25,7 +25,7 @@ int StatementType(FbDatabase& database, isc_stmt_handle* handle) {
 
 }  // namespace
 
-FbStatement::FbStatement(FbDatabase& database, std::string_view sql, isc_tr_handle* transaction)
+FbStatement::FbStatement(FbDatabase& database, std::string_view sql)
     : database_(database), out_(kInitialColumns) {
   FbClient& client = database_.Client();
   ISC_STATUS_ARRAY status;
@@ -35,9 +35,8 @@ FbStatement::FbStatement(FbDatabase& database, std::string_view sql, isc_tr_hand
   // Length 0: the text is NUL-terminated, so that statements over 64 KB
   // reach servers that take them.
   const std::string text(sql);
-  if (client.isc_dsql_prepare(status,
-                              transaction != nullptr ? transaction : database_.Transaction(),
-                              &handle_, 0, text.c_str(), database_.Dialect(), out_.get()) != 0) {
+  if (client.isc_dsql_prepare(status, database_.PrepareTransaction(), &handle_, 0, text.c_str(),
+                              database_.Dialect(), out_.get()) != 0) {
     database_.Fail(status);
   }
   if (out_.Described() > out_.Capacity()) {

@@ -13,9 +13,9 @@ namespace updater::scriptengine {
 
 class FbStatement {
  public:
-  // Prepares `sql` in `transaction` (the default transaction when null) and
-  // describes its output. The statement may run in any transaction.
-  FbStatement(FbDatabase& database, std::string_view sql, isc_tr_handle* transaction = nullptr);
+  // Prepares `sql` (in the database's PrepareTransaction) and describes its
+  // output. The statement may run in any transaction.
+  FbStatement(FbDatabase& database, std::string_view sql);
   // Frees the statement (and closes its cursor).
   ~FbStatement();
   FbStatement(const FbStatement&) = delete;

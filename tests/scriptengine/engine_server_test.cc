@@ -158,6 +158,22 @@ TEST(EngineOnTheServer, AFailedCommitLosesItsOwnTransactionOnlyAndIsReportedOnce
             "0\n");
 }
 
+TEST(EngineOnTheServer, StatementsAndBlocksSeeWhatTheAutomaticDdlBeforeThemCreated) {
+  TestDatabase db("UTF8");
+  RecordingLogView view;
+  // The script's transaction starts before B exists.
+  EXPECT_EQ(testing::RunText(db.ConnectString(), "UTF8",
+                             "CREATE TABLE A (X INTEGER);\nINSERT INTO A VALUES (1);\n"
+                             "CREATE TABLE B (X INTEGER);\nINSERT INTO B VALUES (5);\n"
+                             "EXECUTE IBEBLOCK AS BEGIN\n"
+                             "  FOR SELECT X FROM B INTO :x DO ibec_progress('B holds ' || x);\n"
+                             "END",
+                             &view),
+            "");
+  EXPECT_NE(std::find(view.lines.begin(), view.lines.end(), "B holds 5"), view.lines.end());
+  EXPECT_EQ(Rows(db.ConnectString(), "SELECT X FROM B"), "5\n");
+}
+
 TEST(EngineOnTheServer, AStatementWithANulByteIsRefusedNotCutShort) {
   using std::string_literals::operator""s;
   TestDatabase db("UTF8");
