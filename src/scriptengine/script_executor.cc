@@ -37,8 +37,8 @@ int ScriptExecutor::Run(ByteSource& source) {
     } catch (const std::exception& e) {
       // The source itself failed (a read error): nothing more can be read.
       reporter_.StatementError("", e.what());
-      ++failures;
-      break;
+      if (bail_) ending_ = Ending::kRollBack;
+      return failures + 1 + EndTransaction();
     }
     if (!statement) break;
     if (RunOne(splitter, *statement)) continue;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "scriptengine/errors.h"
 #include "scriptengine/fake_database.h"
 #include "scriptengine/recording_reporter.h"
 #include "support/temp_folder.h"
@@ -188,6 +189,36 @@ TEST_F(ScriptExecutorTest, SetTermTypedWithTheTerminatorInForceReturnsToTheSemic
   EXPECT_EQ(CommittedSql(),
             (std::vector<std::string>{"INSERT INTO T VALUES (1)", "INSERT INTO T VALUES (2)",
                                       "INSERT INTO T VALUES (3)"}));
+}
+
+// A source that fails after handing out its text.
+class BrokenSource final : public ByteSource {
+ public:
+  explicit BrokenSource(std::string text) : text_(std::move(text)) {}
+  size_t Read(char* buffer, size_t size) override {
+    if (text_.empty()) throw ScriptError("the script file cannot be read: EIO");
+    const size_t n = std::min(size, text_.size());
+    text_.copy(buffer, n);
+    text_.erase(0, n);
+    return n;
+  }
+
+ private:
+  std::string text_;
+};
+
+TEST(ScriptExecutor, AScriptThatCannotBeReadToItsEndCommitsWhatRanUnlessItBails) {
+  for (const bool bail : {false, true}) {
+    FakeDatabase db;
+    RecordingReporter reporter;
+    BrokenSource source(std::string(bail ? "SET BAIL ON;\n" : "") +
+                        "INSERT INTO A VALUES (1);\nINSERT INTO A");
+    ScriptExecutor executor(db, reporter, "");
+    EXPECT_EQ(executor.Run(source), 1) << bail;
+    EXPECT_EQ(reporter.errors, (std::vector<std::string>{"the script file cannot be read: EIO"}));
+    EXPECT_EQ(db.Committed().size(), bail ? 0u : 1u) << bail;
+    EXPECT_EQ(db.rollbacks, bail ? 1 : 0) << bail;
+  }
 }
 
 TEST_F(ScriptExecutorTest, BindsBlobFileReferencesAsParameters) {
