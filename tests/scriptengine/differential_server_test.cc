@@ -6,6 +6,7 @@
 // the engine reports (isql's commands it refuses).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -295,6 +296,16 @@ const DifferentialCase kCases[] = {
       "the script engine does not carry out isql's HELP command",
       "the script engine does not carry out isql's SHOW command"}},
 };
+
+TEST(DifferentialWithIsql, EveryScriptOfTheFolderIsACase) {
+  for (const auto& entry : std::filesystem::directory_iterator(
+           std::string(UPDATER_SOURCE_DIR) + "/tests/scriptengine/differential")) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(std::any_of(std::begin(kCases), std::end(kCases),
+                            [&](const DifferentialCase& c) { return c.script == name; }))
+        << name << " is no case of the table";
+  }
+}
 
 TEST(DifferentialWithIsql, BothLeaveTheSameMetadataDataAndFailures) {
   for (const DifferentialCase& c : kCases) {
