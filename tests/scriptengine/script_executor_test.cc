@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/platform.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/fake_database.h"
 #include "scriptengine/recording_reporter.h"
@@ -19,7 +20,7 @@ class ScriptExecutorTest : public ::testing::Test {
  protected:
   int Run(const std::string& script) {
     TextSource source(script);
-    ScriptExecutor executor(db, reporter, temp.path());
+    ScriptExecutor executor(db, platform::SystemPlatform().files, reporter, temp.path());
     return executor.Run(source);
   }
   std::vector<std::string> CommittedSql() const {
@@ -156,7 +157,7 @@ TEST(ScriptExecutor, EndsTransactionsAsIsqlDoesAndLosesOnlyWhatFailed) {
     db.FailAtCommit("T_UQ", kDuplicates);
     RecordingReporter reporter;
     TextSource source(c.script);
-    ScriptExecutor executor(db, reporter, "");
+    ScriptExecutor executor(db, platform::SystemPlatform().files, reporter, "");
     EXPECT_EQ(executor.Run(source), c.failures) << c.name;
     std::vector<std::string> committed;
     for (const auto& executed : db.Committed()) committed.push_back(executed.sql);
@@ -213,7 +214,7 @@ TEST(ScriptExecutor, AScriptThatCannotBeReadToItsEndCommitsWhatRanUnlessItBails)
     RecordingReporter reporter;
     BrokenSource source(std::string(bail ? "SET BAIL ON;\n" : "") +
                         "INSERT INTO A VALUES (1);\nINSERT INTO A");
-    ScriptExecutor executor(db, reporter, "");
+    ScriptExecutor executor(db, platform::SystemPlatform().files, reporter, "");
     EXPECT_EQ(executor.Run(source), 1) << bail;
     EXPECT_EQ(reporter.errors, (std::vector<std::string>{"the script file cannot be read: EIO"}));
     EXPECT_EQ(db.Committed().size(), bail ? 0u : 1u) << bail;
