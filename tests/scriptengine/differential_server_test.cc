@@ -169,6 +169,36 @@ const DifferentialCase kCases[] = {
      "create table t2 (a int);\n"
      "insert into t2 values (42);\n",
      "table T2\n42\n"},
+    {"the other DDL that fails only at its commit loses only itself too",
+     "create domain d int;\n"
+     "create table t (id int, v d, w int);\n"
+     "insert into t values (1, null, null); commit;\n"
+     "alter domain d set not null;\n"
+     "alter table t alter w set not null;\n"
+     "insert into t values (2, 5, 6);\n"
+     "create table v_base (a int, b int);\n"
+     "create view v1 as select a, b from v_base;\n"
+     "create view v2 as select b from v1;\n"
+     "alter view v1 as select a from v_base;\n"
+     "create table t2 (a int);\n"
+     "insert into t2 values (42);\n",
+     "table T2\n42\n"},
+    {"failed DDL, COMMIT RETAIN, ROLLBACK RETAIN and SET TRANSACTION",
+     "create table t (a int);\n"
+     "create table t (a int);\n"
+     "insert into t values (1);\n"
+     "commit retain;\n"
+     "insert into t values (2);\n"
+     "rollback retain;\n"
+     "insert into t values (3);\n"
+     "commit work;\n"
+     "set transaction read committed no wait;\n"
+     "insert into t values (4);\n"
+     "rollback work;\n"
+     "set transaction snapshot;\n"
+     "insert into t values (5);\n"
+     "commit;\n",
+     "table T\n1\n3\n5\n"},
     {"automatic DDL neither commits the script's transaction nor waits for it",
      "create table t0 (a int);\n"
      "insert into t0 values (1);\n"
