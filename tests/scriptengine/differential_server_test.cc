@@ -199,6 +199,22 @@ const DifferentialCase kCases[] = {
      "insert into t values (5);\n"
      "commit;\n",
      "table T\n1\n3\n5\n"},
+    {"CR LF line ends, statements sharing a line, comments around SET TERM",
+     "create table t (a int, s varchar(30));\r\n-- it's a comment\r\n/* first */ set term ^ ;\r\n"
+     "create procedure p as begin insert into t values (1, '--;'); end^\r\n"
+     "-- back\r\nset term ; ^\r\nexecute procedure p;\r\ninsert into t values (2, 'x') -- "
+     "last\r\n;\r\n"
+     "insert into t values (3, 'y');insert into t values(4,'z');commit;create table u (a int);\r\n",
+     "table T\n1|--;\n2|x\n3|y\n4|z\n"},
+    {"SET TERM in any letter case, with tabs and runs of blanks",
+     "create table t (a int);\nSet\tTerm ^ ;\n"
+     "create procedure p as begin insert into t values (1); end^\n"
+     "SET   term ; ^\nexecute procedure p;\n",
+     "table T\n1\n"},
+    {"double-quoted strings under SQL dialect 1",
+     "set sql dialect 1;\ncreate table t (a varchar(10));\ninsert into t values (\"dq;\");\n"
+     "set sql dialect 3;\ninsert into t values ('sq');\n",
+     "table T\ndq;\nsq\n"},
     {"automatic DDL neither commits the script's transaction nor waits for it",
      "create table t0 (a int);\n"
      "insert into t0 values (1);\n"
