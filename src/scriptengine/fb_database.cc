@@ -196,7 +196,10 @@ void FbDatabase::Execute(std::string_view sql, const std::vector<Value>& params,
     statement.Execute(&tr_);
     return;
   }
-  if (statement.Type() == isc_info_sql_stmt_ddl) {
+  // SET GENERATOR counts as DDL, as in isql: its new value takes effect at
+  // the commit, so it is lost with the default transaction otherwise.
+  if (statement.Type() == isc_info_sql_stmt_ddl ||
+      statement.Type() == isc_info_sql_stmt_set_generator) {
     // Tables may change under the bulk load's plans.
     ForgetPrepared();
     if (auto_ddl) {

@@ -215,6 +215,13 @@ const DifferentialCase kCases[] = {
      "set sql dialect 1;\ncreate table t (a varchar(10));\ninsert into t values (\"dq;\");\n"
      "set sql dialect 3;\ninsert into t values ('sq');\n",
      "table T\ndq;\nsq\n"},
+    {"SET GENERATOR is committed at once as DDL; SET STATISTICS is not SET STATS",
+     "create table t (a int);\ncreate index t_a on t (a);\ncreate generator g;\n"
+     "set statistics index t_a;\nset generator g to 7;\nset stat on;\nset statistics index t_a;\n"
+     "set bail on;\ncreate unique index t_u on t (a);\ninsert into t values (1);\ninsert into t "
+     "values (1);\n"
+     "commit;\ncreate unique index t_u2 on t (a);\ninsert into t values (5);\n",
+     "generator G 7\n"},
     {"automatic DDL neither commits the script's transaction nor waits for it",
      "create table t0 (a int);\n"
      "insert into t0 values (1);\n"
