@@ -222,6 +222,28 @@ const DifferentialCase kCases[] = {
      "values (1);\n"
      "commit;\ncreate unique index t_u2 on t (a);\ninsert into t values (5);\n",
      "generator G 7\n"},
+    {"SET BAIL ON ends the script at a DDL statement that fails at its commit",
+     "create table t (a int);\ninsert into t values (1);\ninsert into t values (1);\ncommit;\n"
+     "insert into t values (2);\nset bail on;\ncreate unique index t_u on t (a);\n"
+     "insert into t values (3);\ncreate table after_bail (a int);\n",
+     "table T\n1\n1\n"},
+    {"SET BAIL ON ends the script at a block that fails, the block undone",
+     "create table t (a int);\ninsert into t values (1);\ncommit;\nset bail on;\n"
+     "set term ^ ;\nexecute block as begin insert into t values (2); insert into nowhere values "
+     "(3); end^\n"
+     "set term ; ^\ninsert into t values (4);\n",
+     "table T\n1\n"},
+    {"savepoints, selects, selectable and executable procedures, COMMENT, RECREATE, GRANT",
+     "create table t (a int);\nset term ^ ;\n"
+     "create procedure p (x int) returns (y int) as begin y = x * 2; insert into t values (:y); "
+     "suspend; end^\n"
+     "set term ; ^\ninsert into t values (1);\nsavepoint s1;\ninsert into t values (2);\nrollback "
+     "to s1;\n"
+     "insert into t values (3);\nrelease savepoint s1;\nselect * from t;\nselect * from p(5);\n"
+     "execute procedure p 7;\nselect a, count(*) from t group by a;\ncomment on table t is 'it''s; "
+     "t';\n"
+     "recreate table u (b int);\ngrant select on t to public;\n",
+     "table T\n1\n3\n"},
     {"automatic DDL neither commits the script's transaction nor waits for it",
      "create table t0 (a int);\n"
      "insert into t0 values (1);\n"
