@@ -244,6 +244,26 @@ const DifferentialCase kCases[] = {
      "t';\n"
      "recreate table u (b int);\ngrant select on t to public;\n",
      "table T\n1\n3\n"},
+    {"comment marks in strings and comments, quotes in comments, empty statements",
+     "create table t (a int, s varchar(30));\n"
+     "-- /* not a block; \n"
+     "insert into t values (1, '/* no; comment');\n"
+     "/* -- not a line; */ insert into t values (2, '-- no; comment');\n"
+     "insert into t /* ; */ values (3, 'a''b;'); -- it's done\n"
+     "set term ^ ;\n"
+     "-- it's a line comment with ; in it\n"
+     "create procedure p as\n"
+     "begin\n"
+     "  -- it's; here\n"
+     "  /* and; here */\n"
+     "  insert into t values (4, '^;');\n"
+     "end^\n"
+     "set term ; ^\n"
+     "execute procedure p;\n"
+     ";;\n"
+     "insert into t values (5, \"x\");\n"
+     "insert into t values (6, '\"');\n",
+     "table T\n1|/* no; comment\n"},
     {"automatic DDL neither commits the script's transaction nor waits for it",
      "create table t0 (a int);\n"
      "insert into t0 values (1);\n"
