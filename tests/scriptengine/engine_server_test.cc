@@ -196,11 +196,12 @@ TEST(EngineOnTheServer, StatementsAndBlocksSeeWhatTheAutomaticDdlBeforeThemCreat
 TEST(EngineOnTheServer, AStatementWithANulByteIsRefusedNotCutShort) {
   using std::string_literals::operator""s;
   TestDatabase db("UTF8");
-  std::ofstream(db.Folder() + "/nul.sql", std::ios::binary)
+  // Not "nul.sql": on Windows that name is the NUL device's.
+  std::ofstream(db.Folder() + "/nul-byte.sql", std::ios::binary)
       << "create table t (a int);\ninsert into t values (1);\n"
          "insert into t values (2);\ndelete from t\0 where a = 1;\n"s;
   const std::string failure =
-      testing::RunFile(db.ConnectString(), "UTF8", db.Folder() + "/nul.sql");
+      testing::RunFile(db.ConnectString(), "UTF8", db.Folder() + "/nul-byte.sql");
   EXPECT_NE(failure.find("the statement holds a NUL byte"), std::string::npos) << failure;
   EXPECT_EQ(Rows(db.ConnectString(), "SELECT A FROM T ORDER BY A"), "1\n2\n");
 }
