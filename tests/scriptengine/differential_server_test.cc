@@ -290,6 +290,13 @@ const DifferentialCase kCases[] = {
       {"SET BAIL takes ON or OFF", "Command error: set bail xyz"},
       {"SET PLANONLY takes ON or OFF", "Command error: set planonly maybe"},
       {"SET AUTODDL takes ON or OFF", "Command error: set auto nonsense"}}},
+    {"a block without SET TERM splits at its inner semicolon; Cyrillic texts and quoted names",
+     "create table t (a int, s varchar(20));\n"
+     "execute block as begin insert into t values (1, 'x'); end;\n"
+     "insert into t values (2, 'Привет; мир');\n"
+     "create table \"Таблица;\" (\"Поле\" int);\n"
+     "insert into \"Таблица;\" values (3);\n",
+     "table T\n2|Привет; мир\n"},
     {"automatic DDL neither commits the script's transaction nor waits for it",
      "create table t0 (a int);\n"
      "insert into t0 values (1);\n"
