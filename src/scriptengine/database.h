@@ -83,8 +83,14 @@ class Database {
   // Runs one SQL statement in the default transaction with `params` bound to
   // its "?" markers. A SELECT (or a block that returns rows) is run and its
   // rows fetched and passed over. With `auto_ddl`, a statement that changes
-  // metadata is followed by a commit.
+  // metadata runs in a transaction of its own that is committed at once, or
+  // rolled back when the statement or its commit fails; the default
+  // transaction is left as it is.
   virtual void Execute(std::string_view sql, const std::vector<Value>& params, bool auto_ddl) = 0;
+
+  // Prepares one SQL statement without running it (isql's SET PLANONLY):
+  // the database checks it, nothing changes.
+  virtual void Prepare(std::string_view sql) = 0;
 
   // Runs a statement that returns rows (a SELECT, an EXECUTE PROCEDURE or
   // EXECUTE BLOCK with outputs) and gives them to the caller.
@@ -105,6 +111,8 @@ class Database {
   // hand it over that way.
   virtual std::unique_ptr<Cursor> ReadTable(const Table& table);
 
+  // Commits the default transaction. When the commit fails, the
+  // transaction is still there: the caller rolls it back.
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
 

@@ -29,6 +29,19 @@ void AddDpbString(std::string& block, char item, const std::string& value, const
 const char kTransactionBlock[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_concurrency,
                                   isc_tpb_wait};
 
+// The transaction in which statements are prepared while DDL is committed
+// automatically: it sees every change of metadata as soon as it is
+// committed, also one committed after the default transaction started.
+// Read-only, it holds nothing back.
+const char kLookupTransactionBlock[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed,
+                                        isc_tpb_rec_version, isc_tpb_nowait};
+
+// The transaction of one automatically committed DDL statement. It does not
+// wait for locks: what it waits for may be held by the default transaction
+// of this very attachment, which would wait for ever.
+const char kDdlTransactionBlock[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_concurrency,
+                                     isc_tpb_nowait};
+
 // What isc_start_multiple takes for each database of a transaction.
 struct TransactionDatabase {
   isc_db_handle* database;
@@ -86,6 +99,8 @@ void FbDatabase::DetachQuietly() {
   ForgetPrepared();
   if (tr_ != 0) client_->isc_rollback_transaction(status, &tr_);
   tr_ = 0;
+  if (lookup_tr_ != 0) client_->isc_rollback_transaction(status, &lookup_tr_);
+  lookup_tr_ = 0;
   if (db_ != 0) client_->isc_detach_database(status, &db_);
   db_ = 0;
 }
@@ -93,6 +108,7 @@ void FbDatabase::DetachQuietly() {
 void FbDatabase::Close() {
   Commit();
   ForgetPrepared();
+  EndLookupTransaction();
   ISC_STATUS_ARRAY status;
   if (db_ != 0 && client_->isc_detach_database(status, &db_) != 0) {
     const std::string text = StatusText(status);
@@ -116,16 +132,33 @@ std::string FbDatabase::StatusText(const ISC_STATUS* status) const {
   return message;
 }
 
-isc_tr_handle* FbDatabase::Transaction() {
-  if (tr_ == 0) {
-    ISC_STATUS_ARRAY status;
-    TransactionDatabase entry{&db_, static_cast<int>(sizeof kTransactionBlock), kTransactionBlock};
-    if (client_->isc_start_multiple(status, &tr_, 1, &entry) != 0) {
-      tr_ = 0;
-      Fail(status);
-    }
+void FbDatabase::StartTransaction(isc_tr_handle* transaction, const char* block, size_t size) {
+  ISC_STATUS_ARRAY status;
+  TransactionDatabase entry{&db_, static_cast<int>(size), block};
+  if (client_->isc_start_multiple(status, transaction, 1, &entry) != 0) {
+    *transaction = 0;
+    Fail(status);
   }
+}
+
+isc_tr_handle* FbDatabase::Transaction() {
+  if (tr_ == 0) StartTransaction(&tr_, kTransactionBlock, sizeof kTransactionBlock);
   return &tr_;
+}
+
+isc_tr_handle* FbDatabase::PrepareTransaction() {
+  if (!prepare_in_lookup_) return Transaction();
+  if (lookup_tr_ == 0) {
+    StartTransaction(&lookup_tr_, kLookupTransactionBlock, sizeof kLookupTransactionBlock);
+  }
+  return &lookup_tr_;
+}
+
+void FbDatabase::EndLookupTransaction() {
+  if (lookup_tr_ == 0) return;
+  ISC_STATUS_ARRAY status;
+  if (client_->isc_commit_transaction(status, &lookup_tr_) != 0) Fail(status);
+  lookup_tr_ = 0;
 }
 
 void FbDatabase::Commit() {
@@ -145,6 +178,7 @@ void FbDatabase::Rollback() {
 void FbDatabase::Reconnect(const std::string& charset) {
   Commit();
   ForgetPrepared();
+  EndLookupTransaction();
   ISC_STATUS_ARRAY status;
   if (client_->isc_detach_database(status, &db_) != 0) Fail(status);
   db_ = 0;
@@ -153,6 +187,7 @@ void FbDatabase::Reconnect(const std::string& charset) {
 }
 
 void FbDatabase::Execute(std::string_view sql, const std::vector<Value>& params, bool auto_ddl) {
+  prepare_in_lookup_ = auto_ddl;
   FbStatement statement(*this, sql);
   statement.Bind(params);
   if (statement.Type() == isc_info_sql_stmt_start_trans) {
@@ -161,17 +196,48 @@ void FbDatabase::Execute(std::string_view sql, const std::vector<Value>& params,
     statement.Execute(&tr_);
     return;
   }
+  // SET GENERATOR counts as DDL, as in isql: its new value takes effect at
+  // the commit, so it is lost with the default transaction otherwise.
+  if (statement.Type() == isc_info_sql_stmt_ddl ||
+      statement.Type() == isc_info_sql_stmt_set_generator) {
+    // Tables may change under the bulk load's plans.
+    ForgetPrepared();
+    if (auto_ddl) {
+      ExecuteDdl(statement);
+      return;
+    }
+  }
   statement.Execute();
   if (statement.ReturnsRows()) {
     while (statement.Fetch()) {
     }
   }
-  if (statement.Type() == isc_info_sql_stmt_ddl) {
-    // Tables may have changed under the bulk load's plans.
-    ForgetPrepared();
-    if (auto_ddl) Commit();
-  }
 }
+
+void FbDatabase::ExecuteDdl(FbStatement& statement) {
+  isc_tr_handle ddl = 0;
+  StartTransaction(&ddl, kDdlTransactionBlock, sizeof kDdlTransactionBlock);
+  // The statement's failure is what the script reports; a rollback that
+  // fails as well has nothing to add (the transaction holds only this
+  // statement, and it ends with the attachment at the latest).
+  auto roll_back = [&] {
+    ISC_STATUS_ARRAY ignored;
+    client_->isc_rollback_transaction(ignored, &ddl);
+  };
+  try {
+    statement.Execute(&ddl);
+  } catch (...) {
+    roll_back();
+    throw;
+  }
+  ISC_STATUS_ARRAY status;
+  if (client_->isc_commit_transaction(status, &ddl) == 0) return;
+  const std::string failure = StatusText(status);
+  roll_back();
+  throw DatabaseError(failure);
+}
+
+void FbDatabase::Prepare(std::string_view sql) { FbStatement statement(*this, sql); }
 
 std::unique_ptr<Cursor> FbDatabase::Open(std::string_view sql, const std::vector<Value>& params) {
   auto statement = std::make_unique<FbStatement>(*this, sql);

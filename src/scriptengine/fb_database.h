@@ -36,6 +36,7 @@ class FbDatabase final : public Database {
   std::string Charset() const override { return charset_; }
   void SetDialect(int dialect) override { dialect_ = static_cast<unsigned short>(dialect); }
   void Execute(std::string_view sql, const std::vector<Value>& params, bool auto_ddl) override;
+  void Prepare(std::string_view sql) override;
   std::unique_ptr<Cursor> Open(std::string_view sql, const std::vector<Value>& params) override;
   bool InsertRows(const DataBlock& block) override;
   std::vector<Table> UserTables() override;
@@ -48,6 +49,12 @@ class FbDatabase final : public Database {
   FbClient& Client() { return *client_; }
   isc_db_handle* Handle() { return &db_; }
   isc_tr_handle* Transaction();  // the default transaction, started when needed
+  // Where statements are prepared. After a statement run with automatic
+  // DDL, a read-committed transaction that sees every change of metadata
+  // once it is committed (the DDL of that statement included, which the
+  // default transaction's snapshot may predate); otherwise the default
+  // transaction, which sees its own uncommitted DDL.
+  isc_tr_handle* PrepareTransaction();
   unsigned short Dialect() const { return dialect_; }
   // Throws DatabaseError with the status vector's text.
   [[noreturn]] void Fail(const ISC_STATUS* status) const;
@@ -60,6 +67,11 @@ class FbDatabase final : public Database {
  private:
   void Attach();
   void DetachQuietly();
+  void StartTransaction(isc_tr_handle* transaction, const char* block, size_t size);
+  void EndLookupTransaction();
+  // Runs the prepared DDL `statement` in a transaction of its own and
+  // commits it; rolls it back and throws DatabaseError when either fails.
+  void ExecuteDdl(FbStatement& statement);
   const InsertPlan& PlanFor(const DataBlock& block);
 
   std::unique_ptr<FbClient> client_;
@@ -68,6 +80,8 @@ class FbDatabase final : public Database {
   unsigned short dialect_ = 3;
   isc_db_handle db_ = 0;
   isc_tr_handle tr_ = 0;
+  isc_tr_handle lookup_tr_ = 0;    // see PrepareTransaction
+  bool prepare_in_lookup_ = true;  // whether the last statement run had automatic DDL
   // Prepared for the bulk load; dropped with the attachment and after DDL.
   void ForgetPrepared();
   std::map<std::string, std::unique_ptr<InsertPlan>> insert_plans_;

@@ -35,7 +35,7 @@ FbStatement::FbStatement(FbDatabase& database, std::string_view sql)
   // Length 0: the text is NUL-terminated, so that statements over 64 KB
   // reach servers that take them.
   const std::string text(sql);
-  if (client.isc_dsql_prepare(status, database_.Transaction(), &handle_, 0, text.c_str(),
+  if (client.isc_dsql_prepare(status, database_.PrepareTransaction(), &handle_, 0, text.c_str(),
                               database_.Dialect(), out_.get()) != 0) {
     database_.Fail(status);
   }

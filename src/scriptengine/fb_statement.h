@@ -13,7 +13,8 @@ namespace updater::scriptengine {
 
 class FbStatement {
  public:
-  // Prepares `sql` in the default transaction and describes its output.
+  // Prepares `sql` (in the database's PrepareTransaction) and describes its
+  // output. The statement may run in any transaction.
   FbStatement(FbDatabase& database, std::string_view sql);
   // Frees the statement (and closes its cursor).
   ~FbStatement();

@@ -31,42 +31,103 @@ ScriptExecutor::ScriptExecutor(Database& database, platform::FileSystem& files,
 int ScriptExecutor::Run(ByteSource& source) {
   StatementSplitter splitter(source);
   int failures = 0;
-  for (;;) {
+  while (ending_ == Ending::kAtTheEnd) {
     std::optional<ScriptStatement> statement;
     try {
       statement = splitter.Next();
     } catch (const std::exception& e) {
       // The source itself failed (a read error): nothing more can be read.
       reporter_.StatementError("", e.what());
-      ++failures;
-      break;
+      if (bail_) ending_ = Ending::kRollBack;
+      return failures + 1 + EndTransaction();
     }
     if (!statement) break;
-    ++number_;
-    reporter_.StatementText(number_, statement->text);
-    bool succeeded = false;
-    try {
-      if (!statement->error.empty()) throw ScriptError(statement->error);
-      RunStatement(splitter, *statement);
-      succeeded = true;
-    } catch (const DatabaseError& e) {
-      reporter_.StatementError(statement->text, e.what());
-    } catch (const ScriptError& e) {
-      reporter_.StatementError(statement->text, e.what());
-    } catch (const std::exception& e) {
-      reporter_.StatementError(statement->text, std::string("internal error: ") + e.what());
+    if (RunOne(splitter, *statement)) continue;
+    ++failures;
+    if (bail_) {
+      ending_ = Ending::kRollBack;
+      ended_by_ = "SET BAIL ON: the failure at line " + std::to_string(statement->line);
     }
-    if (!succeeded) ++failures;
-    reporter_.StatementDone(number_, succeeded);
   }
+  if (ending_ != Ending::kAtTheEnd) ReportEarlyEnd(splitter);
+  return failures + EndTransaction();
+}
+
+bool ScriptExecutor::RunOne(StatementSplitter& splitter, const ScriptStatement& statement) {
+  ++number_;
+  reporter_.StatementText(number_, statement.text);
+  bool succeeded = false;
+  try {
+    if (!statement.error.empty()) throw ScriptError(statement.error);
+    RunStatement(splitter, statement);
+    succeeded = true;
+  } catch (const DatabaseError& e) {
+    reporter_.StatementError(statement.text, e.what());
+  } catch (const ScriptError& e) {
+    reporter_.StatementError(statement.text, e.what());
+  } catch (const std::exception& e) {
+    reporter_.StatementError(statement.text, std::string("internal error: ") + e.what());
+  }
+  reporter_.StatementDone(number_, succeeded);
+  return succeeded;
+}
+
+void ScriptExecutor::ReportEarlyEnd(StatementSplitter& splitter) {
+  bool more = false;
+  try {
+    more = splitter.Next().has_value();
+  } catch (const std::exception&) {
+    // What cannot be read is not run either; the line below says so.
+    more = true;
+  }
+  std::string text = ended_by_ + " ends the script";
+  if (ending_ == Ending::kRollBack) text += "; the work since the last commit is rolled back";
+  if (more) text += "; the statements after it are not run";
+  if (ending_ == Ending::kRollBack || more) reporter_.StatementText(0, text);
+}
+
+int ScriptExecutor::EndTransaction() {
+  const bool roll_back = ending_ == Ending::kRollBack;
+  try {
+    if (roll_back) {
+      database_.Rollback();
+    } else {
+      Commit();
+    }
+    return 0;
+  } catch (const std::exception& e) {
+    reporter_.StatementError(roll_back ? "ROLLBACK" : "COMMIT", e.what());
+    return 1;
+  }
+}
+
+void ScriptExecutor::Commit() {
+  std::string failure;
   try {
     database_.Commit();
-  } catch (const std::exception& e) {
-    reporter_.StatementError("COMMIT", e.what());
-    ++failures;
+    return;
+  } catch (const DatabaseError& e) {
+    failure = e.what();
   }
-  return failures;
+  // A transaction whose commit failed never commits: every later commit
+  // would fail the same way and take the statements run in between with
+  // it. Rolled back, it loses only its own work.
+  try {
+    database_.Rollback();
+  } catch (const std::exception& e) {
+    throw DatabaseError(failure + "\r\nThe transaction cannot be rolled back either: " + e.what());
+  }
+  throw DatabaseError(
+      failure + "\r\nThe transaction is rolled back: its work since the last commit is lost.");
 }
+
+namespace {
+
+bool Switched(bool now, const ClientCommand& command) {
+  return command.toggle ? !now : command.flag;
+}
+
+}  // namespace
 
 void ScriptExecutor::RunStatement(StatementSplitter& splitter, const ScriptStatement& statement) {
   const ClientCommand command = RecogniseCommand(statement.text);
@@ -75,7 +136,13 @@ void ScriptExecutor::RunStatement(StatementSplitter& splitter, const ScriptState
       splitter.SetTerminator(command.argument);
       return;
     case ClientCommand::Kind::kAutoDdl:
-      auto_ddl_ = command.flag;
+      auto_ddl_ = Switched(auto_ddl_, command);
+      return;
+    case ClientCommand::Kind::kBail:
+      bail_ = Switched(bail_, command);
+      return;
+    case ClientCommand::Kind::kPlanOnly:
+      plan_only_ = Switched(plan_only_, command);
       return;
     case ClientCommand::Kind::kDialect:
       database_.SetDialect(command.number);
@@ -88,14 +155,27 @@ void ScriptExecutor::RunStatement(StatementSplitter& splitter, const ScriptState
       blob_file_.reset();
       return;
     case ClientCommand::Kind::kCommit:
-      database_.Commit();
-      return;
     case ClientCommand::Kind::kRollback:
-      database_.Rollback();
+      // As in isql, SET PLANONLY holds for COMMIT and ROLLBACK too.
+      if (plan_only_) {
+        database_.Prepare(statement.text);
+      } else if (command.kind == ClientCommand::Kind::kCommit) {
+        Commit();
+      } else {
+        database_.Rollback();
+      }
       return;
     case ClientCommand::Kind::kReconnect:
       database_.Reconnect(names_);
       return;
+    case ClientCommand::Kind::kExit:
+    case ClientCommand::Kind::kQuit: {
+      const bool exit = command.kind == ClientCommand::Kind::kExit;
+      ending_ = exit ? Ending::kCommit : Ending::kRollBack;
+      ended_by_ =
+          std::string(exit ? "EXIT" : "QUIT") + " at line " + std::to_string(statement.line);
+      return;
+    }
     case ClientCommand::Kind::kIgnored:
       return;
     case ClientCommand::Kind::kInvalid:
@@ -114,14 +194,23 @@ void ScriptExecutor::RunStatement(StatementSplitter& splitter, const ScriptState
 }
 
 void ScriptExecutor::RunSql(std::string_view sql) {
+  if (sql.find('\0') != std::string_view::npos) {
+    // The server reads a statement up to its first NUL: "DELETE FROM T<NUL>
+    // WHERE ..." would delete every row.
+    throw ScriptError("the statement holds a NUL byte, which would cut it short at the server");
+  }
   const TokenizeResult scanned = Tokenize(sql);
-  if (!scanned.error.empty()) {
-    // The splitter saw a complete statement; whatever the tokens miss, the
-    // server is the one to say what is wrong with it.
-    database_.Execute(sql, {}, auto_ddl_);
+  // When the tokens miss something (the splitter saw a complete statement),
+  // the statement goes as it stands: the server is the one to say what is
+  // wrong with it.
+  const bool tokenized = scanned.error.empty();
+  const ParameterizedStatement parameterized = tokenized
+                                                   ? ReplaceBlobReferences(sql, scanned.tokens)
+                                                   : ParameterizedStatement{std::string(sql), {}};
+  if (plan_only_) {
+    database_.Prepare(parameterized.sql);
     return;
   }
-  const ParameterizedStatement parameterized = ReplaceBlobReferences(sql, scanned.tokens);
   std::vector<Value> params;
   if (!parameterized.references.empty()) {
     const BlobFile& file = CurrentBlobFile();
@@ -135,7 +224,8 @@ void ScriptExecutor::RunSql(std::string_view sql) {
       params.push_back(Value::Slice(file, reference.offset, reference.length));
     }
   }
-  if (std::optional<DataBlock> block = ParseDataBlock(scanned.tokens, params)) {
+  if (std::optional<DataBlock> block =
+          tokenized ? ParseDataBlock(scanned.tokens, params) : std::nullopt) {
     if (database_.InsertRows(*block)) return;
   }
   database_.Execute(parameterized.sql, params, auto_ddl_);

@@ -2,7 +2,8 @@
 // commands are carried out here, everything else goes to the server. Every
 // statement's text is reported before it runs; a failure is reported with
 // the statement and the error's text, and the script goes on with the next
-// statement. At the end the default transaction is committed.
+// statement (unless SET BAIL ON says otherwise). At the end the default
+// transaction is committed.
 #pragma once
 
 #include <cstdint>
@@ -37,13 +38,24 @@ class ScriptExecutor {
   ScriptExecutor(Database& database, platform::FileSystem& files, ScriptReporter& reporter,
                  std::string folder);
 
-  // Runs the script from `source` to its end. Returns the number of failed
-  // statements.
+  // Runs the script from `source` to its end, or up to EXIT or QUIT, or up
+  // to its first failure after SET BAIL ON; then commits the default
+  // transaction (rolls it back after QUIT or the failure). Returns the
+  // number of failed statements, a failed commit counted as one.
   int Run(ByteSource& source);
 
  private:
+  // Runs and reports one statement; returns whether it succeeded.
+  bool RunOne(StatementSplitter& splitter, const ScriptStatement& statement);
   void RunStatement(StatementSplitter& splitter, const ScriptStatement& statement);
   void RunSql(std::string_view sql);
+  // Commits the default transaction. A transaction whose commit fails is
+  // rolled back, and the failure says so.
+  void Commit();
+  // Tells what an early end (EXIT, QUIT, SET BAIL) leaves undone.
+  void ReportEarlyEnd(StatementSplitter& splitter);
+  // Ends the default transaction; returns 1 when that fails, else 0.
+  int EndTransaction();
   const BlobFile& CurrentBlobFile();
 
   Database& database_;
@@ -51,10 +63,17 @@ class ScriptExecutor {
   ScriptReporter& reporter_;
   std::string folder_;
   bool auto_ddl_ = true;
+  bool bail_ = false;
+  bool plan_only_ = false;
   std::string names_;
   std::string blob_file_path_;
   std::unique_ptr<BlobFile> blob_file_;
   int32_t number_ = 0;
+
+  // How the script ends: at its end unless a statement ends it early.
+  enum class Ending { kAtTheEnd, kCommit, kRollBack };
+  Ending ending_ = Ending::kAtTheEnd;
+  std::string ended_by_;  // what ended it early, for the report
 };
 
 // The UTF-8 path of file name `name` from a script, relative to `folder`.

@@ -58,28 +58,25 @@ void StatementSplitter::NoteMemory() {
   peak_bytes_ = std::max(peak_bytes_, buffer_.capacity() + text_.capacity());
 }
 
-void StatementSplitter::AppendRun(std::string_view run) {
-  line_ += static_cast<size_t>(std::count(run.begin(), run.end(), '\n'));
-  if (text_.size() + run.size() > max_statement_bytes_) {
+void StatementSplitter::Skip(size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    const char c = buffer_[position_ + i];
+    if (EndsLine(c, last_byte_)) ++line_;
+    last_byte_ = c;
+  }
+  position_ += count;
+}
+
+void StatementSplitter::Take(size_t count) {
+  const std::string_view run(buffer_.data() + position_, count);
+  Skip(count);
+  if (overflow_ || text_.size() + run.size() > max_statement_bytes_) {
     overflow_ = true;
     return;
   }
   const size_t capacity = text_.capacity();
   text_.append(run);
   if (text_.capacity() != capacity) NoteMemory();
-}
-
-void StatementSplitter::Append(char c) {
-  if (text_.size() >= max_statement_bytes_) {
-    overflow_ = true;
-    return;
-  }
-  if (text_.size() == text_.capacity()) {
-    text_.push_back(c);
-    NoteMemory();
-  } else {
-    text_.push_back(c);
-  }
 }
 
 bool StatementSplitter::EndWord() {
@@ -100,149 +97,176 @@ bool StatementSplitter::EndWord() {
   return false;
 }
 
+void StatementSplitter::StartStatement() {
+  text_.clear();
+  overflow_ = false;
+  has_code_ = false;
+  terminated_ = false;
+  state_ = State::kCode;
+  word_.clear();
+  words_ = 0;
+  block_ = block_opened_ = false;
+  depth_ = 0;
+}
+
+bool StatementSplitter::SkipToStatement() {
+  while (Ensure(1) && static_cast<unsigned char>(buffer_[position_]) <= ' ') Skip(1);
+  start_line_ = line_;
+  state_line_ = line_;
+  if (!swallow_terminator_) return false;
+  swallow_terminator_ = false;
+  if (!UpcomingIs(terminator_)) return false;
+  Skip(terminator_.size());
+  return true;
+}
+
+bool StatementSplitter::TakeLiteralRun() {
+  char end = closing_;
+  if (state_ == State::kString) end = '\'';
+  if (state_ == State::kQuotedName) end = '"';
+  const char* begin = buffer_.data() + position_;
+  const void* found = std::memchr(begin, end, buffer_.size() - position_);
+  const size_t run =
+      found != nullptr ? static_cast<const char*>(found) - begin : buffer_.size() - position_;
+  if (run == 0) return false;
+  Take(run);
+  return true;
+}
+
+void StatementSplitter::StepCode(char c) {
+  if (!block_ && !terminator_.empty() && c == terminator_[0] && UpcomingIs(terminator_)) {
+    EndWord();
+    Skip(terminator_.size());
+    terminated_ = true;
+    return;
+  }
+  if ((c == 'q' || c == 'Q') && Ensure(3) &&
+      StartsAlternativeString(std::string_view(buffer_).substr(position_, 3), last_byte_)) {
+    // The byte before is no word byte, so no word is pending here.
+    state_ = State::kAlternative;
+    state_line_ = line_;
+    closing_ = AlternativeClosing(buffer_[position_ + 2]);
+    has_code_ = true;
+    Take(3);  // q, the quote and the opening byte, which must not close it
+    return;
+  }
+  if (IsWordByte(c)) {
+    if (words_ < 2 || block_) word_ += c;
+  } else if (EndWord()) {
+    terminated_ = true;
+    swallow_terminator_ = true;
+    return;  // `c` belongs to what follows the block
+  }
+  if (c == '-' && UpcomingIs("--")) {
+    state_ = State::kLineComment;
+  } else if (c == '/' && UpcomingIs("/*")) {
+    state_ = State::kBlockComment;
+    state_line_ = line_;
+    Take(2);  // the '*' must not close the comment it opens
+    return;
+  } else if (c == '\'' || c == '"') {
+    state_ = c == '\'' ? State::kString : State::kQuotedName;
+    state_line_ = line_;
+    has_code_ = true;
+  } else if (static_cast<unsigned char>(c) > ' ') {
+    has_code_ = true;
+  }
+  Take(1);
+}
+
+void StatementSplitter::Step() {
+  const bool literal =
+      state_ == State::kString || state_ == State::kQuotedName || state_ == State::kAlternative;
+  if (literal && TakeLiteralRun()) return;
+  const char c = buffer_[position_];
+  switch (state_) {
+    case State::kCode:
+      StepCode(c);
+      return;
+    case State::kLineComment:
+      if (c == '\r' || c == '\n') state_ = State::kCode;
+      break;
+    case State::kBlockComment:
+      if (c == '*' && UpcomingIs("*/")) {
+        state_ = State::kCode;
+        Take(2);
+        return;
+      }
+      break;
+    case State::kString:
+    case State::kQuotedName:
+      // A doubled quote stays inside; a single one closes.
+      if (UpcomingIs(std::string(2, c))) {
+        Take(2);
+        return;
+      }
+      state_ = State::kCode;
+      break;
+    case State::kAlternative:
+      if (const char end[] = {closing_, '\''}; UpcomingIs(std::string_view(end, 2))) {
+        state_ = State::kCode;
+        Take(2);
+        return;
+      }
+      break;
+  }
+  Take(1);
+}
+
+bool StatementSplitter::IsEmpty() const {
+  return !has_code_ && state_ != State::kString && state_ != State::kQuotedName &&
+         state_ != State::kAlternative && state_ != State::kBlockComment;
+}
+
+std::string StatementSplitter::Error() const {
+  if (overflow_) {
+    return "statement longer than " + std::to_string(max_statement_bytes_) +
+           " bytes (it starts at line " + std::to_string(start_line_) + ")";
+  }
+  const std::string at = " (it starts at line " + std::to_string(state_line_) + ")";
+  switch (state_) {
+    case State::kString:
+    case State::kAlternative:
+      return "string literal not closed at the end of the script" + at;
+    case State::kQuotedName:
+      return "quoted name not closed at the end of the script" + at;
+    case State::kBlockComment:
+      return "comment not closed at the end of the script" + at;
+    case State::kCode:
+    case State::kLineComment:
+      break;
+  }
+  if (block_ && !terminated_ && !swallow_terminator_) {
+    return "block not closed by END at the end of the script (it starts at line " +
+           std::to_string(start_line_) + ")";
+  }
+  return "";
+}
+
+ScriptStatement StatementSplitter::Finish() {
+  ScriptStatement statement;
+  statement.line = start_line_;
+  statement.text = Trim(text_);
+  if (overflow_) statement.text = statement.text.substr(0, 1024) + " ...";
+  statement.error = Error();
+  text_.clear();
+  if (text_.capacity() > (1u << 20)) text_.shrink_to_fit();
+  return statement;
+}
+
 std::optional<ScriptStatement> StatementSplitter::Next() {
+  if (!started_) {
+    started_ = true;
+    if (UpcomingIs("\xEF\xBB\xBF")) position_ += 3;  // a UTF-8 byte-order mark
+  }
   for (;;) {
-    text_.clear();
-    overflow_ = false;
-    has_code_ = false;
-    word_.clear();
-    words_ = 0;
-    block_ = block_opened_ = false;
-    depth_ = 0;
-    State state = State::kCode;
-    size_t state_line = line_;
-    bool terminated = false;
-
-    // Blanks before the statement are not part of it; a terminator that
-    // follows a closed block belongs to that block.
-    while (Ensure(1) && static_cast<unsigned char>(buffer_[position_]) <= ' ') {
-      if (buffer_[position_] == '\n') ++line_;
-      ++position_;
-    }
-    if (swallow_terminator_) {
-      swallow_terminator_ = false;
-      if (UpcomingIs(terminator_)) {
-        position_ += terminator_.size();
-        continue;
-      }
-    }
-    start_line_ = line_;
-
-    while (!terminated && Ensure(1)) {
-      if (state == State::kString || state == State::kQuotedName) {
-        // Most of a data script is literals: take everything up to the next
-        // quote at once.
-        const char quote = state == State::kString ? '\'' : '"';
-        const char* begin = buffer_.data() + position_;
-        const size_t available = buffer_.size() - position_;
-        const void* found = std::memchr(begin, quote, available);
-        const size_t run = found != nullptr ? static_cast<const char*>(found) - begin : available;
-        if (run > 0) {
-          AppendRun(std::string_view(begin, run));
-          position_ += run;
-          continue;
-        }
-      }
-      const char c = buffer_[position_];
-      switch (state) {
-        case State::kCode:
-          if (!block_ && !terminator_.empty() && c == terminator_[0] && UpcomingIs(terminator_)) {
-            EndWord();
-            position_ += terminator_.size();
-            terminated = true;
-            continue;
-          }
-          if (IsWordByte(c)) {
-            if (words_ < 2 || block_) word_ += c;
-          } else if (EndWord()) {
-            terminated = true;
-            swallow_terminator_ = true;
-            continue;  // `c` belongs to what follows the block
-          }
-          if (c == '-' && UpcomingIs("--")) {
-            state = State::kLineComment;
-          } else if (c == '/' && UpcomingIs("/*")) {
-            state = State::kBlockComment;
-            state_line = line_;
-            Append(c);
-            ++position_;  // the '*' must not close the comment it opens
-            Append('*');
-            ++position_;
-            continue;
-          } else if (c == '\'') {
-            state = State::kString;
-            state_line = line_;
-            has_code_ = true;
-          } else if (c == '"') {
-            state = State::kQuotedName;
-            state_line = line_;
-            has_code_ = true;
-          } else if (static_cast<unsigned char>(c) > ' ') {
-            has_code_ = true;
-          }
-          break;
-        case State::kLineComment:
-          if (c == '\n') state = State::kCode;
-          break;
-        case State::kBlockComment:
-          if (c == '*' && UpcomingIs("*/")) {
-            Append(c);
-            ++position_;
-            state = State::kCode;
-            Append('/');
-            ++position_;
-            continue;
-          }
-          break;
-        case State::kString:
-        case State::kQuotedName: {
-          const char quote = state == State::kString ? '\'' : '"';
-          if (c == quote) {
-            if (UpcomingIs(std::string(2, quote))) {
-              Append(c);
-              ++position_;  // the doubled quote stays inside
-            } else {
-              state = State::kCode;
-            }
-          }
-          break;
-        }
-      }
-      if (c == '\n') ++line_;
-      Append(c);
-      ++position_;
-    }
-    if (!terminated && state == State::kCode && EndWord()) swallow_terminator_ = true;
-
-    ScriptStatement statement;
-    statement.line = start_line_;
-    const std::string trimmed = Trim(text_);
-    if (!has_code_ && state != State::kString && state != State::kQuotedName &&
-        state != State::kBlockComment) {
-      if (terminated) continue;  // an empty statement: ";;" or comments only
-      return std::nullopt;       // the end of the script
-    }
-    statement.text = trimmed;
-    if (overflow_) {
-      statement.text = trimmed.substr(0, 1024) + " ...";
-      statement.error = "statement longer than " + std::to_string(max_statement_bytes_) +
-                        " bytes (it starts at line " + std::to_string(start_line_) + ")";
-    } else if (state == State::kString) {
-      statement.error = "string literal not closed at the end of the script (it starts at line " +
-                        std::to_string(state_line) + ")";
-    } else if (state == State::kQuotedName) {
-      statement.error = "quoted name not closed at the end of the script (it starts at line " +
-                        std::to_string(state_line) + ")";
-    } else if (state == State::kBlockComment) {
-      statement.error = "comment not closed at the end of the script (it starts at line " +
-                        std::to_string(state_line) + ")";
-    } else if (block_ && !terminated && !swallow_terminator_) {
-      statement.error = "block not closed by END at the end of the script (it starts at line " +
-                        std::to_string(start_line_) + ")";
-    }
-    text_.clear();
-    if (text_.capacity() > (1u << 20)) text_.shrink_to_fit();
-    return statement;
+    StartStatement();
+    if (SkipToStatement()) continue;
+    while (!terminated_ && Ensure(1)) Step();
+    if (!terminated_ && state_ == State::kCode && EndWord()) swallow_terminator_ = true;
+    if (!IsEmpty()) return Finish();
+    if (!terminated_) return std::nullopt;  // the end of the script
+    // An empty statement (";;" or comments only): on to the next.
   }
 }
 

@@ -4,8 +4,9 @@
 //
 // A statement ends at the current terminator (";" until SET TERM changes it)
 // when the terminator stands outside comments ("--" to the end of the line,
-// "/* ... */"), string literals ('...' with '' inside) and quoted names
-// ("..." with "" inside). A block of the engine's own language ("EXECUTE
+// which ends at CR, LF or CR LF; "/* ... */"), string literals ('...' with ''
+// inside, and q'{...}' with any opening byte) and quoted names ("..." with ""
+// inside). A block of the engine's own language ("EXECUTE
 // IBEBLOCK ... BEGIN ... END") holds statements of its own: it ends at the
 // END that closes its first BEGIN, and a terminator right after that END is
 // passed over.
@@ -70,7 +71,8 @@ class StatementSplitter {
   explicit StatementSplitter(ByteSource& source, size_t buffer_size = 64 * 1024,
                              size_t max_statement_bytes = kMaxStatementBytes);
 
-  // The next statement, or nothing at the end of the script. A statement
+  // The next statement, or nothing at the end of the script. A UTF-8
+  // byte-order mark at the start of the script is passed over. A statement
   // cut off by the end of the script without its terminator is returned as
   // it stands when it is lexically complete; an unterminated literal,
   // comment or block comes with an error. Statements made of blanks and
@@ -86,17 +88,43 @@ class StatementSplitter {
   size_t PeakBufferBytes() const { return peak_bytes_; }
 
  private:
-  enum class State { kCode, kLineComment, kBlockComment, kString, kQuotedName };
+  enum class State {
+    kCode,
+    kLineComment,   // "--" up to CR or LF
+    kBlockComment,  // "/* ... */"
+    kString,        // '...'
+    kQuotedName,    // "..."
+    kAlternative,   // q'<open>...<close>'
+  };
 
+  // Reading the source.
   // Makes at least `count` unread bytes available unless the source ends.
   bool Ensure(size_t count);
   bool UpcomingIs(std::string_view bytes);
-  void Append(char c);
-  // Appends bytes inside a literal, counting their line breaks.
-  void AppendRun(std::string_view run);
+  // Passes over `count` available bytes that belong to no statement.
+  void Skip(size_t count);
+  // Moves `count` available bytes into the statement, counting their lines.
+  void Take(size_t count);
+  void NoteMemory();
+
+  // Reading one statement.
+  void StartStatement();
+  // Passes the blanks before a statement; true when it also passed the
+  // terminator that follows a closed block.
+  bool SkipToStatement();
+  // Reads one byte's worth of the statement (a run of bytes inside a
+  // literal).
+  void Step();
+  void StepCode(char c);
+  // Takes the bytes of a literal up to its next possible end at once: most
+  // of a data script is literals.
+  bool TakeLiteralRun();
   // Handles the end of a word of code; returns true when it closes a block.
   bool EndWord();
-  void NoteMemory();
+  // True when the statement read holds nothing to run.
+  bool IsEmpty() const;
+  ScriptStatement Finish();
+  std::string Error() const;
 
   ByteSource& source_;
   std::string buffer_;
@@ -104,8 +132,10 @@ class StatementSplitter {
   size_t max_statement_bytes_;
   size_t position_ = 0;  // next unread byte in buffer_
   bool source_ended_ = false;
+  bool started_ = false;  // whether the byte-order mark was looked for
   std::string terminator_ = ";";
   size_t line_ = 1;
+  char last_byte_ = '\n';  // the byte read before position_
   size_t peak_bytes_ = 0;
   bool swallow_terminator_ = false;
 
@@ -113,7 +143,11 @@ class StatementSplitter {
   std::string text_;
   bool overflow_ = false;
   bool has_code_ = false;
+  bool terminated_ = false;
   size_t start_line_ = 0;
+  State state_ = State::kCode;
+  size_t state_line_ = 0;  // where the literal or comment being read starts
+  char closing_ = 0;       // the closing byte of an alternative string literal
   std::string word_;
   int words_ = 0;
   bool block_ = false;

@@ -41,10 +41,21 @@ size_t NumberEnd(std::string_view text, size_t i) {
   return i;
 }
 
+// Finds the end of an alternative string literal that starts at `start`
+// (q'<open>): the closing byte followed by a quote. Returns the position
+// after that quote, or npos when there is none.
+size_t AlternativeEnd(std::string_view text, size_t start) {
+  const char closing = AlternativeClosing(text[start + 2]);
+  for (size_t i = start + 3; i + 1 < text.size(); ++i) {
+    if (text[i] == closing && text[i + 1] == '\'') return i + 2;
+  }
+  return std::string_view::npos;
+}
+
 size_t CountLines(std::string_view text, size_t from, size_t to) {
   size_t lines = 0;
   for (size_t i = from; i < to; ++i) {
-    if (text[i] == '\n') ++lines;
+    if (EndsLine(text[i], i > 0 ? text[i - 1] : '\0')) ++lines;
   }
   return lines;
 }
@@ -62,9 +73,27 @@ bool Token::Is(std::string_view upper) const {
   return true;
 }
 
+char AlternativeClosing(char open) {
+  switch (open) {
+    case '(':
+      return ')';
+    case '[':
+      return ']';
+    case '{':
+      return '}';
+    case '<':
+      return '>';
+    default:
+      return open;
+  }
+}
+
 std::string Token::Value() const {
   if (kind == TokenKind::kWord) return AsciiUpper(text);
   if (kind != TokenKind::kString && kind != TokenKind::kQuotedName) return std::string(text);
+  if (text.front() != '\'' && text.front() != '"') {
+    return std::string(text.substr(3, text.size() - 5));  // q'<open>...<close>'
+  }
   const char quote = text.front();
   std::string value;
   value.reserve(text.size());
@@ -82,17 +111,13 @@ TokenizeResult Tokenize(std::string_view text) {
   while (i < text.size()) {
     const char c = text[i];
     const char next = i + 1 < text.size() ? text[i + 1] : '\0';
-    if (c == '\n') {
-      ++line;
-      ++i;
-      continue;
-    }
     if (static_cast<unsigned char>(c) <= ' ') {
+      if (EndsLine(c, i > 0 ? text[i - 1] : '\0')) ++line;
       ++i;
       continue;
     }
     if (c == '-' && next == '-') {
-      while (i < text.size() && text[i] != '\n') ++i;
+      while (i < text.size() && text[i] != '\n' && text[i] != '\r') ++i;
       continue;
     }
     if (c == '/' && next == '*') {
@@ -107,7 +132,15 @@ TokenizeResult Tokenize(std::string_view text) {
     }
     Token token{TokenKind::kSymbol, {}, i, line};
     size_t end = i + 1;
-    if (c == '\'' || c == '"') {
+    if (StartsAlternativeString(text.substr(i), i > 0 ? text[i - 1] : '\0')) {
+      end = AlternativeEnd(text, i);
+      if (end == std::string_view::npos) {
+        result.error = "string literal not closed (it starts at line " + std::to_string(line) + ")";
+        return result;
+      }
+      token.kind = TokenKind::kString;
+      line += CountLines(text, i, end);
+    } else if (c == '\'' || c == '"') {
       end = ClosingQuote(text, i, c);
       if (end == std::string_view::npos) {
         result.error = std::string(c == '\'' ? "string literal" : "quoted name") +

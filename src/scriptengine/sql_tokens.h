@@ -15,7 +15,9 @@ namespace updater::scriptengine {
 enum class TokenKind {
   kWord,        // letters, digits, '_' and '$', not starting with a digit
   kQuotedName,  // "..." with "" for a quote inside
-  kString,      // '...' with '' for a quote inside
+  kString,      // '...' with '' for a quote inside, or q'{...}' (an alternative
+                // quoting: any byte after q' opens, its bracket pair or itself
+                // closes when a quote follows, and nothing inside is doubled)
   kNumber,      // digits with an optional point and exponent: 1, 1.5, .5, 1e-3
   kSymbol,      // one of || <= >= <> != ^= or any other single byte
 };
@@ -42,15 +44,31 @@ struct TokenizeResult {
   std::string error;
 };
 
-// The tokens of `text`. Comments ("--" to the end of the line, "/* ... */")
-// and blanks separate tokens and are not returned.
-TokenizeResult Tokenize(std::string_view text);
-
 // True when `c` may continue a word.
 inline bool IsWordByte(char c) {
   const unsigned char u = static_cast<unsigned char>(c);
   return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '_' ||
          u == '$' || u >= 0x80;
+}
+
+// The tokens of `text`. Comments ("--" to the end of the line, "/* ... */")
+// and blanks separate tokens and are not returned.
+TokenizeResult Tokenize(std::string_view text);
+
+// Whether byte `c`, after byte `before`, ends a line: lines end at LF, at
+// CR LF (counted once, at the CR) and at a lone CR.
+inline bool EndsLine(char c, char before) { return c == '\r' || (c == '\n' && before != '\r'); }
+
+// The byte that closes an alternative string literal opened by `open`
+// (q'<open>...<close>'): the other half of (), [], {} and <>, else `open`.
+char AlternativeClosing(char open);
+
+// Whether an alternative string literal starts at `text` (q' or Q' and the
+// opening byte), given the byte before it (a word byte makes the q part of
+// a word).
+inline bool StartsAlternativeString(std::string_view text, char before) {
+  return text.size() >= 3 && (text[0] == 'q' || text[0] == 'Q') && text[1] == '\'' &&
+         !IsWordByte(before);
 }
 
 // `name` as a double-quoted identifier, with quotes inside doubled.

@@ -133,7 +133,7 @@ TEST(EngineOnTheServer, BadInputGetsAClearErrorAndNothingWorse) {
       {"INSERT INTO X VALUES (:h00000000_00000001);", "no SET BLOBFILE came before it"},
       {"SET BLOBFILE 'missing.lob';\nINSERT INTO X VALUES (:h00000000_00000001);",
        "the blob file cannot be opened"},
-      {"SET TERM;", "SET TERM needs the new terminator"},
+      {"SET AUTODDL MAYBE;", "SET AUTODDL takes ON or OFF"},
   };
   for (const auto& c : cases) {
     const std::string failure = testing::RunText(db.ConnectString(), "WIN1251", c.script);
@@ -146,6 +146,64 @@ TEST(EngineOnTheServer, BadInputGetsAClearErrorAndNothingWorse) {
                                  0),
             0u)
       << wrong_password;
+}
+
+TEST(EngineOnTheServer, AFailedCommitLosesItsOwnTransactionOnlyAndIsReportedOnce) {
+  TestDatabase db("UTF8");
+  RecordingLogView view;
+  std::ofstream(db.Folder() + "/commit.sql", std::ios::binary)
+      << "create table t (id int);\n"
+         "insert into t values (1); insert into t values (1);\n"
+         "set autoddl off;\n"
+         "create unique index t_uq on t (id);\n"
+         "commit;\n"
+         "create table t2 (a int);\n"
+         "commit;\n"
+         "insert into t2 values (42);\n"
+         "commit;\n"
+         "insert into t2 values (7); insert into t2 values (7);\n"
+         "create unique index t2_uq on t2 (a);\n";  // fails at the end of the run
+  const std::string failure =
+      testing::RunFile(db.ConnectString(), "UTF8", db.Folder() + "/commit.sql", &view);
+  EXPECT_NE(failure.find("The transaction is rolled back: its work since the last commit is lost."),
+            std::string::npos)
+      << failure;
+  EXPECT_EQ(std::count(view.lines.begin(), view.lines.end(), "------- STATEMENT --------"), 2);
+  EXPECT_EQ(Rows(db.ConnectString(), "SELECT COUNT(*) FROM T"), "0\n");
+  EXPECT_EQ(Rows(db.ConnectString(), "SELECT A FROM T2"), "42\n");
+  EXPECT_EQ(Rows(db.ConnectString(),
+                 "SELECT COUNT(*) FROM RDB$INDICES WHERE RDB$INDEX_NAME "
+                 "IN ('T_UQ', 'T2_UQ')"),
+            "0\n");
+}
+
+TEST(EngineOnTheServer, StatementsAndBlocksSeeWhatTheAutomaticDdlBeforeThemCreated) {
+  TestDatabase db("UTF8");
+  RecordingLogView view;
+  // The script's transaction starts before B exists.
+  EXPECT_EQ(testing::RunText(db.ConnectString(), "UTF8",
+                             "CREATE TABLE A (X INTEGER);\nINSERT INTO A VALUES (1);\n"
+                             "CREATE TABLE B (X INTEGER);\nINSERT INTO B VALUES (5);\n"
+                             "EXECUTE IBEBLOCK AS BEGIN\n"
+                             "  FOR SELECT X FROM B INTO :x DO ibec_progress('B holds ' || x);\n"
+                             "END",
+                             &view),
+            "");
+  EXPECT_NE(std::find(view.lines.begin(), view.lines.end(), "B holds 5"), view.lines.end());
+  EXPECT_EQ(Rows(db.ConnectString(), "SELECT X FROM B"), "5\n");
+}
+
+TEST(EngineOnTheServer, AStatementWithANulByteIsRefusedNotCutShort) {
+  using std::string_literals::operator""s;
+  TestDatabase db("UTF8");
+  // Not "nul.sql": on Windows that name is the NUL device's.
+  std::ofstream(db.Folder() + "/nul-byte.sql", std::ios::binary)
+      << "create table t (a int);\ninsert into t values (1);\n"
+         "insert into t values (2);\ndelete from t\0 where a = 1;\n"s;
+  const std::string failure =
+      testing::RunFile(db.ConnectString(), "UTF8", db.Folder() + "/nul-byte.sql");
+  EXPECT_NE(failure.find("the statement holds a NUL byte"), std::string::npos) << failure;
+  EXPECT_EQ(Rows(db.ConnectString(), "SELECT A FROM T ORDER BY A"), "1\n2\n");
 }
 
 // The engine's own answers through its entry points, without the runner's

@@ -78,8 +78,22 @@ void FakeDatabase::Execute(std::string_view sql, const std::vector<Value>& param
   }
   Executed executed{std::string(sql), {}, auto_ddl};
   for (const Value& param : params) executed.params.push_back(ParamText(param));
+  if (auto_ddl && IsDdl(sql)) {
+    // A transaction of its own: committed at once, or rolled back.
+    CheckCommit({executed});
+    ++commits;
+    committed_.push_back(executed);
+    return;
+  }
   pending_.push_back(executed);
-  if (auto_ddl && IsDdl(sql)) Commit();
+}
+
+void FakeDatabase::CheckCommit(const std::vector<Executed>& work) const {
+  for (const Executed& executed : work) {
+    for (const auto& [fragment, error] : commit_failures_) {
+      if (executed.sql.find(fragment) != std::string::npos) throw DatabaseError(error);
+    }
+  }
 }
 
 std::unique_ptr<Cursor> FakeDatabase::Open(std::string_view sql, const std::vector<Value>& params) {
@@ -165,6 +179,7 @@ std::vector<Table> FakeDatabase::UserTables() {
 }
 
 void FakeDatabase::Commit() {
+  CheckCommit(pending_);
   ++commits;
   committed_.insert(committed_.end(), pending_.begin(), pending_.end());
   pending_.clear();

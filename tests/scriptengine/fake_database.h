@@ -1,7 +1,9 @@
 // A small working model of a database for the engine's tests: tables of
 // typed rows, a default transaction whose statements and rows become
-// visible to Committed() only at a commit, connections counted, and
-// failures on demand. It answers SELECT c1, c2 FROM t [WHERE c = ?].
+// visible to Committed() only at a commit, automatically committed DDL in
+// transactions of its own, connections counted, and failures on demand
+// (at a statement or at its commit). It answers SELECT c1, c2 FROM t
+// [WHERE c = ?].
 #pragma once
 
 #include <map>
@@ -38,11 +40,17 @@ class FakeDatabase final : public Database {
   void FailOn(const std::string& fragment, const std::string& error) {
     failures_[fragment] = error;
   }
+  // A commit fails with `error` while the work to commit holds a statement
+  // that contains `fragment` (as a unique index over duplicates does).
+  void FailAtCommit(const std::string& fragment, const std::string& error) {
+    commit_failures_[fragment] = error;
+  }
   bool accept_bulk = true;  // whether InsertRows takes data blocks
 
   // What happened.
   const std::vector<Executed>& Committed() const { return committed_; }
   const std::vector<Executed>& Pending() const { return pending_; }
+  std::vector<std::string> prepared;  // what Prepare was given
   int commits = 0;
   int rollbacks = 0;
   int connections = 1;
@@ -54,6 +62,7 @@ class FakeDatabase final : public Database {
   std::string Charset() const override { return charset_; }
   void SetDialect(int value) override { dialect = value; }
   void Execute(std::string_view sql, const std::vector<Value>& params, bool auto_ddl) override;
+  void Prepare(std::string_view sql) override { prepared.emplace_back(sql); }
   std::unique_ptr<Cursor> Open(std::string_view sql, const std::vector<Value>& params) override;
   bool InsertRows(const DataBlock& block) override;
   std::vector<Table> UserTables() override;
@@ -69,6 +78,10 @@ class FakeDatabase final : public Database {
   std::vector<Executed> committed_;
   std::vector<Executed> pending_;
   std::map<std::string, std::string> failures_;
+  std::map<std::string, std::string> commit_failures_;
+
+  // Throws the commit failure that `work` meets, if any.
+  void CheckCommit(const std::vector<Executed>& work) const;
 };
 
 }  // namespace updater::scriptengine::testing

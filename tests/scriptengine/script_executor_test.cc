@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/platform.h"
+#include "scriptengine/errors.h"
 #include "scriptengine/fake_database.h"
 #include "scriptengine/recording_reporter.h"
 #include "support/temp_folder.h"
@@ -79,6 +82,146 @@ TEST_F(ScriptExecutorTest, CarriesOutItsOwnCommands) {
   EXPECT_FALSE(db.Committed()[1].auto_ddl);
 }
 
+// What a script leaves behind when commits fail, when it ends early and
+// when it only plans: the committed statements, the failures and the
+// engine's own lines about an early end.
+TEST(ScriptExecutor, EndsTransactionsAsIsqlDoesAndLosesOnlyWhatFailed) {
+  const std::string kDuplicates = "attempt to store duplicate value in unique index \"T_UQ\"";
+  const struct {
+    const char* name;
+    const char* script;
+    int failures;
+    std::vector<std::string> committed;
+    std::vector<std::string> errors;
+    std::vector<std::string> notes;  // texts with number 0
+  } cases[] = {
+      {"a DDL statement that fails at its commit loses only itself",
+       "INSERT INTO T VALUES (1);\nCREATE UNIQUE INDEX T_UQ ON T (ID);\n"
+       "CREATE TABLE T2 (A INT);\nINSERT INTO T2 VALUES (42);",
+       1,
+       {"CREATE TABLE T2 (A INT)", "INSERT INTO T VALUES (1)", "INSERT INTO T2 VALUES (42)"},
+       {kDuplicates},
+       {}},
+      {"a failed COMMIT rolls its transaction back; later work commits",
+       "SET AUTODDL OFF;\nINSERT INTO T VALUES (1);\nCREATE UNIQUE INDEX T_UQ ON T (ID);\n"
+       "COMMIT;\nCREATE TABLE T2 (A INT);\nCOMMIT;",
+       1,
+       {"CREATE TABLE T2 (A INT)"},
+       {kDuplicates +
+        "\r\nThe transaction is rolled back: its work since the last commit is lost."},
+       {}},
+      {"a failed commit at the end is reported once",
+       "SET AUTO OFF;\nCREATE UNIQUE INDEX T_UQ ON T (ID);",
+       1,
+       {},
+       {kDuplicates +
+        "\r\nThe transaction is rolled back: its work since the last commit is lost."},
+       {}},
+      {"SET AUTODDL alone switches it the other way",
+       "SET AUTODDL;\nCREATE TABLE A (X INT);\nROLLBACK;\nSET AUTODDL;\n"
+       "CREATE TABLE B (X INT);\nROLLBACK;",
+       0,
+       {"CREATE TABLE B (X INT)"},
+       {},
+       {}},
+      {"SET BAIL ON ends the script at its first failure and rolls back",
+       "CREATE TABLE T (A INT);\nINSERT INTO T VALUES (1);\nSET BAIL ON;\n"
+       "INSERT INTO BROKEN VALUES (2);\nINSERT INTO T VALUES (3);",
+       1,
+       {"CREATE TABLE T (A INT)"},
+       {"Table unknown BROKEN"},
+       {"SET BAIL ON: the failure at line 4 ends the script; the work since the last commit is "
+        "rolled back; the statements after it are not run"}},
+      {"EXIT commits and ends the script",
+       "INSERT INTO T VALUES (1);\nEXIT;\nINSERT INTO T VALUES (2);",
+       0,
+       {"INSERT INTO T VALUES (1)"},
+       {},
+       {"EXIT at line 2 ends the script; the statements after it are not run"}},
+      {"EXIT as the last statement says nothing more",
+       "INSERT INTO T VALUES (1);\nEXIT;",
+       0,
+       {"INSERT INTO T VALUES (1)"},
+       {},
+       {}},
+      {"QUIT rolls back and ends the script",
+       "INSERT INTO T VALUES (1);\nQUIT;",
+       0,
+       {},
+       {},
+       {"QUIT at line 2 ends the script; the work since the last commit is rolled back"}},
+  };
+  for (const auto& c : cases) {
+    FakeDatabase db;
+    db.FailOn("BROKEN", "Table unknown BROKEN");
+    db.FailAtCommit("T_UQ", kDuplicates);
+    RecordingReporter reporter;
+    TextSource source(c.script);
+    ScriptExecutor executor(db, platform::SystemPlatform().files, reporter, "");
+    EXPECT_EQ(executor.Run(source), c.failures) << c.name;
+    std::vector<std::string> committed;
+    for (const auto& executed : db.Committed()) committed.push_back(executed.sql);
+    std::sort(committed.begin(), committed.end());
+    EXPECT_EQ(committed, c.committed) << c.name;
+    EXPECT_TRUE(db.Pending().empty()) << c.name;
+    EXPECT_EQ(reporter.errors, c.errors) << c.name;
+    std::vector<std::string> notes;
+    for (const std::string& event : reporter.events) {
+      if (event.rfind("text 0: ", 0) == 0) notes.push_back(event.substr(8));
+    }
+    EXPECT_EQ(notes, c.notes) << c.name;
+  }
+}
+
+TEST_F(ScriptExecutorTest, PlanOnlyPreparesStatementsCommitAndRollbackIncluded) {
+  EXPECT_EQ(Run("INSERT INTO T VALUES (1);\nSET PLANONLY ON;\nCREATE TABLE X (A INT);\nCOMMIT;\n"
+                "INSERT INTO T VALUES (:h00000000_00000001);\nSET PLANONLY;\nROLLBACK;\n"
+                "INSERT INTO T VALUES (7);"),
+            0);
+  EXPECT_EQ(db.prepared, (std::vector<std::string>{"CREATE TABLE X (A INT)", "COMMIT",
+                                                   "INSERT INTO T VALUES (?)"}));
+  EXPECT_EQ(CommittedSql(), (std::vector<std::string>{"INSERT INTO T VALUES (7)"}));
+}
+
+TEST_F(ScriptExecutorTest, SetTermTypedWithTheTerminatorInForceReturnsToTheSemicolon) {
+  EXPECT_EQ(Run("SET TERM ^ ;\nINSERT INTO T VALUES (1)^\nSET TERM ^;\nINSERT INTO T VALUES (2);\n"
+                "SET TERM !! ;\nSET TERM!!\nINSERT INTO T VALUES (3);"),
+            0);
+  EXPECT_EQ(CommittedSql(),
+            (std::vector<std::string>{"INSERT INTO T VALUES (1)", "INSERT INTO T VALUES (2)",
+                                      "INSERT INTO T VALUES (3)"}));
+}
+
+// A source that fails after handing out its text.
+class BrokenSource final : public ByteSource {
+ public:
+  explicit BrokenSource(std::string text) : text_(std::move(text)) {}
+  size_t Read(char* buffer, size_t size) override {
+    if (text_.empty()) throw ScriptError("the script file cannot be read: EIO");
+    const size_t n = std::min(size, text_.size());
+    text_.copy(buffer, n);
+    text_.erase(0, n);
+    return n;
+  }
+
+ private:
+  std::string text_;
+};
+
+TEST(ScriptExecutor, AScriptThatCannotBeReadToItsEndCommitsWhatRanUnlessItBails) {
+  for (const bool bail : {false, true}) {
+    FakeDatabase db;
+    RecordingReporter reporter;
+    BrokenSource source(std::string(bail ? "SET BAIL ON;\n" : "") +
+                        "INSERT INTO A VALUES (1);\nINSERT INTO A");
+    ScriptExecutor executor(db, platform::SystemPlatform().files, reporter, "");
+    EXPECT_EQ(executor.Run(source), 1) << bail;
+    EXPECT_EQ(reporter.errors, (std::vector<std::string>{"the script file cannot be read: EIO"}));
+    EXPECT_EQ(db.Committed().size(), bail ? 0u : 1u) << bail;
+    EXPECT_EQ(db.rollbacks, bail ? 1 : 0) << bail;
+  }
+}
+
 TEST_F(ScriptExecutorTest, BindsBlobFileReferencesAsParameters) {
   temp.MakeFile("data.lob", std::string("first\0second", 12));
   const int failures =
@@ -143,11 +286,15 @@ TEST_F(ScriptExecutorTest, ADataBlockTheDatabaseDoesNotTakeRunsAsItsText) {
   EXPECT_EQ(db.Committed()[0].params, (std::vector<std::string>{"yz"}));
 }
 
-TEST_F(ScriptExecutorTest, AStatementTheScriptCannotFinishIsAFailure) {
-  EXPECT_EQ(Run("INSERT INTO A VALUES (1);\nINSERT INTO A VALUES ('open"), 1);
-  EXPECT_EQ(reporter.errors, (std::vector<std::string>{
-                                 "string literal not closed at the end of the script (it starts "
-                                 "at line 2)"}));
+TEST_F(ScriptExecutorTest, AStatementTheScriptCannotFinishOrTheServerWouldCutShortIsAFailure) {
+  using std::string_literals::operator""s;
+  EXPECT_EQ(
+      Run("INSERT INTO A VALUES (1);\nDELETE FROM A\0 WHERE ID = 2;\nINSERT INTO A VALUES ('open"s),
+      2);
+  EXPECT_EQ(reporter.errors,
+            (std::vector<std::string>{
+                "the statement holds a NUL byte, which would cut it short at the server",
+                "string literal not closed at the end of the script (it starts at line 3)"}));
   EXPECT_EQ(CommittedSql(), (std::vector<std::string>{"INSERT INTO A VALUES (1)"}));
 }
 

@@ -55,33 +55,80 @@ TEST(ClientCommands, AreRecognisedAndEverythingElseGoesToTheServer) {
   } cases[] = {
       {"SET TERM ^", K::kSetTerm, "^"},
       {"set term !! ", K::kSetTerm, "!!"},
-      {"SET TERM", K::kInvalid, "SET TERM needs the new terminator"},
+      {"SET TERMINATOR #", K::kSetTerm, "#"},
+      {"SET TERM", K::kSetTerm, ";"},  // "SET TERM ^;" while "^" is in force
+      {"SET TERM a b", K::kInvalid, "the terminator \"a b\" may hold no blanks or quotes"},
       {"SET AUTODDL OFF", K::kAutoDdl, ""},
+      {"set auto on", K::kAutoDdl, ""},
+      {"SET AUTOD OFF", K::kAutoDdl, ""},
       {"SET AUTODDL MAYBE", K::kInvalid, "SET AUTODDL takes ON or OFF"},
+      {"SET BAIL ON", K::kBail, ""},
+      {"SET PLANONLY", K::kPlanOnly, ""},
       {"SET SQL DIALECT 3", K::kDialect, ""},
       {"SET SQL DIALECT 5", K::kInvalid, "SET SQL DIALECT takes 1, 2 or 3"},
       {"SET NAMES win1251", K::kNames, "WIN1251"},
       {"SET BLOBFILE 'script.lob'", K::kBlobFile, "script.lob"},
       {"set blobfile 'C:\\it''s.lob'", K::kBlobFile, "C:\\it's.lob"},
+      {"SET BLOBFILE q'{x.lob}'", K::kBlobFile, "x.lob"},
       {"SET BLOBFILE script.lob", K::kInvalid,
        "SET BLOBFILE takes the file name as a string literal"},
       {"/* first */ COMMIT WORK", K::kCommit, ""},
       {"rollback", K::kRollback, ""},
       {"COMMIT RETAIN", K::kSql, ""},
       {"RECONNECT", K::kReconnect, ""},
+      {"exit", K::kExit, ""},
+      {"QUIT", K::kQuit, ""},
+      {"QUIT NOW", K::kInvalid, "QUIT takes no arguments"},
       {"execute ibeblock as begin end", K::kBlock, ""},
+      // isql's display settings, short forms included.
       {"SET ECHO ON", K::kIgnored, ""},
+      {"SET BLOB ALL", K::kIgnored, ""},
+      {"SET STAT ON", K::kIgnored, ""},
+      {"SET EXPLAIN ON", K::kIgnored, ""},
+      {"SET WNG OFF", K::kIgnored, ""},
+      {"SET MAXROWS 10", K::kIgnored, ""},
+      {"SET", K::kIgnored, ""},
+      {"SET KEEP_TRAN_PARAMS OFF", K::kIgnored, ""},
+      {"OUTPUT", K::kIgnored, ""},
+      // isql's commands the engine does not carry out.
+      {"SET KEEP_TRAN_PARAMS ON", K::kInvalid,
+       "the script engine does not carry out isql's SET KEEP_TRAN_PARAMS ON command: after "
+       "COMMIT the engine always starts its default transaction"},
+      {"SET BULK_INSERT INSERT INTO T VALUES (?)", K::kInvalid,
+       "the script engine does not carry out isql's SET BULK_INSERT command"},
+      {"SHOW TABLES", K::kInvalid, "the script engine does not carry out isql's SHOW command"},
+      {"help set", K::kInvalid, "the script engine does not carry out isql's HELP command"},
+      {"IN 'other.sql'", K::kInvalid,
+       "the script engine does not carry out isql's INPUT command: run each script by itself"},
+      {"OUTPUT 'rows.txt'", K::kInvalid,
+       "the script engine does not carry out isql's OUTPUT command: the engine shows no query "
+       "results"},
+      {"CONNECT 'other.fdb'", K::kInvalid,
+       "the script engine does not carry out isql's CONNECT command: the engine works on the "
+       "database of its connect string"},
+      {"DROP DATABASE", K::kInvalid,
+       "the script engine does not carry out isql's DROP DATABASE command: the engine works on "
+       "the database of its connect string"},
+      // The server's own.
+      {"SET AUT ON", K::kSql, ""},  // shorter than isql allows
+      {"SET STATISTICS INDEX IX", K::kSql, ""},
       {"SET GENERATOR G TO 5", K::kSql, ""},
       {"SET TRANSACTION READ COMMITTED", K::kSql, ""},
+      {"SET TIME ZONE 'UTC'", K::kSql, ""},
       {"EXECUTE BLOCK AS BEGIN END", K::kSql, ""},
+      {"INSERT INTO SHOW VALUES (1)", K::kSql, ""},
   };
   for (const auto& c : cases) {
     const ClientCommand command = RecogniseCommand(c.statement);
     EXPECT_EQ(command.kind, c.kind) << c.statement;
     EXPECT_EQ(command.argument, c.argument) << c.statement;
   }
-  EXPECT_FALSE(RecogniseCommand("SET AUTODDL OFF").flag);
-  EXPECT_TRUE(RecogniseCommand("SET AUTODDL ON").flag);
+  // Switches: ON, OFF, or alone the other way round from now, as in isql.
+  for (const char* statement : {"SET AUTODDL OFF", "SET AUTODDL ON", "SET AUTODDL"}) {
+    const ClientCommand command = RecogniseCommand(statement);
+    EXPECT_EQ(command.flag, std::string(statement).ends_with("ON")) << statement;
+    EXPECT_EQ(command.toggle, std::string(statement) == "SET AUTODDL") << statement;
+  }
   EXPECT_EQ(RecogniseCommand("SET SQL DIALECT 1").number, 1);
 }
 

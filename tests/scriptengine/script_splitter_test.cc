@@ -74,6 +74,38 @@ TEST(StatementSplitter, SplitsAtTerminatorsOutsideLiteralsNamesAndComments) {
   }
 }
 
+TEST(StatementSplitter, LinesEndAtCrLfOrCrLfAndAlternativeLiteralsHoldAnything) {
+  const struct {
+    std::string script;
+    std::vector<std::string> texts;
+    std::vector<size_t> lines;
+  } cases[] = {
+      // A file with lone CR line ends: each comment ends at its line's end.
+      {"-- one\rINSERT INTO T VALUES (1);\r-- two\rINSERT INTO T -- inline\rVALUES (2);\r-- last\r",
+       {"-- one\rINSERT INTO T VALUES (1)", "-- two\rINSERT INTO T -- inline\rVALUES (2)"},
+       {1, 3}},
+      {"A;\r\nB;\rC;\nD;\r\r\n\nE", {"A", "B", "C", "D", "E"}, {1, 2, 3, 4, 7}},
+      {"INSERT INTO T VALUES (q'{a;b'c}', Q'[it's; ok]', q'(x;)', q'<y;'>', q'!z;'!',\n"
+       "q'xa;'x', q'{}}', q'#--#', q'#/*#', q'{:h00000000_00000001}');\nCOMMIT;",
+       {"INSERT INTO T VALUES (q'{a;b'c}', Q'[it's; ok]', q'(x;)', q'<y;'>', q'!z;'!',\n"
+        "q'xa;'x', q'{}}', q'#--#', q'#/*#', q'{:h00000000_00000001}')",
+        "COMMIT"},
+       {1, 3}},
+      // A q that ends a word starts no literal.
+      {"SELECT seq'x;' FROM T; B;", {"SELECT seq'x;' FROM T", "B"}, {1, 1}},
+      // A byte-order mark counts only at the very start.
+      {"\xEF\xBB\xBF-- c\nA;\n\xEF\xBB\xBF B;", {"-- c\nA", "\xEF\xBB\xBF B"}, {1, 3}},
+  };
+  for (const auto& c : cases) {
+    for (size_t step : {size_t{1}, size_t{2}, size_t{5}, size_t{1} << 20}) {
+      const Split split = SplitAll(c.script, step, 16);
+      EXPECT_EQ(split.texts, c.texts) << c.script << " read " << step << " bytes at a time";
+      EXPECT_EQ(split.lines, c.lines) << c.script;
+      for (const std::string& error : split.errors) EXPECT_EQ(error, "") << c.script;
+    }
+  }
+}
+
 TEST(StatementSplitter, ABlockEndsAtTheEndOfItsFirstBeginWithoutATerminator) {
   const std::string script =
       "execute ibeblock(File_Name = 'C:\\x;y.sql')\n"
@@ -104,6 +136,8 @@ TEST(StatementSplitter, WhatTheEndOfTheScriptCutsOffIsReported) {
        "string literal not closed at the end of the script (it starts at line 2)"},
       {"A; SELECT \"open FROM T", "SELECT \"open FROM T", "quoted name not closed"},
       {"A; /* open comment", "/* open comment", "comment not closed"},
+      {"A;\rB;\rSELECT q'{open}\r FROM T;", "SELECT q'{open}\r FROM T;",
+       "string literal not closed at the end of the script (it starts at line 3)"},
       {"A; EXECUTE IBEBLOCK AS BEGIN x = 1;", "EXECUTE IBEBLOCK AS BEGIN x = 1;",
        "block not closed by END"},
   };
