@@ -139,8 +139,11 @@ void StopFirebirdService(TFBServParams params, bool announce, platform::Platform
     ended = TerminateProcessesByNameCounted(platform, params.ServerExe);
   }
   // Any server process left, not only the last one tried, keeps the
-  // database files open: the stop has not done its work.
-  if (ended.result == 0 || ended.not_ended > 0) {
+  // database files open: the stop has not done its work. One that could
+  // not be ended because it exited by itself after the snapshot (a
+  // connection that closed) is gone all the same.
+  if ((ended.result == 0 || ended.not_ended > 0) &&
+      !WaitUntilNoProcessNamed(platform, params.ServerExe)) {
     throw UpdateFailure("Не удалось остановить процесс(ы):" + params.ServerExe +
                         " классического FB сервера. \rВыполните остановку вручную и повторите "
                         "попытку.");

@@ -161,12 +161,24 @@ class RunConsoleTest : public ::testing::Test {
   std::string product;
 };
 
-TEST_F(RunConsoleTest, HelpAndAWrongCommandLineDoNothingElse) {
+TEST_F(RunConsoleTest, HelpAWrongCommandLineAndAMissingFolderDoNothingElse) {
   EXPECT_EQ(Run({"help"}), kExitDone);
   EXPECT_EQ(out.str().rfind("Usage: Updater_Marlix COMMAND", 0), 0u) << out.str();
   EXPECT_EQ(Run({"restart"}), kExitUsage);
   EXPECT_EQ(err.str().rfind("Updater_Marlix: unknown command \"restart\"\n\nUsage: ", 0), 0u)
       << err.str();
+  // The project's default folder is a Windows path, which Linux would take
+  // from the current folder: the database commands ask for one instead.
+  for (const char* command : {"online", "shutdown"}) {
+    err.str("");
+    EXPECT_EQ(Run({command}), kExitUsage);
+    EXPECT_EQ(err.str().rfind("Updater_Marlix: give the product folder with --folder: the "
+                              "project's default C:\\WEXR\\Marlix is not a full path on this "
+                              "system\n\nUsage: ",
+                              0),
+              0u)
+        << err.str();
+  }
   EXPECT_EQ(LogFiles(), 0u);
 }
 

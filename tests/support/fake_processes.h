@@ -17,6 +17,10 @@ class FakeProcesses final : public platform::Processes {
   uint32_t Add(const std::string& exe_name, bool terminable = true);
   // Ends a process as if it had exited on its own.
   void Remove(uint32_t pid);
+  // The process exits on its own right after the next snapshot has listed
+  // it (a connection that closes while the server is being stopped): a
+  // termination attempted from that snapshot finds it gone.
+  void ExitOnceListed(uint32_t pid);
   bool Running(uint32_t pid) const;
   // The names of the running processes, in the table's order.
   std::vector<std::string> RunningNames() const;
@@ -48,6 +52,7 @@ class FakeProcesses final : public platform::Processes {
     uint32_t pid;
     std::string exe_name;
     bool terminable;
+    bool exits_once_listed = false;
   };
   struct Program {
     std::string application;

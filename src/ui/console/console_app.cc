@@ -43,6 +43,14 @@ std::string VersionText(const std::string& title) {
          UPDATER_PRODUCT_VERSION + "\n";
 }
 
+// True when `path` is a full path on this system: the profile's default
+// folder, a Windows path, is none on Linux, where it would be taken from the
+// current folder.
+bool IsFullPath(platform::Platform& platform, const std::string& path) {
+  const platform::Result<std::string> full = platform.files.FullPath(path);
+  return full && *full == path;
+}
+
 }  // namespace
 
 int ExitStatusOf(CommandOutcome outcome) {
@@ -77,6 +85,17 @@ int RunConsole(const std::vector<std::string>& arguments, platform::Platform& pl
     io.out << VersionText(program.title);
     return kExitDone;
   }
+  ProfileFields fields;
+  ApplyDefaultProfile(fields);
+  const bool needs_folder = options->command == ConsoleCommand::kUpdate ||
+                            options->command == ConsoleCommand::kDatabaseOnline ||
+                            options->command == ConsoleCommand::kDatabaseShutdown;
+  if (needs_folder && !options->folder && !IsFullPath(platform, fields.ProductFolder)) {
+    io.err << program.title << ": give the product folder with --folder: the project's default "
+           << fields.ProductFolder << " is not a full path on this system\n\n"
+           << ConsoleUsage(program.title);
+    return kExitUsage;
+  }
 
   ProgressPump pump(platform.clock, io.err);
   TerminalScreen screen(io.out, pump);
@@ -92,8 +111,6 @@ int RunConsole(const std::vector<std::string>& arguments, platform::Platform& pl
     // Without its own path the program has no folder for its log.
     RunOperatorCommand([&] { throw UpdateFailure(executable.error().Describe()); }, log, prompt);
   }
-  ProfileFields fields;
-  ApplyDefaultProfile(fields);
   const std::string folder = options->folder.value_or(fields.ProductFolder);
 
   std::function<void()> command;
