@@ -271,6 +271,14 @@ void ExpectEachLeavesTheOldVersion(const std::vector<FailureCase>& cases) {
       EXPECT_EQ(outcome, "failure: ");
     }
     if (std::string(c.name) == "an incomplete backup") fs::remove(FsPath(t.DbData("link")));
+    if (std::string(c.name) == "the old database file held at A9") {
+      EXPECT_TRUE(t.f.fake.files.failing_once.empty()) << "the file was never removed";
+      const std::vector<std::string> messages = t.Messages();
+      const std::string refused = "Невозможно удалить файл " + t.DbData("Marlix.fdb") + "!";
+      EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [&](const std::string& m) {
+        return m.find(refused) != std::string::npos;
+      }));
+    }
     t.ExpectOldVersionBackOnline();
     if (c.rolled_back) {
       EXPECT_TRUE(t.Logged("Завершено восстановление каталогов программы из резервной копии."));
@@ -367,6 +375,13 @@ TEST(UpdateRunServer, AFailureOfTheUpdateProperIsRolledBack) {
         "версией обновления и версией обновляемой базы данных!"},
        {"a failing export block", broken_block, nullptr, "failure: ", true},
        {"a row the new database refuses", refused_row, nullptr, "failure: ", true},
+       {"the old database file held at A9",
+        {},
+        [](Product& t) {
+          t.f.fake.files.failing_once = {{"RemoveFile", t.DbData("Marlix.fdb")}};
+        },
+        "failure: ",
+        true},
        {"failing constraints", orphan, nullptr, "failure: ", true},
        {"a failing \"script.sql\"", failing_script, nullptr, "failure: ", true},
        {"a language value of 5",

@@ -94,7 +94,7 @@ platform::Result<std::string> FakeVolumes::SystemFolder() {
 
 bool FaultyFileSystem::Fails(const std::string& call, const std::string& path,
                              platform::SystemError* error) {
-  if (failing.count(call) == 0) return false;
+  if (failing_once.erase({call, path}) == 0 && failing.count(call) == 0) return false;
   *error = platform::SystemError{call, path, 5, "Access is denied (injected)"};
   return true;
 }

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fake_processes.h"
@@ -82,11 +83,14 @@ class FakeVolumes final : public platform::Volumes {
 };
 
 // The real file system with failures on demand: a call named in `failing`
-// fails with an access-denied error instead of reaching the disk.
+// fails with an access-denied error instead of reaching the disk; a (call,
+// path) in `failing_once` fails that way once, as a file another process
+// holds for a moment, and then reaches the disk.
 class FaultyFileSystem final : public platform::FileSystem {
  public:
   explicit FaultyFileSystem(platform::FileSystem& real) : real_(real) {}
   std::set<std::string> failing;
+  std::set<std::pair<std::string, std::string>> failing_once;
 
   platform::Result<std::string> FullPath(const std::string& path) override;
   bool FolderExists(const std::string& path) override;
