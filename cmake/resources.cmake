@@ -2,7 +2,9 @@
 # the payload of the updater, test data of the tests.
 #
 # updater_embed_resource(TARGET TYPE NAME FILE) embeds FILE into TARGET as
-# the resource NAME of type TYPE, found again through platform::Resources:
+# the resource NAME of type TYPE, found again through platform::Resources
+# (FILE may be the output of another target of the build, named by its
+# path, with add_dependencies for the order):
 # - Windows: a PE resource compiled with windres, language 1049 (Russian);
 # - Linux: FILE's bytes appended to the linked executable, followed by an
 #   index (platform/posix/resource_index.h), by updater-resource-append after
@@ -19,7 +21,8 @@ function(updater_embed_resource target type name file)
     file(WRITE ${script}.in "LANGUAGE 0x19, 0x01\n${name} ${type} \"${file}\"\n")
     configure_file(${script}.in ${script} COPYONLY)
     target_sources(${target} PRIVATE ${script})
-    set_property(SOURCE ${script} APPEND PROPERTY OBJECT_DEPENDS ${file})
+    # Called from any directory: the property belongs to the target's.
+    set_property(SOURCE ${script} TARGET_DIRECTORY ${target} APPEND PROPERTY OBJECT_DEPENDS ${file})
   else()
     add_custom_command(TARGET ${target} POST_BUILD
                        COMMAND updater_resource_append $<TARGET_FILE:${target}> ${type} ${name}

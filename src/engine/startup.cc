@@ -2,6 +2,7 @@
 
 #include "common/failures.h"
 #include "engine/failure_handler.h"
+#include "fsutil/uWexrRout.h"
 #include "platform/paths.h"
 
 namespace updater {
@@ -21,6 +22,23 @@ std::string WithDetectionAdvice(const std::string& message) {
          "\rсторонним разработчиком. Закройте Updater, перезагрузите"
          "\rкомпьютер и повторите запуск программы."
          "\r\rЕсли ошибка повторится - обратитесь к разработчику.";
+}
+
+bool WriteOutLibraryWhenMissing(platform::Platform& platform, const std::string& program_folder,
+                                const EmbeddedLibrary& library) {
+  const std::string target = platform::JoinPath(program_folder, library.file_name);
+  if (platform.files.FileExists(target)) return false;
+  try {
+    ExtractResource(platform, "DLL", library.resource_name, target);
+  } catch (const UpdateFailure&) {
+    if (platform.files.FileExists(target)) {
+      // The failure being raised already tells the operator what went wrong;
+      // a removal that fails too leaves nothing more useful to say.
+      (void)platform.files.RemoveFile(target);
+    }
+    throw;
+  }
+  return true;
 }
 
 TFBServParams OpenLogAndDetectServer(const std::string& program_folder,

@@ -30,6 +30,24 @@ ProgramLocation LocateProgram(const std::string& executable_path);
 // повторится - обратитесь к разработчику.".
 std::string WithDetectionAdvice(const std::string& message);
 
+// The two libraries start-up writes next to the program when they are
+// missing: the resource of type "DLL" and the file name it is written as.
+struct EmbeddedLibrary {
+  const char* resource_name;
+  const char* file_name;
+};
+inline constexpr EmbeddedLibrary kClientLibrary{"fbclient", "fbclient.dll"};
+inline constexpr EmbeddedLibrary kScriptEngineLibrary{"ibescript", "IBEScript.dll"};
+
+// Writes the "DLL" resource of `library` into `program_folder` under its
+// file name, unless a file of that name is already there: an existing file is
+// never replaced, whatever it holds. Returns whether it wrote the file.
+// Raises ExtractResource's failures; a file it could not write completely is
+// removed again, so that the next start writes it anew instead of keeping a
+// damaged library for good.
+bool WriteOutLibraryWhenMissing(platform::Platform& platform, const std::string& program_folder,
+                                const EmbeddedLibrary& library);
+
 // Start-up's last creation steps: opens the update log in
 // `program_folder` (its "Logs" folder and the log file named from the
 // time), then detects the installed Firebird server, also when the log could

@@ -1,5 +1,6 @@
 #include "fsutil/uWexrRout.h"
 
+#include <memory>
 #include <vector>
 
 #include "common/failures.h"
@@ -38,40 +39,71 @@ std::string AppendErrorText(const std::string& accumulated, const std::string& m
   return accumulated.empty() ? entry : accumulated + "\r" + entry;
 }
 
-void ExtractPayloadResource(platform::Platform& platform, const std::string& target,
-                            const std::string& name) {
-  const std::string resource = name.empty() ? "files" : name;
-  const auto fail = [&](const std::string& cause) {
-    throw UpdateFailure("Ошибка работы с ресурсом \"" + resource + "\"!\r" + cause);
-  };
-  auto full = platform.files.FullPath(target);
-  if (!full) fail("Cannot create file " + target);
-  auto opened = platform.resources.Open("EXEFILE", resource);
+namespace {
+
+[[noreturn]] void FailWithResource(const std::string& name, const std::string& cause) {
+  throw UpdateFailure("Ошибка работы с ресурсом \"" + name + "\"!\r" + cause);
+}
+
+std::unique_ptr<platform::ResourceStream> OpenResource(platform::Platform& platform,
+                                                       const std::string& type,
+                                                       const std::string& name) {
+  auto opened = platform.resources.Open(type, name);
   if (!opened) {
     const int64_t code = opened.error().code;
     if (code == platform::kErrorResourceNameNotFound ||
         code == platform::kErrorResourceTypeNotFound) {
-      fail("Resource " + resource + " not found");
+      FailWithResource(name, "Resource " + name + " not found");
     }
-    fail(opened.error().Describe());
+    FailWithResource(name, opened.error().Describe());
   }
-  platform::ResourceStream& stream = *opened.value();
-  if (!platform.files.WriteFile(*full, "")) fail("Cannot create file " + *full);
+  return std::move(opened).value();
+}
+
+}  // namespace
+
+void ExtractResource(platform::Platform& platform, const std::string& type, const std::string& name,
+                     const std::string& target) {
+  auto full = platform.files.FullPath(target);
+  if (!full) FailWithResource(name, "Cannot create file " + target);
+  const std::unique_ptr<platform::ResourceStream> stream = OpenResource(platform, type, name);
+  if (!platform.files.WriteFile(*full, "")) FailWithResource(name, "Cannot create file " + *full);
   // Written in pieces: the payload is many megabytes.
   std::vector<char> buffer(size_t{1} << 20);
   for (;;) {
-    auto read = stream.Read(buffer.data(), buffer.size());
-    if (!read) fail(read.error().Describe());
+    auto read = stream->Read(buffer.data(), buffer.size());
+    if (!read) FailWithResource(name, read.error().Describe());
     if (*read == 0) break;
     if (!platform.files.AppendToFile(*full, std::string(buffer.data(), *read))) {
-      fail("Stream write error");
+      FailWithResource(name, "Stream write error");
     }
   }
 }
 
+std::string ReadResource(platform::Platform& platform, const std::string& type,
+                         const std::string& name) {
+  const std::unique_ptr<platform::ResourceStream> stream = OpenResource(platform, type, name);
+  std::string bytes(stream->Size(), '\0');
+  size_t filled = 0;
+  for (;;) {
+    if (filled == bytes.size()) bytes.resize(bytes.size() + 4096);
+    auto read = stream->Read(bytes.data() + filled, bytes.size() - filled);
+    if (!read) FailWithResource(name, read.error().Describe());
+    if (*read == 0) break;
+    filled += *read;
+  }
+  bytes.resize(filled);
+  return bytes;
+}
+
+void ExtractPayloadResource(platform::Platform& platform, const std::string& target,
+                            const std::string& name) {
+  ExtractResource(platform, "EXEFILE", name.empty() ? "files" : name, target);
+}
+
 uint32_t RunProgramAndWait(platform::Platform& platform, MessagePump& pump,
-                           const std::string& program,
-                           const std::optional<std::string>& parameters, int show) {
+                           const std::string& program, const std::optional<std::string>& parameters,
+                           int show) {
   auto full = platform.files.FullPath(program);
   if (!full) throw UpdateFailure(kCannotStartProgram);
   platform::ProcessLaunch launch;

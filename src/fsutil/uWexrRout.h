@@ -29,11 +29,22 @@ std::string AppendErrorText(const std::string& accumulated, const std::string& m
 
 // --- Payload and external programs -----------------------------------------
 
-// Writes the resource of type "EXEFILE" named `name` ("files" when empty;
-// names match without regard to case) to `target`, expanded to a full path,
-// creating the file or replacing its whole contents. Raises UpdateFailure
-// "Ошибка работы с ресурсом "<name>"!", a CR and the cause: "Resource <name>
-// not found", "Cannot create file <full path>" or "Stream write error".
+// Writes the resource of type `type` named `name` (types and names match
+// without regard to case) to `target`, expanded to a full path, creating the
+// file or replacing its whole contents. Raises UpdateFailure "Ошибка работы
+// с ресурсом "<name>"!", a CR and the cause: "Resource <name> not found",
+// "Cannot create file <full path>" or "Stream write error". A failed write
+// may leave the file partly written.
+void ExtractResource(platform::Platform& platform, const std::string& type, const std::string& name,
+                     const std::string& target);
+
+// The whole resource of type `type` named `name`, read into memory (for
+// small resources: pictures). Raises UpdateFailure as ExtractResource does.
+std::string ReadResource(platform::Platform& platform, const std::string& type,
+                         const std::string& name);
+
+// The payload: ExtractResource of type "EXEFILE" named `name` ("files" when
+// empty).
 void ExtractPayloadResource(platform::Platform& platform, const std::string& target,
                             const std::string& name);
 

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
+#include "common/failures.h"
 #include "platform/paths.h"
 #include "support/fake_platform.h"
 #include "support/recording_front_end.h"
@@ -109,6 +111,55 @@ TEST_F(StartUpTest, ALogThatCannotBeOpenedIsReportedAndTheServerStillDetected) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].rfind("ShowFailure: Невозможно создать папку ", 0), 0u) << boxes[0];
   EXPECT_EQ(LogFile(), "<none>");
+}
+
+TEST_F(StartUpTest, TheLibrariesAreWrittenOnlyWhenMissingAndNeverReplaced) {
+  fake.resources.Add("DLL", "FBCLIENT", "the client library");
+  fake.resources.Add("dll", "IBEScript", "the script engine");
+  const std::string client = platform::JoinPath(program, "fbclient.dll");
+  const std::string engine = platform::JoinPath(program, "IBEScript.dll");
+  temp.MakeFile("Программа/IBEScript.dll", "an older engine");
+
+  EXPECT_TRUE(WriteOutLibraryWhenMissing(fake.platform, program, kClientLibrary));
+  EXPECT_FALSE(WriteOutLibraryWhenMissing(fake.platform, program, kScriptEngineLibrary));
+  EXPECT_EQ(testing::ReadBytes(client), "the client library");
+  EXPECT_EQ(testing::ReadBytes(engine), "an older engine");
+
+  // A second start finds both and touches neither.
+  fake.resources = testing::FakeResources();
+  EXPECT_FALSE(WriteOutLibraryWhenMissing(fake.platform, program, kClientLibrary));
+  EXPECT_EQ(testing::ReadBytes(client), "the client library");
+}
+
+TEST_F(StartUpTest, ALibraryThatCannotBeWrittenWholeIsNotLeftBehind) {
+  const std::string client = platform::JoinPath(program, "fbclient.dll");
+  const struct {
+    const char* what;
+    std::set<std::string> failing;
+    bool with_resource;
+    std::string message;
+  } cases[] = {
+      {"no resource",
+       {},
+       false,
+       "Ошибка работы с ресурсом \"fbclient\"!\rResource fbclient not found"},
+      {"a write that fails half-way",
+       {"AppendToFile"},
+       true,
+       "Ошибка работы с ресурсом \"fbclient\"!\rStream write error"},
+  };
+  for (const auto& c : cases) {
+    testing::FakePlatform local;
+    if (c.with_resource) local.resources.Add("DLL", "fbclient", "the client library");
+    local.files.failing = c.failing;
+    try {
+      WriteOutLibraryWhenMissing(local.platform, program, kClientLibrary);
+      ADD_FAILURE() << c.what << ": no failure";
+    } catch (const UpdateFailure& failure) {
+      EXPECT_EQ(failure.Message(), c.message) << c.what;
+    }
+    EXPECT_FALSE(std::filesystem::exists(testing::FsPath(client))) << c.what;
+  }
 }
 
 TEST_F(StartUpTest, ADetectionFailureIsShownAlsoWhenTheLogCannotBeOpened) {

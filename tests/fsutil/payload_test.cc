@@ -75,5 +75,13 @@ TEST(ExtractPayloadResource, AFailedWriteIsAStreamWriteError) {
             "Ошибка работы с ресурсом \"files\"!\rStream write error");
 }
 
+TEST(ReadResource, ReadsASmallResourceWholeAndNamesAMissingOne) {
+  platform::Platform& real = platform::SystemPlatform();
+  EXPECT_EQ(ReadResource(real, "dll", "Helper"), "a small resource\n");
+  EXPECT_EQ(ReadResource(real, "EXEFILE", "FILES").size(), 3145735u);
+  EXPECT_EQ(FailureOf([&] { ReadResource(real, "IMAGES", "logotype"); }),
+            "Ошибка работы с ресурсом \"logotype\"!\rResource logotype not found");
+}
+
 }  // namespace
 }  // namespace updater

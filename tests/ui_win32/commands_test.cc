@@ -1,0 +1,293 @@
+// The operator's commands in the main window: Start with each way a run
+// can end and its outcome display, the close box and the menus while an
+// operation is under way, the Service commands and Exit.
+#include <algorithm>
+
+#include "common/failures.h"
+#include "platform/paths.h"
+#include "window_fixture.h"
+
+namespace updater::testing {
+namespace {
+
+using namespace win32;  // NOLINT: the controls' names
+using Lines = std::vector<std::string>;
+
+const char kInterrupted[] = "Обновление прервано!";
+
+class CommandsTest : public WindowTest {
+ protected:
+  // What the outcome display shows now.
+  struct Outcome {
+    std::string text;
+    COLORREF colour;
+    HBITMAP image;  // null while the outcome image is hidden
+    bool animation_shown;
+  };
+  Outcome Shown() const {
+    HWND image = Control(kImage1);
+    return {CaptionText(), form->CaptionColour(),
+            IsWindowVisible(image)
+                ? reinterpret_cast<HBITMAP>(SendMessageW(image, STM_GETIMAGE, IMAGE_BITMAP, 0))
+                : nullptr,
+            IsWindowVisible(Control(kAProgress)) != FALSE};
+  }
+  // Whether the window takes the operator's input again: Start, Exit, the
+  // fields and the Project and Service menus.
+  bool Usable() const {
+    return IsWindowEnabled(Control(kOKBtn)) && IsWindowEnabled(Control(kCancelBtn)) &&
+           IsWindowEnabled(Control(kEProgramLocation)) && IsWindowEnabled(Control(kButtonStrip)) &&
+           MenuEnabled(form->OperationsMenu());
+  }
+  std::string Confirmation(const std::string& folder, const std::string& parts) const {
+    return "Information: В указанном каталоге: \"" + folder + "\" - обнаружены " + parts +
+           " программы \"Marlix\"\rПродолжить обновление?";
+  }
+};
+
+TEST_F(CommandsTest, StartWithoutAProjectShowsOnlyTheWarning) {
+  StartUpWithoutProject();
+  auto boxes = Answer({{BoxAction::kEnter}});
+  Click(kOKBtn);
+  ASSERT_TRUE(boxes->WaitForSteps());
+  EXPECT_EQ(boxes->Transcript(), Lines{"Warning: Не выбран проект для обновления."});
+  const Outcome outcome = Shown();
+  EXPECT_EQ(outcome.text, "");
+  EXPECT_EQ(outcome.image, nullptr);
+  EXPECT_FALSE(outcome.animation_shown);
+  EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(CommandsTest, AFolderWithNeitherPartFailsAfterTheWindowIsUsableAgain) {
+  StartUp();
+  const std::string folder = MakeProduct(false, false);
+  SetText(kEProgramLocation, folder);
+  Outcome while_failure_shown{};
+  bool usable_while_failure_shown = false;
+  auto boxes = Answer({{BoxAction::kEnter, "", [&](const SeenBox&) {
+                          while_failure_shown = Shown();
+                          usable_while_failure_shown = Usable();
+                        }}});
+  Click(kOKBtn);
+  ASSERT_TRUE(boxes->WaitForSteps());
+  const std::string message = "В каталоге \"" + folder +
+                              "\" не обнаружено ни КЛИЕНТСКОЙ, ни СЕРВЕРНОЙ частей программы "
+                              "\"Marlix\"";
+  EXPECT_EQ(boxes->Transcript(), Lines{"Updater_Marlix: " + message});
+  EXPECT_EQ(boxes->Seen()[0].icon, LoadIconW(nullptr, IDI_ERROR));
+  EXPECT_TRUE(usable_while_failure_shown);
+  EXPECT_EQ(while_failure_shown.text, kInterrupted);
+  EXPECT_EQ(while_failure_shown.colour, RGB(128, 0, 0));
+  EXPECT_EQ(while_failure_shown.image, form->ErrorsImage());
+  EXPECT_FALSE(while_failure_shown.animation_shown);
+  EXPECT_EQ(LogLines(),
+            (Lines{"Инициализация переменных...", "Завершена инициализация переменных", message}));
+}
+
+TEST_F(CommandsTest, NoAtTheConfirmationInterruptsQuietlyAndTheCloseBoxWaitsForTheRun) {
+  StartUp();
+  const std::string folder = MakeProduct(true, false);
+  SetText(kEProgramLocation, folder);
+  Outcome during{};
+  bool usable_during = true;
+  bool window_still_there = false;
+  auto boxes = Answer({{BoxAction::kEnter,  // Enter answers the focused No
+                        "",
+                        [&](const SeenBox&) {
+                          during = Shown();
+                          usable_during = Usable();
+                          // The operator tries to close the window meanwhile.
+                          PostMessageW(Main(), WM_CLOSE, 0, 0);
+                        },
+                        {{BoxAction::kEnter}}}});
+  Click(kOKBtn);
+  ASSERT_TRUE(boxes->WaitForSteps());
+  window_still_there = IsWindow(Main()) != FALSE;
+
+  const std::vector<SeenBox> seen = boxes->Seen();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(boxes->Transcript(),
+            (Lines{Confirmation(folder, "КЛИЕНТСКАЯ часть"),
+                   "Warning: Идет обновление программы. Закрыть Updater можно только после его "
+                   "завершения."}));
+  EXPECT_EQ(seen[0].buttons, (Lines{"&No", "&Yes"}));
+  EXPECT_EQ(seen[0].focused, "&No");
+  EXPECT_EQ(seen[0].icon, LoadIconW(nullptr, IDI_INFORMATION));
+  EXPECT_EQ(during.text, "Идет обновление...");
+  EXPECT_EQ(during.colour, RGB(128, 0, 0));
+  EXPECT_EQ(during.image, nullptr);
+  EXPECT_TRUE(during.animation_shown);
+  EXPECT_FALSE(usable_during);
+
+  EXPECT_TRUE(window_still_there) << "the window was closed during the run";
+  const Outcome after = Shown();
+  EXPECT_EQ(after.text, kInterrupted);
+  EXPECT_EQ(after.image, form->ErrorsImage());
+  EXPECT_TRUE(Usable());
+  // Once the run is over, the close box closes.
+  HWND window = Main();
+  SendMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(window));
+}
+
+TEST_F(CommandsTest, TheAdmnRuleStopsAMarlixUpdateOfTheServerPartAfterTheConfirmation) {
+  StartUp();
+  const std::string folder = MakeProduct(false, true);
+  SetText(kEProgramLocation, folder);
+  SetText(kEAdmnPassword, "");
+  auto boxes = Answer({{BoxAction::kClick, "&Yes"}, {BoxAction::kEnter}});
+  Click(kOKBtn);
+  ASSERT_TRUE(boxes->WaitForSteps());
+  EXPECT_EQ(boxes->Transcript(), (Lines{Confirmation(folder, "СЕРВЕРНАЯ часть"),
+                                        "Updater_Marlix: Не задан пароль пользователя ADMN!"}));
+  EXPECT_EQ(Shown().text, kInterrupted);
+  EXPECT_FALSE(form->RolledBack());
+}
+
+TEST_F(CommandsTest, TheOutcomeDisplayShowsHowTheRunEnded) {
+  const struct {
+    const char* what;
+    OutcomePhases::End end;
+    Lines boxes_after_confirmation;
+    const char* text;
+    COLORREF colour;
+    bool success_image;
+    bool rolled_back;
+  } cases[] = {
+      {"success",
+       OutcomePhases::End::kSuccess,
+       {},
+       "Обновление прошло успешно.\rЗавершите работу с программой.",
+       RGB(0, 128, 0),
+       true,
+       false},
+      {"rolled back",
+       OutcomePhases::End::kRolledBack,
+       {"Error: Не удалось заменить программу."},
+       "Обновление прошло с ошибками!\rОткат изменений завершен.",
+       RGB(128, 0, 0),
+       false,
+       true},
+      {"restore failed",
+       OutcomePhases::End::kRestoreFailed,
+       {"Error: Не удалось заменить программу.",
+        "Updater_Marlix: Не удалось восстановить программу из копии."},
+       "Обновление прошло с ошибками!\rОткат изменений завершен.",
+       RGB(128, 0, 0),
+       false,
+       true},
+  };
+  phases = &outcome_phases;
+  StartUp();
+  const std::string folder = MakeProduct(true, false);
+  SetText(kEProgramLocation, folder);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    outcome_phases.end = c.end;
+    std::vector<BoxStep> steps{{BoxAction::kClick, "&Yes"}};
+    for (size_t i = 0; i < c.boxes_after_confirmation.size(); ++i) steps.push_back({});
+    auto boxes = Answer(steps);
+    Click(kOKBtn);
+    ASSERT_TRUE(boxes->WaitForSteps());
+    Lines expected{Confirmation(folder, "КЛИЕНТСКАЯ часть")};
+    expected.insert(expected.end(), c.boxes_after_confirmation.begin(),
+                    c.boxes_after_confirmation.end());
+    EXPECT_EQ(boxes->Transcript(), expected);
+    const Outcome outcome = Shown();
+    EXPECT_EQ(outcome.text, c.text);
+    EXPECT_EQ(outcome.colour, c.colour);
+    EXPECT_EQ(outcome.image, c.success_image ? form->SuccessImage() : form->ErrorsImage());
+    EXPECT_FALSE(outcome.animation_shown);
+    EXPECT_EQ(form->RolledBack(), c.rolled_back);
+    EXPECT_EQ(LogLines().back() == "Обновление прошло успешно. Завершите работу с программой.",
+              c.success_image);
+    // The last line is in view from its time stamp on, however long it is.
+    HWND log = Control(kMLog);
+    const LRESULT last =
+        SendMessageW(log, EM_LINEINDEX, SendMessageW(log, EM_GETLINECOUNT, 0, 0) - 1, 0);
+    const LRESULT at = SendMessageW(log, EM_POSFROMCHAR, static_cast<WPARAM>(last), 0);
+    EXPECT_LT(static_cast<short>(LOWORD(at)), 10);
+    EXPECT_TRUE(Usable());
+  }
+}
+
+TEST_F(CommandsTest, ASecondStartReplacesTheOutcomeAndTheLogKeepsBothRuns) {
+  phases = &outcome_phases;
+  StartUp();
+  SetText(kEProgramLocation, MakeProduct(true, false));
+  auto first = Answer({{BoxAction::kClick, "&Yes"}});
+  Click(kOKBtn);
+  ASSERT_TRUE(first->WaitForSteps());
+  first.reset();
+  ASSERT_EQ(Shown().image, form->SuccessImage());
+
+  Outcome during{};
+  auto second = Answer({{BoxAction::kEscape, "", [&](const SeenBox&) { during = Shown(); }}});
+  Click(kOKBtn);
+  ASSERT_TRUE(second->WaitForSteps());
+  EXPECT_EQ(during.text, "Идет обновление...");
+  EXPECT_EQ(during.image, nullptr);
+  EXPECT_EQ(Shown().text, kInterrupted);
+  const Lines log = LogLines();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Инициализация переменных..."), 2);
+  EXPECT_EQ(std::count(log.begin(), log.end(),
+                       "Обновление прошло успешно. Завершите работу с программой."),
+            1);
+}
+
+TEST_F(CommandsTest, ADatabaseCommandDisablesTheWindowAndItsMenusUntilItEnds) {
+  StartUp();
+  SetText(kEProgramLocation, MakeProduct(true, false));
+  bool usable_while_logging = true;
+  bool spied = false;
+  MessageSpy spy([&](const CWPSTRUCT& message) {
+    if (message.hwnd == Control(kMLog) && message.message == EM_REPLACESEL && !spied) {
+      spied = true;
+      usable_while_logging = Usable() || MenuEnabled(form->ProjectMenu());
+    }
+  });
+  bool usable_while_failure_shown = false;
+  auto boxes = Answer(
+      {{BoxAction::kEnter, "", [&](const SeenBox&) { usable_while_failure_shown = Usable(); }}});
+  Choose(kMmOperationsOnline);
+  ASSERT_TRUE(boxes->WaitForSteps());
+  EXPECT_TRUE(spied);
+  EXPECT_FALSE(usable_while_logging);
+  EXPECT_TRUE(usable_while_failure_shown);
+  ASSERT_EQ(boxes->Seen().size(), 1u);
+  EXPECT_EQ(boxes->Seen()[0].caption, "Updater_Marlix");
+}
+
+TEST_F(CommandsTest, AServiceCommandKeepsTheFieldsButNotTheMenusAndAnnouncesItself) {
+  const std::string root = platform::IncludeTrailingDelimiter(temp.MakeFolder("FB"));
+  fake.registry.SetString("SYSTEM\\CurrentControlSet\\Services\\BrenvikFireXBirdServer",
+                          "ImagePath", root + "bin\\fbsrvmrlx.exe");
+  fake.services.AddService("BrenvikFireXBirdServer", {}, platform::kServiceRunning);
+  StartUp();
+  ASSERT_EQ(form->ServerParams().ServiceName, "BrenvikFireXBirdServer");
+  bool fields_enabled = false;
+  bool menus_enabled = true;
+  auto boxes = Answer({{BoxAction::kEnter, "", [&](const SeenBox&) {
+                          fields_enabled = IsWindowEnabled(Control(kOKBtn)) &&
+                                           IsWindowEnabled(Control(kEProgramLocation));
+                          menus_enabled = MenuEnabled(form->OperationsMenu());
+                        }}});
+  Choose(kMmOperationsServiceStop);
+  ASSERT_TRUE(boxes->WaitForSteps());
+  EXPECT_EQ(boxes->Transcript(), Lines{"Updater_Marlix: Служба FireBird остановлена."});
+  EXPECT_EQ(boxes->Seen()[0].icon, nullptr);
+  EXPECT_TRUE(fields_enabled);
+  EXPECT_FALSE(menus_enabled);
+  EXPECT_TRUE(MenuEnabled(form->OperationsMenu()));
+  EXPECT_EQ(fake.services.StateOf("BrenvikFireXBirdServer"), platform::kServiceStopped);
+}
+
+TEST_F(CommandsTest, ExitClosesTheWindow) {
+  StartUp();
+  HWND window = Main();
+  Click(kCancelBtn);
+  EXPECT_FALSE(IsWindow(window));
+}
+
+}  // namespace
+}  // namespace updater::testing

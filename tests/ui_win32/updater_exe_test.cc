@@ -1,0 +1,259 @@
+// The built Updater_Marlix.exe started as an operator starts it, in folders
+// of its own, and watched from outside: what it writes next to itself
+// before its window shows, under which name it speaks, and what a damaged
+// server registration shows first.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/win32/win32_platform.h"
+#include "support/helper_process.h"
+#include "support/temp_folder.h"
+#include "ui/win32/control_ids.h"
+#include "window_driver.h"
+
+namespace updater::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::Widen;
+using Lines = std::vector<std::string>;
+
+std::string BuildFolder() { return TestExecutableFolder() + "\\.."; }
+
+// A copy of the built updater, started as a process of its own.
+class RunningUpdater {
+ public:
+  explicit RunningUpdater(const std::string& executable) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    std::wstring command = L"\"" + Widen(executable) + L"\"";
+    const std::wstring folder = Widen(executable.substr(0, executable.rfind('\\')));
+    started_ = CreateProcessW(Widen(executable).c_str(), command.data(), nullptr, nullptr, FALSE, 0,
+                              nullptr, folder.c_str(), &startup, &process_) != FALSE;
+  }
+  ~RunningUpdater() {
+    if (!started_) return;
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_.hProcess, 99);
+      WaitForSingleObject(process_.hProcess, 10000);
+    }
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+  }
+  RunningUpdater(const RunningUpdater&) = delete;
+  RunningUpdater& operator=(const RunningUpdater&) = delete;
+
+  bool started() const { return started_; }
+  DWORD id() const { return process_.dwProcessId; }
+  // The main window once it is visible; null when it did not show.
+  HWND WaitForWindow(int seconds = 60) const {
+    HWND window = nullptr;
+    WaitUntil(
+        [&] {
+          const std::vector<HWND> found = WindowsOfProcess(id(), win32::kMainWindowClass);
+          window = found.empty() ? nullptr : found[0];
+          return window != nullptr;
+        },
+        seconds);
+    return window;
+  }
+  // Chooses "Перевести базу данных в многопользовательский режим (Online)"
+  // for the product folder `folder` and answers the box it ends with; the
+  // box's text.
+  std::string BringDatabaseOnline(HWND window, const std::string& folder) const {
+    HWND field = GetDlgItem(GetDlgItem(window, win32::kConnectionGroup), win32::kEProgramLocation);
+    const std::wstring text = Widen(folder);
+    SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    auto boxes = BoxAnswerer::ForProcess(id(), {{BoxAction::kEnter}});
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(win32::kMmOperationsOnline, 0), 0);
+    if (!boxes->WaitForSteps()) return "<no box>";
+    return boxes->Transcript().at(0);
+  }
+  // Closes the window as its close box does; the exit code, or -1 when the
+  // program did not end.
+  int Close(HWND window) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process_.hProcess, 30000) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return static_cast<int>(code);
+  }
+
+ private:
+  PROCESS_INFORMATION process_{};
+  bool started_ = false;
+};
+
+// A copy of the built updater as `name` in a new folder `folder` of `temp`.
+std::string CopyOfUpdater(const TempFolder& temp, const std::string& folder,
+                          const std::string& name) {
+  const std::string target = temp.MakeFolder(folder) + "\\" + name;
+  fs::copy_file(FsPath(BuildFolder() + "\\Updater_Marlix.exe"), FsPath(target));
+  return target;
+}
+
+Lines FilesIn(const std::string& folder) {
+  Lines names;
+  if (!fs::is_directory(FsPath(folder))) return names;
+  for (const auto& entry : fs::directory_iterator(FsPath(folder))) {
+    names.push_back(Utf8(entry.path().filename()));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+struct FileState {
+  uintmax_t size;
+  fs::file_time_type time;
+  bool operator==(const FileState&) const = default;
+};
+FileState StateOf(const std::string& path) {
+  return {fs::file_size(FsPath(path)), fs::last_write_time(FsPath(path))};
+}
+
+TEST(UpdaterExe, WritesItsLibrariesAndLogBeforeItsWindowAndLeavesThemOnTheNextStart) {
+  TempFolder temp;
+  const std::string executable = CopyOfUpdater(temp, "Первый запуск", "Updater_Marlix.exe");
+  const std::string folder = executable.substr(0, executable.rfind('\\'));
+  const std::string product = temp.MakeFolder("Продукт");
+  temp.MakeFile("Продукт\\DB_Data\\Marlix.fdb", "database");
+  Lines first_files;
+  Lines first_logs;
+  std::string first_log = "<none>";
+  {
+    RunningUpdater updater(executable);
+    ASSERT_TRUE(updater.started());
+    HWND window = updater.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    // What is there when the window first shows.
+    first_files = FilesIn(folder);
+    first_logs = FilesIn(folder + "\\Logs");
+    if (first_logs.size() == 1) first_log = ReadBytes(folder + "\\Logs\\" + first_logs[0]);
+    EXPECT_EQ(TextOf(window), "Updater_Marlix");
+    // The database commands load the client library written next to the
+    // program (this build's stand-in, which has no entry points).
+    EXPECT_EQ(
+        updater.BringDatabaseOnline(window, product)
+            .rfind("Updater_Marlix: В клиентской библиотеке \"fbclient.dll\" не найдена функция",
+                   0),
+        0u);
+    EXPECT_EQ(updater.Close(window), 0);
+  }
+  EXPECT_EQ(first_files, (Lines{"IBEScript.dll", "Logs", "Updater_Marlix.exe", "fbclient.dll"}));
+  EXPECT_EQ(ReadBytes(folder + "\\IBEScript.dll"),
+            ReadBytes(BuildFolder() + "\\src\\scriptengine\\IBEScript.dll"));
+  EXPECT_EQ(ReadBytes(folder + "\\fbclient.dll").substr(0, 2), "MZ");
+  EXPECT_EQ(first_logs.size(), 1u);
+  EXPECT_EQ(first_log, "");
+
+  // The next start, in a later second: the libraries stay as they are (one
+  // of them replaced by another file meanwhile, which is then the one used),
+  // and a second log appears.
+  fs::remove(FsPath(folder + "\\fbclient.dll"));
+  const std::string other_client(4096, 'c');
+  std::ofstream(FsPath(folder + "\\fbclient.dll"), std::ios::binary) << other_client;
+  const FileState engine = StateOf(folder + "\\IBEScript.dll");
+  const FileState client = StateOf(folder + "\\fbclient.dll");
+  // A second start within the same second would name its log as the first.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  {
+    RunningUpdater updater(executable);
+    HWND window = updater.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    // The library found there is the one used: this one is no library at all.
+    EXPECT_EQ(
+        updater.BringDatabaseOnline(window, product)
+            .rfind("Updater_Marlix: Невозможно загрузить клиентскую библиотеку \"fbclient.dll\"",
+                   0),
+        0u);
+    EXPECT_EQ(updater.Close(window), 0);
+  }
+  EXPECT_TRUE(StateOf(folder + "\\IBEScript.dll") == engine);
+  EXPECT_TRUE(StateOf(folder + "\\fbclient.dll") == client);
+  EXPECT_EQ(ReadBytes(folder + "\\fbclient.dll"), other_client);
+  EXPECT_EQ(FilesIn(folder + "\\Logs").size(), 2u);
+}
+
+// The maker's service key of the registry, damaged for one test: its image
+// path names a server folder that does not exist. What was there before
+// comes back afterwards.
+class DamagedServerRegistration {
+ public:
+  DamagedServerRegistration() {
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                    &disposition_);
+    if (disposition_ == REG_OPENED_EXISTING_KEY) {
+      wchar_t old[1024] = {};
+      DWORD size = sizeof old;
+      DWORD type = 0;
+      had_value_ = RegQueryValueExW(key_, L"ImagePath", nullptr, &type,
+                                    reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS;
+      if (had_value_) old_value_.assign(old, size / sizeof(wchar_t));
+      old_type_ = type;
+    }
+    const std::wstring damaged = L"C:\\Нет такого сервера\\bin\\fbsrvmrlx.exe -a";
+    RegSetValueExW(key_, L"ImagePath", 0, REG_EXPAND_SZ,
+                   reinterpret_cast<const BYTE*>(damaged.c_str()),
+                   static_cast<DWORD>((damaged.size() + 1) * sizeof(wchar_t)));
+  }
+  ~DamagedServerRegistration() {
+    if (had_value_) {
+      RegSetValueExW(key_, L"ImagePath", 0, old_type_,
+                     reinterpret_cast<const BYTE*>(old_value_.data()),
+                     static_cast<DWORD>(old_value_.size() * sizeof(wchar_t)));
+    }
+    RegCloseKey(key_);
+    if (disposition_ == REG_CREATED_NEW_KEY) RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
+  }
+  DamagedServerRegistration(const DamagedServerRegistration&) = delete;
+  DamagedServerRegistration& operator=(const DamagedServerRegistration&) = delete;
+
+ private:
+  static constexpr wchar_t kKey[] = L"SYSTEM\\CurrentControlSet\\Services\\BrenvikFireXBirdServer";
+  HKEY key_ = nullptr;
+  DWORD disposition_ = 0;
+  bool had_value_ = false;
+  std::wstring old_value_;
+  DWORD old_type_ = REG_SZ;
+};
+
+TEST(UpdaterExe, ADamagedServerRegistrationIsShownBeforeTheWindowUnderTheProgramsOwnName) {
+  TempFolder temp;
+  const DamagedServerRegistration damaged;
+  for (const std::string name : {"Updater_Marlix", "Обновление Марликс"}) {
+    SCOPED_TRACE(name);
+    const std::string executable = CopyOfUpdater(temp, name, name + ".exe");
+    RunningUpdater updater(executable);
+    ASSERT_TRUE(updater.started());
+    bool window_shown_meanwhile = true;
+    auto boxes = BoxAnswerer::ForProcess(
+        updater.id(), {{BoxAction::kEnter, "", [&](const SeenBox&) {
+                          window_shown_meanwhile =
+                              !WindowsOfProcess(updater.id(), win32::kMainWindowClass).empty();
+                        }}});
+    ASSERT_TRUE(boxes->WaitForSteps());
+    const Lines seen = boxes->Transcript();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].rfind(name + ": Сервис FireBird поврежден или не адаптирован для ПО ГК "
+                                   "\"Бренвик\". Обновление прервано.\rВозможно, сервер Firebird "
+                                   "не отвечает",
+                            0),
+              0u)
+        << seen[0];
+    EXPECT_FALSE(window_shown_meanwhile);
+    HWND window = updater.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(TextOf(window), name);
+    boxes.reset();
+    EXPECT_EQ(updater.Close(window), 0);
+  }
+}
+
+}  // namespace
+}  // namespace updater::testing
