@@ -21,74 +21,9 @@ namespace updater::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using platform::Widen;
 using Lines = std::vector<std::string>;
 
 std::string BuildFolder() { return TestExecutableFolder() + "\\.."; }
-
-// A copy of the built updater, started as a process of its own.
-class RunningUpdater {
- public:
-  explicit RunningUpdater(const std::string& executable) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    std::wstring command = L"\"" + Widen(executable) + L"\"";
-    const std::wstring folder = Widen(executable.substr(0, executable.rfind('\\')));
-    started_ = CreateProcessW(Widen(executable).c_str(), command.data(), nullptr, nullptr, FALSE, 0,
-                              nullptr, folder.c_str(), &startup, &process_) != FALSE;
-  }
-  ~RunningUpdater() {
-    if (!started_) return;
-    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-      TerminateProcess(process_.hProcess, 99);
-      WaitForSingleObject(process_.hProcess, 10000);
-    }
-    CloseHandle(process_.hThread);
-    CloseHandle(process_.hProcess);
-  }
-  RunningUpdater(const RunningUpdater&) = delete;
-  RunningUpdater& operator=(const RunningUpdater&) = delete;
-
-  bool started() const { return started_; }
-  DWORD id() const { return process_.dwProcessId; }
-  // The main window once it is visible; null when it did not show.
-  HWND WaitForWindow(int seconds = 60) const {
-    HWND window = nullptr;
-    WaitUntil(
-        [&] {
-          const std::vector<HWND> found = WindowsOfProcess(id(), win32::kMainWindowClass);
-          window = found.empty() ? nullptr : found[0];
-          return window != nullptr;
-        },
-        seconds);
-    return window;
-  }
-  // Chooses "Перевести базу данных в многопользовательский режим (Online)"
-  // for the product folder `folder` and answers the box it ends with; the
-  // box's text.
-  std::string BringDatabaseOnline(HWND window, const std::string& folder) const {
-    HWND field = GetDlgItem(GetDlgItem(window, win32::kConnectionGroup), win32::kEProgramLocation);
-    const std::wstring text = Widen(folder);
-    SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    auto boxes = BoxAnswerer::ForProcess(id(), {{BoxAction::kEnter}});
-    PostMessageW(window, WM_COMMAND, MAKEWPARAM(win32::kMmOperationsOnline, 0), 0);
-    if (!boxes->WaitForSteps()) return "<no box>";
-    return boxes->Transcript().at(0);
-  }
-  // Closes the window as its close box does; the exit code, or -1 when the
-  // program did not end.
-  int Close(HWND window) {
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process_.hProcess, 30000) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(process_.hProcess, &code);
-    return static_cast<int>(code);
-  }
-
- private:
-  PROCESS_INFORMATION process_{};
-  bool started_ = false;
-};
 
 // A copy of the built updater as `name` in a new folder `folder` of `temp`.
 std::string CopyOfUpdater(const TempFolder& temp, const std::string& folder,
