@@ -72,8 +72,14 @@ void UpdateFixture::RegisterPayload() {
     fake.processes.AddProgram(
         platform::JoinPath(context.NewDir, "files.exe"), 0,
         [from](const platform::ProcessLaunch& launch) {
-          fs::copy(FsPath(from), FsPath(launch.working_folder),
-                   fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+          // Entry by entry: the Windows build's std::filesystem takes any
+          // two existing folders of one drive for the same one (it has no
+          // file numbers to tell them apart) and refuses to copy the payload
+          // folder onto the working folder itself.
+          for (const fs::directory_entry& entry : fs::directory_iterator(FsPath(from))) {
+            fs::copy(entry.path(), FsPath(launch.working_folder) / entry.path().filename(),
+                     fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+          }
         });
   }
 }

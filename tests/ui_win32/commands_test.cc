@@ -4,7 +4,9 @@
 #include <algorithm>
 
 #include "common/failures.h"
+#include "engine/update_fixture.h"
 #include "platform/paths.h"
+#include "platform/win32/win32_platform.h"
 #include "window_fixture.h"
 
 namespace updater::testing {
@@ -14,6 +16,43 @@ using namespace win32;  // NOLINT: the controls' names
 using Lines = std::vector<std::string>;
 
 const char kInterrupted[] = "Обновление прервано!";
+
+// Every text the caption area is given while it lives, in order (line
+// breaks as CR), seen through a hook on the thread's window messages.
+class CaptionHistory {
+ public:
+  explicit CaptionHistory(HWND area) : area_(area) {
+    current_ = this;
+    hook_ = SetWindowsHookExW(WH_CALLWNDPROC, Hook, nullptr, GetCurrentThreadId());
+  }
+  ~CaptionHistory() {
+    UnhookWindowsHookEx(hook_);
+    current_ = nullptr;
+  }
+  CaptionHistory(const CaptionHistory&) = delete;
+  CaptionHistory& operator=(const CaptionHistory&) = delete;
+  const std::vector<std::string>& Texts() const { return texts_; }
+
+ private:
+  static LRESULT CALLBACK Hook(int code, WPARAM wparam, LPARAM lparam) {
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lparam);
+    if (code == HC_ACTION && current_ != nullptr && call->hwnd == current_->area_ &&
+        call->message == WM_SETTEXT && call->lParam != 0) {
+      std::string text = platform::Narrow(reinterpret_cast<const wchar_t*>(call->lParam));
+      for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+        text.erase(at + 1, 1);
+      }
+      current_->texts_.push_back(text);
+    }
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+  }
+
+  static CaptionHistory* current_;
+  HWND area_;
+  HHOOK hook_;
+  std::vector<std::string> texts_;
+};
+CaptionHistory* CaptionHistory::current_ = nullptr;
 
 class CommandsTest : public WindowTest {
  protected:
@@ -209,6 +248,59 @@ TEST_F(CommandsTest, TheOutcomeDisplayShowsHowTheRunEnded) {
     EXPECT_LT(static_cast<short>(LOWORD(at)), 10);
     EXPECT_TRUE(Usable());
   }
+}
+
+// Start with the product's own phases, on a client part in a real folder:
+// a payload that lacks the help file of the program's language fails the
+// update, which is rolled back with the rollback's caption; the whole
+// payload then updates the program.
+TEST_F(CommandsTest, TheProductsRunRollsBackAFailedClientPartAndThenUpdatesIt) {
+  UpdateFixture product(temp.MakeFolder("Run"));
+  Equip(product.fake);
+  window_platform = &product.platform;
+  phases = &product.phases;
+  StartUp();
+  product.InstallClientPart("[Language]\r\nProgram_Language=4\r\n");
+  product.PayloadFile("Marlix.exe", "new Marlix.exe");
+  product.RegisterPayload();
+  SetText(kEProgramLocation, product.product);
+  const std::string program_folder = platform::JoinPath(product.product, "Program");
+  const std::string program = platform::JoinPath(program_folder, "Marlix.exe");
+
+  {
+    CaptionHistory captions(Control(kMCaptions));
+    auto boxes = Answer({{BoxAction::kClick, "&Yes"}, {}});
+    Click(kOKBtn);
+    ASSERT_TRUE(boxes->WaitForSteps());
+    const Lines transcript = boxes->Transcript();
+    ASSERT_EQ(transcript.size(), 2u);
+    EXPECT_EQ(transcript[0], Confirmation(product.product, "КЛИЕНТСКАЯ часть"));
+    EXPECT_EQ(transcript[1].rfind("Error: Невозможно скопировать файл ", 0), 0u) << transcript[1];
+    EXPECT_NE(transcript[1].find("FR_Marlix.chm"), std::string::npos) << transcript[1];
+    EXPECT_EQ(captions.Texts(),
+              (Lines{"Идет обновление...",
+                     "Обновление завершено с ошибками.\rВыполняется откат изменений!",
+                     "Обновление прошло с ошибками!\rОткат изменений завершен."}));
+  }
+  EXPECT_TRUE(form->RolledBack());
+  EXPECT_EQ(Shown().image, form->ErrorsImage());
+  EXPECT_EQ(Shown().colour, RGB(128, 0, 0));
+  EXPECT_EQ(ReadBytes(program), "old program");
+  EXPECT_TRUE(Usable());
+
+  product.PayloadClientFiles();
+  auto boxes = Answer({{BoxAction::kClick, "&Yes"}});
+  Click(kOKBtn);
+  ASSERT_TRUE(boxes->WaitForSteps());
+  EXPECT_EQ(Shown().text, "Обновление прошло успешно.\rЗавершите работу с программой.");
+  EXPECT_EQ(Shown().image, form->SuccessImage());
+  EXPECT_FALSE(form->RolledBack());
+  EXPECT_EQ(ReadBytes(program), "new Marlix.exe");
+  EXPECT_EQ(ReadBytes(platform::JoinPath(program_folder, "Marlix.chm")), "new FR_Marlix.chm");
+  const std::string log = TextOf(Control(kMLog));
+  EXPECT_EQ(log.substr(log.rfind(": ") + 2),
+            "Обновление прошло успешно. Завершите работу с программой.");
+  EXPECT_TRUE(Usable());
 }
 
 TEST_F(CommandsTest, ASecondStartReplacesTheOutcomeAndTheLogKeepsBothRuns) {

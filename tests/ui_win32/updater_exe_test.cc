@@ -21,6 +21,7 @@ namespace updater::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using platform::Widen;
 using Lines = std::vector<std::string>;
 
 std::string BuildFolder() { return TestExecutableFolder() + "\\.."; }
@@ -50,6 +51,77 @@ struct FileState {
 };
 FileState StateOf(const std::string& path) {
   return {fs::file_size(FsPath(path)), fs::last_write_time(FsPath(path))};
+}
+
+// The control `id` of the updater's window, in the window itself or in one
+// of its groups.
+HWND ControlOf(HWND window, int id) {
+  if (HWND direct = GetDlgItem(window, id)) return direct;
+  for (int panel : {win32::kConnectionGroup, win32::kLogGroup, win32::kButtonStrip}) {
+    if (HWND inside = GetDlgItem(GetDlgItem(window, panel), id)) return inside;
+  }
+  return nullptr;
+}
+
+// `text` in the Windows-1251 code page, as the log file holds it.
+std::string Ansi(const std::string& text) {
+  const std::wstring wide = Widen(text);
+  std::string bytes(wide.size(), '\0');
+  WideCharToMultiByte(1251, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(),
+                      static_cast<int>(bytes.size()), nullptr, nullptr);
+  return bytes;
+}
+
+// The operator types the product folder, presses Start and answers Yes: the
+// client part is updated from the payload the updater carries (the sample
+// product's new version), unpacked and installed by the product's own run.
+TEST(UpdaterExe, UpdatesAClientPartFromThePayloadItCarries) {
+  TempFolder temp;
+  const std::string executable = CopyOfUpdater(temp, "Updater", "Updater_Marlix.exe");
+  const std::string product = temp.MakeFolder("Продукт");
+  const std::string program = product + "\\Program";
+  temp.MakeFile("Продукт\\Program\\Marlix.exe", "the old program");
+  temp.MakeFile("Продукт\\Program\\Marlix.ini", "[Language]\r\nProgram_Language=2\r\n");
+  const std::string new_version = BuildFolder() + "\\sample\\new-version";
+
+  RunningUpdater updater(executable);
+  ASSERT_TRUE(updater.started());
+  HWND window = updater.WaitForWindow();
+  ASSERT_NE(window, nullptr);
+  const std::wstring folder = Widen(product);
+  SendMessageW(ControlOf(window, win32::kEProgramLocation), WM_SETTEXT, 0,
+               reinterpret_cast<LPARAM>(folder.c_str()));
+  auto boxes = BoxAnswerer::ForProcess(updater.id(), {{BoxAction::kClick, "&Yes"}});
+  PostMessageW(window, WM_COMMAND, MAKEWPARAM(win32::kOKBtn, BN_CLICKED),
+               reinterpret_cast<LPARAM>(ControlOf(window, win32::kOKBtn)));
+  ASSERT_TRUE(boxes->WaitForSteps());
+  EXPECT_EQ(boxes->Transcript(),
+            Lines{"Information: В указанном каталоге: \"" + product +
+                  "\" - обнаружены КЛИЕНТСКАЯ часть программы \"Marlix\"\rПродолжить обновление?"});
+  HWND captions = ControlOf(window, win32::kMCaptions);
+  const std::string success = "Обновление прошло успешно.\r\nЗавершите работу с программой.";
+  EXPECT_TRUE(WaitUntil([&] { return TextOf(captions) == success; }, 300))
+      << TextOf(captions) << "\n"
+      << TextOf(ControlOf(window, win32::kMLog));
+
+  // A picture of the window after the real run, beside those of the window
+  // tests.
+  const std::string pictures = BuildFolder() + "\\screenshots";
+  fs::create_directories(FsPath(pictures));
+  RedrawWindow(window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  WaitUntil([] { return false; }, 1);
+  EXPECT_TRUE(SaveWindowPicture(window, pictures + "\\updater-exe-success.bmp"));
+
+  EXPECT_EQ(ReadBytes(program + "\\Marlix.exe"), ReadBytes(new_version + "\\Marlix.exe"));
+  EXPECT_EQ(ReadBytes(program + "\\Marlix.chm"), ReadBytes(new_version + "\\EN_Marlix.chm"));
+  EXPECT_EQ(updater.Close(window), 0);
+  const std::string logs_folder = executable.substr(0, executable.rfind('\\')) + "\\Logs";
+  const Lines logs = FilesIn(logs_folder);
+  ASSERT_EQ(logs.size(), 1u);
+  const std::string log = ReadBytes(logs_folder + "\\" + logs[0]);
+  EXPECT_NE(log.find(Ansi("Обновление прошло успешно. Завершите работу с программой.")),
+            std::string::npos);
 }
 
 TEST(UpdaterExe, WritesItsLibrariesAndLogBeforeItsWindowAndLeavesThemOnTheNextStart) {

@@ -223,11 +223,8 @@ void TfrmMain::OKBtnClick() {
     prompt_.ShowWarning("Не выбран проект для обновления.");
     throw SilentAbort();
   }
-  HWND caption_area = Control(kMCaptions);
-  ShowWindow(caption_area, SW_SHOWNA);
-  captions_.Clear();
-  SetWindowTextW(caption_area, L"Идет обновление...");
   SetCaptionColour(kMaroon);
+  captions_.ShowCaption("Идет обновление...");
   StartAnimation();
   ShowWindow(Control(kImage1), SW_HIDE);
   pump_.ProcessMessages();
@@ -265,27 +262,19 @@ void TfrmMain::OKBtnClick() {
 }
 
 void TfrmMain::ShowOutcome(bool success) {
-  HWND caption_area = Control(kMCaptions);
   HWND image = Control(kImage1);
-  captions_.Clear();
-  if (success) {
-    SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(success_image_.get()));
-    SetWindowTextW(caption_area, L"Обновление прошло успешно.\r\nЗавершите работу с программой.");
-    SetCaptionColour(kGreen);
-  } else {
-    SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(errors_image_.get()));
-    SetWindowTextW(caption_area, rolled_back_
-                                     ? L"Обновление прошло с ошибками!\r\nОткат изменений завершен."
-                                     : L"Обновление прервано!");
-    SetCaptionColour(kMaroon);
-  }
+  SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP,
+               reinterpret_cast<LPARAM>((success ? success_image_ : errors_image_).get()));
+  UpdateOutcome shown;
+  shown.end = success ? UpdateOutcome::End::kSucceeded : UpdateOutcome::End::kFailed;
+  shown.RolledBack = rolled_back_;
+  SetCaptionColour(success ? kGreen : kMaroon);
+  captions_.ShowCaption(OutcomeCaption(shown));
   ShowWindow(image, SW_SHOWNA);
-  ShowWindow(caption_area, SW_SHOWNA);
   StopAnimation();
-  RedrawWindow(caption_area, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
   // Logged last, so that a log file that cannot be written still leaves the
   // outcome on the screen.
-  if (success) log_.SaveExceptionToLog("Обновление прошло успешно. Завершите работу с программой.");
+  if (success) log_.SaveExceptionToLog(kUpdateSucceededLogEntry);
 }
 
 void TfrmMain::SetControlsEnabled(bool enabled) {

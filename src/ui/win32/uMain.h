@@ -89,7 +89,9 @@ class TfrmMain {
   void RunCommand(void (TfrmMain::*command)());
 
   // The outcome display after a run: the success or the errors image, the
-  // outcome text in green or maroon, the busy animation stopped and hidden.
+  // outcome's caption (after a failure: as the flag RolledBack has it) in
+  // green or maroon, the busy animation stopped and hidden, and after a
+  // success its log entry.
   void ShowOutcome(bool success);
   // Enables or disables the connection group and the button strip with the
   // controls in them; the menu bar is not affected.

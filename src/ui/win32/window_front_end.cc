@@ -26,10 +26,6 @@ void CaptionMemo::ShowCaption(const std::string& text) {
   RedrawWindow(memo_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
-void CaptionMemo::Clear() {
-  if (memo_ != nullptr) SetWindowTextW(memo_, L"");
-}
-
 void WindowPump::RepostQuit() {
   if (!quit_requested_) return;
   quit_requested_ = false;

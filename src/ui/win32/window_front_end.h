@@ -30,8 +30,6 @@ class CaptionMemo final : public CaptionArea {
  public:
   void Attach(HWND memo) { memo_ = memo; }
   void ShowCaption(const std::string& text) override;
-  // Empties the area.
-  void Clear();
 
  private:
   HWND memo_ = nullptr;

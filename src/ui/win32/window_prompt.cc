@@ -10,7 +10,7 @@ namespace updater::win32 {
 namespace {
 
 // One box as it is to be shown.
-struct BoxSpec {
+struct BoxDesign {
   std::wstring caption;
   std::wstring text;
   LPCWSTR icon;  // a system icon, or null for none
@@ -52,46 +52,46 @@ HWND AddControl(HWND box, const wchar_t* window_class, const wchar_t* text, DWOR
 
 // Lays the box out around its text, centres it on the screen and sets the
 // first focus.
-void Build(HWND box, BoxSpec& spec) {
-  SetWindowTextW(box, spec.caption.c_str());
-  HFONT font = spec.font.get();
+void Build(HWND box, BoxDesign& design) {
+  SetWindowTextW(box, design.caption.c_str());
+  HFONT font = design.font.get();
   HDC dc = GetDC(box);
   HGDIOBJ old = SelectObject(dc, font);
   RECT text_size{0, 0, GetSystemMetrics(SM_CXSCREEN) / 2, 0};
-  DrawTextW(dc, spec.text.c_str(), -1, &text_size,
+  DrawTextW(dc, design.text.c_str(), -1, &text_size,
             DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
   SelectObject(dc, old);
   ReleaseDC(box, dc);
 
-  const int icon_size = spec.icon != nullptr ? GetSystemMetrics(SM_CXICON) : 0;
+  const int icon_size = design.icon != nullptr ? GetSystemMetrics(SM_CXICON) : 0;
   const int text_left = kMargin + (icon_size > 0 ? icon_size + kMargin : 0);
   const int content_height = std::max<int>(icon_size, text_size.bottom);
   const int buttons_width =
-      static_cast<int>(spec.buttons.size()) * (kButtonWidth + kButtonGap) - kButtonGap;
+      static_cast<int>(design.buttons.size()) * (kButtonWidth + kButtonGap) - kButtonGap;
   const int client_width =
       std::max<int>(text_left + text_size.right + kMargin, buttons_width + 2 * kMargin);
   const int buttons_top = kMargin + content_height + kMargin;
   const int client_height = buttons_top + kButtonHeight + kMargin;
 
-  if (spec.icon != nullptr) {
+  if (design.icon != nullptr) {
     HWND icon = AddControl(box, L"STATIC", nullptr, SS_ICON, kIconId,
                            RECT{kMargin, kMargin, kMargin + icon_size, kMargin + icon_size}, font);
-    SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, spec.icon)), 0);
+    SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, design.icon)), 0);
   }
   const int text_top = kMargin + (content_height - text_size.bottom) / 2;
-  AddControl(box, L"STATIC", spec.text.c_str(), SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, kTextId,
+  AddControl(box, L"STATIC", design.text.c_str(), SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, kTextId,
              RECT{text_left, text_top, text_left + text_size.right, text_top + text_size.bottom},
              font);
 
   // The buttons stand left to right in their usual places (Yes before No),
   // while their order of creation is the keyboard order.
-  std::vector<BoxSpec::Button> by_place = spec.buttons;
+  std::vector<BoxDesign::Button> by_place = design.buttons;
   std::sort(by_place.begin(), by_place.end(),
-            [](const BoxSpec::Button& a, const BoxSpec::Button& b) { return a.id < b.id; });
+            [](const BoxDesign::Button& a, const BoxDesign::Button& b) { return a.id < b.id; });
   const int buttons_left = (client_width - buttons_width) / 2;
-  for (const BoxSpec::Button& button : spec.buttons) {
+  for (const BoxDesign::Button& button : design.buttons) {
     const auto place = std::find_if(by_place.begin(), by_place.end(),
-                                    [&](const BoxSpec::Button& b) { return b.id == button.id; });
+                                    [&](const BoxDesign::Button& b) { return b.id == button.id; });
     const int left =
         buttons_left + static_cast<int>(place - by_place.begin()) * (kButtonWidth + kButtonGap);
     AddControl(box, L"BUTTON", button.text, WS_TABSTOP | BS_PUSHBUTTON, button.id,
@@ -107,30 +107,30 @@ void Build(HWND box, BoxSpec& spec) {
                (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
                SWP_NOZORDER | SWP_NOACTIVATE);
 
-  HWND focused = GetDlgItem(box, spec.focused_id);
-  SendMessageW(box, DM_SETDEFID, static_cast<WPARAM>(spec.focused_id), 0);
+  HWND focused = GetDlgItem(box, design.focused_id);
+  SendMessageW(box, DM_SETDEFID, static_cast<WPARAM>(design.focused_id), 0);
   SendMessageW(box, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focused), TRUE);
 }
 
 INT_PTR CALLBACK BoxProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* spec = reinterpret_cast<BoxSpec*>(GetWindowLongPtrW(box, DWLP_USER));
+  auto* design = reinterpret_cast<BoxDesign*>(GetWindowLongPtrW(box, DWLP_USER));
   switch (message) {
     case WM_INITDIALOG:
       SetWindowLongPtrW(box, DWLP_USER, lparam);
-      Build(box, *reinterpret_cast<BoxSpec*>(lparam));
+      Build(box, *reinterpret_cast<BoxDesign*>(lparam));
       return FALSE;  // Build has set the focus
     case WM_COMMAND: {
-      if (spec == nullptr || HIWORD(wparam) != BN_CLICKED) break;
+      if (design == nullptr || HIWORD(wparam) != BN_CLICKED) break;
       const int id = LOWORD(wparam);
       if (id == IDCANCEL) {
         // Esc: the dialog manager reports it as IDCANCEL, which no button has.
-        spec->answer = spec->escape_answer;
+        design->answer = design->escape_answer;
         EndDialog(box, 0);
         return TRUE;
       }
-      for (const BoxSpec::Button& button : spec->buttons) {
+      for (const BoxDesign::Button& button : design->buttons) {
         if (button.id == id) {
-          spec->answer = button.answer;
+          design->answer = button.answer;
           EndDialog(box, 0);
           return TRUE;
         }
@@ -139,7 +139,7 @@ INT_PTR CALLBACK BoxProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_CLOSE:
       // The close box or Alt+F4: closed without a button.
-      if (spec != nullptr) spec->answer = PromptAnswer::Cancel;
+      if (design != nullptr) design->answer = PromptAnswer::Cancel;
       EndDialog(box, 0);
       return TRUE;
     default:
@@ -158,22 +158,22 @@ std::vector<WORD> EmptyTemplate() {
   return words;
 }
 
-PromptAnswer Show(HINSTANCE instance, HWND owner, BoxSpec spec) {
-  spec.font.Reset(MessageFont());
+PromptAnswer Show(HINSTANCE instance, HWND owner, BoxDesign design) {
+  design.font.Reset(MessageFont());
   const std::vector<WORD> dialog = EmptyTemplate();
   const INT_PTR shown =
       DialogBoxIndirectParamW(instance, reinterpret_cast<const DLGTEMPLATE*>(dialog.data()),
                               owner != nullptr && IsWindow(owner) ? owner : nullptr, BoxProc,
-                              reinterpret_cast<LPARAM>(&spec));
+                              reinterpret_cast<LPARAM>(&design));
   // A box that cannot be shown at all (no memory for a window) answers as a
   // box closed without a button: the callers treat that as the safe answer.
   if (shown == -1) return PromptAnswer::Cancel;
-  return spec.answer;
+  return design.answer;
 }
 
-const BoxSpec::Button kOk{IDOK, L"OK", PromptAnswer::Ok};
-const BoxSpec::Button kYes{IDYES, L"&Yes", PromptAnswer::Yes};
-const BoxSpec::Button kNo{IDNO, L"&No", PromptAnswer::No};
+const BoxDesign::Button kOk{IDOK, L"OK", PromptAnswer::Ok};
+const BoxDesign::Button kYes{IDYES, L"&Yes", PromptAnswer::Yes};
+const BoxDesign::Button kNo{IDNO, L"&No", PromptAnswer::No};
 
 }  // namespace
 
