@@ -72,17 +72,21 @@ std::string Ansi(const std::string& text) {
   return bytes;
 }
 
-// The operator types the product folder, presses Start and answers Yes: the
-// client part is updated from the payload the updater carries (the sample
-// product's new version), unpacked and installed by the product's own run.
-TEST(UpdaterExe, UpdatesAClientPartFromThePayloadItCarries) {
+// The operator types the product folder, presses Start and answers Yes,
+// twice: a program whose settings name no known language fails the client
+// part update, which is rolled back; with its language set, the client part
+// is updated from the payload the updater carries (the sample product's new
+// version), unpacked and installed by the product's own run. A picture of
+// the window after each, beside those of the window tests.
+TEST(UpdaterExe, RollsBackAndThenUpdatesAClientPartFromThePayloadItCarries) {
   TempFolder temp;
   const std::string executable = CopyOfUpdater(temp, "Updater", "Updater_Marlix.exe");
   const std::string product = temp.MakeFolder("Продукт");
   const std::string program = product + "\\Program";
   temp.MakeFile("Продукт\\Program\\Marlix.exe", "the old program");
-  temp.MakeFile("Продукт\\Program\\Marlix.ini", "[Language]\r\nProgram_Language=2\r\n");
   const std::string new_version = BuildFolder() + "\\sample\\new-version";
+  const std::string pictures = BuildFolder() + "\\screenshots";
+  fs::create_directories(FsPath(pictures));
 
   RunningUpdater updater(executable);
   ASSERT_TRUE(updater.started());
@@ -91,27 +95,47 @@ TEST(UpdaterExe, UpdatesAClientPartFromThePayloadItCarries) {
   const std::wstring folder = Widen(product);
   SendMessageW(ControlOf(window, win32::kEProgramLocation), WM_SETTEXT, 0,
                reinterpret_cast<LPARAM>(folder.c_str()));
-  auto boxes = BoxAnswerer::ForProcess(updater.id(), {{BoxAction::kClick, "&Yes"}});
-  PostMessageW(window, WM_COMMAND, MAKEWPARAM(win32::kOKBtn, BN_CLICKED),
-               reinterpret_cast<LPARAM>(ControlOf(window, win32::kOKBtn)));
-  ASSERT_TRUE(boxes->WaitForSteps());
-  EXPECT_EQ(boxes->Transcript(),
-            Lines{"Information: В указанном каталоге: \"" + product +
-                  "\" - обнаружены КЛИЕНТСКАЯ часть программы \"Marlix\"\rПродолжить обновление?"});
   HWND captions = ControlOf(window, win32::kMCaptions);
-  const std::string success = "Обновление прошло успешно.\r\nЗавершите работу с программой.";
-  EXPECT_TRUE(WaitUntil([&] { return TextOf(captions) == success; }, 300))
-      << TextOf(captions) << "\n"
-      << TextOf(ControlOf(window, win32::kMLog));
-
-  // A picture of the window after the real run, beside those of the window
-  // tests.
-  const std::string pictures = BuildFolder() + "\\screenshots";
-  fs::create_directories(FsPath(pictures));
-  RedrawWindow(window, nullptr, nullptr,
-               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  WaitUntil([] { return false; }, 1);
-  EXPECT_TRUE(SaveWindowPicture(window, pictures + "\\updater-exe-success.bmp"));
+  const std::string confirmation = "Information: В указанном каталоге: \"" + product +
+                                   "\" - обнаружены КЛИЕНТСКАЯ часть программы "
+                                   "\"Marlix\"\rПродолжить обновление?";
+  const struct {
+    const char* name;
+    const char* language;
+    Lines boxes;
+    std::string caption;
+  } runs[] = {
+      {"rollback",
+       "5",
+       {confirmation, "Error: Невозможно определить язык программы!"},
+       "Обновление прошло с ошибками!\r\nОткат изменений завершен."},
+      {"success",
+       "2",
+       {confirmation},
+       "Обновление прошло успешно.\r\nЗавершите работу с программой."},
+  };
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.name);
+    WriteBytes(program + "\\Marlix.ini",
+               std::string("[Language]\r\nProgram_Language=") + run.language + "\r\n");
+    std::vector<BoxStep> steps{{BoxAction::kClick, "&Yes"}};
+    steps.resize(run.boxes.size());
+    auto boxes = BoxAnswerer::ForProcess(updater.id(), steps);
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(win32::kOKBtn, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(ControlOf(window, win32::kOKBtn)));
+    ASSERT_TRUE(boxes->WaitForSteps());
+    EXPECT_EQ(boxes->Transcript(), run.boxes);
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(captions) == run.caption; }, 300))
+        << TextOf(captions) << "\n"
+        << TextOf(ControlOf(window, win32::kMLog));
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    WaitUntil([] { return false; }, 1);
+    EXPECT_TRUE(SaveWindowPicture(window, pictures + "\\updater-exe-" + run.name + ".bmp"));
+    if (std::string(run.name) == "rollback") {
+      EXPECT_EQ(ReadBytes(program + "\\Marlix.exe"), "the old program");
+    }
+  }
 
   EXPECT_EQ(ReadBytes(program + "\\Marlix.exe"), ReadBytes(new_version + "\\Marlix.exe"));
   EXPECT_EQ(ReadBytes(program + "\\Marlix.chm"), ReadBytes(new_version + "\\EN_Marlix.chm"));
