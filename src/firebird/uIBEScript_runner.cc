@@ -26,6 +26,17 @@ constexpr char kCarriageReturn = '\r';
 MessagePump* script_pump = nullptr;
 std::exception_ptr callback_failure;
 
+// A script text as the engine runs it: the bytes the server takes over the
+// connection's character set (UTF-8 over UTF8 and UNICODE_FSS,
+// Windows-1251 over WIN1251), whatever the system's ANSI code page; the
+// system's ANSI code page over any other.
+std::string ScriptTextBytes(const std::string& text, const std::string& charset) {
+  const std::string upper = AsciiUpper(Trim(charset));
+  if (upper == "UTF8" || upper == "UNICODE_FSS") return text;
+  if (upper == "WIN1251") return platform::Utf8ToCp1251(text);
+  return platform::Utf8ToAnsi(text);
+}
+
 std::string FromEngine(const char* text) {
   return text != nullptr ? platform::AnsiToUtf8(text) : std::string();
 }
@@ -144,7 +155,9 @@ void RunScript(ScriptKind kind, const std::string& client_library, const std::st
   }
 
   // The engine's result is not looked at: its callbacks tell what failed.
-  execute(platform::Utf8ToAnsi(trimmed).c_str(), StatementErrorCallback, StatementTextCallback,
+  const std::string script_argument =
+      kind == ScriptKind::kFile ? platform::Utf8ToAnsi(trimmed) : ScriptTextBytes(trimmed, charset);
+  execute(script_argument.c_str(), StatementErrorCallback, StatementTextCallback,
           StatementResultCallback);
   RethrowCallbackFailure();
   if (!ScriptErrorText.empty()) {

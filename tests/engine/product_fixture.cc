@@ -1,6 +1,9 @@
 #include "engine/product_fixture.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
+#include <set>
 
 #include "platform/paths.h"
 #include "platform/platform.h"
@@ -224,6 +227,35 @@ bool DatabaseOnline(const std::string& connect) {
   } catch (const std::exception&) {
     return false;
   }
+}
+
+void ExpectEveryValueCarriedOver(const DatabaseContent& before, const std::string& connect,
+                                 const std::string& charset) {
+  const DatabaseContent after = ContentOf(connect);
+  EXPECT_EQ(after.charset, charset);
+  for (const auto& [table, rows] : before.rows) {
+    ASSERT_EQ(after.rows.count(table), 1u) << table;
+    std::multiset<std::map<std::string, std::string>> now;
+    for (const auto& row : after.rows.at(table)) {
+      std::map<std::string, std::string> old_columns;
+      for (const auto& [column, value] : rows.empty() ? row : rows.front()) {
+        old_columns[column] = row.count(column) != 0 ? row.at(column) : "<no column>";
+      }
+      now.insert(old_columns);
+    }
+    for (auto row : rows) {
+      // The one value the new version's metadata update changes.
+      if (table == "SETTINGS" && row.at("NAME") == "VERSION" && charset == "UTF8") {
+        row["VAL"] = "3.2";
+      }
+      const auto found = now.find(row);
+      EXPECT_NE(found, now.end()) << table << ": a row is missing or changed, "
+                                  << ::testing::PrintToString(row).substr(0, 300);
+      if (found != now.end()) now.erase(found);
+    }
+  }
+  EXPECT_EQ(after.generators, before.generators);
+  EXPECT_TRUE(DatabaseOnline(connect));
 }
 
 }  // namespace updater::testing

@@ -3,7 +3,8 @@
 // the product keeps, generators, roles, privileges), the new version's empty
 // UTF8 database and the payload's scripts, and what a database holds, to
 // compare old and new value by value. Variants make each step of the run
-// fail on demand. Linux builds only.
+// fail on demand. Built for Linux, and for the x86_64 Windows build where
+// its tests reach the server under Wine.
 #pragma once
 
 #include <map>
@@ -70,5 +71,13 @@ DatabaseContent ContentOf(const std::string& connect);
 // Whether the database takes a user's (ADMN's) attachment, as it does
 // online only.
 bool DatabaseOnline(const std::string& connect);
+
+// Checks, as GoogleTest expectations, that the database `connect` holds
+// every row of `before` with every value of its old columns (the new
+// version may add columns and rows of its own, and sets its version in
+// SETTINGS when the database is `charset` UTF8), in the default character
+// set `charset`, with the same generators' values, and online.
+void ExpectEveryValueCarriedOver(const DatabaseContent& before, const std::string& connect,
+                                 const std::string& charset);
 
 }  // namespace updater::testing

@@ -40,6 +40,21 @@ std::string Rows(const std::string& database, const std::string& sql,
   return rows;
 }
 
+// A script text holds UTF-8; it reaches the server in the connection's
+// character set on both builds (on Windows the system's ANSI code page is
+// Windows-1251, which a UTF8 connection would refuse).
+TEST(EngineOnTheServer, ScriptTextsWithCyrillicNamesRunOverEitherCharacterSet) {
+  for (const char* charset : {"UTF8", "WIN1251"}) {
+    SCOPED_TRACE(charset);
+    TestDatabase db(charset);
+    EXPECT_EQ(testing::RunText(db.ConnectString(), charset,
+                               "CREATE TABLE \"ТАБЛИЦА\" (\"ИМЯ\" VARCHAR(20));\n"
+                               "INSERT INTO \"ТАБЛИЦА\" VALUES ('Ёлка');\n"),
+              "");
+    EXPECT_EQ(Rows(db.ConnectString(), "SELECT \"ИМЯ\" FROM \"ТАБЛИЦА\""), "Ёлка\n");
+  }
+}
+
 TEST(EngineOnTheServer, RunsStatementsBlocksAndTransactionsAndGoesOnAfterFailures) {
   TestDatabase db("UTF8");
   RecordingLogView view;

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/win32/win32_platform.h"
+#include "ui/win32/control_ids.h"
 
 namespace updater::testing {
 namespace {
@@ -396,6 +397,61 @@ bool SaveWindowPicture(HWND window, const std::string& path) {
   out.write(static_cast<const char*>(pixels), image_size);
   DeleteObject(bitmap);
   return out.good();
+}
+
+// --- The built updater ------------------------------------------------------
+
+RunningUpdater::RunningUpdater(const std::string& executable) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  std::wstring command = L"\"" + Widen(executable) + L"\"";
+  const std::wstring folder = Widen(executable.substr(0, executable.rfind('\\')));
+  started_ = CreateProcessW(Widen(executable).c_str(), command.data(), nullptr, nullptr, FALSE, 0,
+                            nullptr, folder.c_str(), &startup, &process_) != FALSE;
+}
+
+RunningUpdater::~RunningUpdater() {
+  if (!started_) return;
+  if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.hProcess, 99);
+    WaitForSingleObject(process_.hProcess, 10000);
+  }
+  CloseHandle(process_.hThread);
+  CloseHandle(process_.hProcess);
+}
+
+HWND RunningUpdater::WaitForWindow(int seconds) const {
+  HWND window = nullptr;
+  WaitUntil(
+      [&] {
+        const std::vector<HWND> found = WindowsOfProcess(id(), win32::kMainWindowClass);
+        window = found.empty() ? nullptr : found[0];
+        return window != nullptr;
+      },
+      seconds);
+  return window;
+}
+
+void RunningUpdater::Fill(HWND window, int field, const std::string& text) const {
+  HWND control = GetDlgItem(GetDlgItem(window, win32::kConnectionGroup), field);
+  const std::wstring wide = Widen(text);
+  SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
+std::string RunningUpdater::BringDatabaseOnline(HWND window, const std::string& folder) const {
+  Fill(window, win32::kEProgramLocation, folder);
+  auto boxes = BoxAnswerer::ForProcess(id(), {{BoxAction::kEnter}});
+  PostMessageW(window, WM_COMMAND, MAKEWPARAM(win32::kMmOperationsOnline, 0), 0);
+  if (!boxes->WaitForSteps()) return "<no box>";
+  return boxes->Transcript().at(0);
+}
+
+int RunningUpdater::Close(HWND window) {
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(process_.hProcess, 30000) != WAIT_OBJECT_0) return -1;
+  DWORD code = 0;
+  GetExitCodeProcess(process_.hProcess, &code);
+  return static_cast<int>(code);
 }
 
 }  // namespace updater::testing

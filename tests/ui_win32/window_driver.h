@@ -125,6 +125,36 @@ class MessageSpy {
   HHOOK hook_ = nullptr;
 };
 
+// --- The built updater ------------------------------------------------------
+
+// The built updater (or a copy of it), started as a process of its own, in
+// its own folder; ended by force if it still runs when this goes.
+class RunningUpdater {
+ public:
+  explicit RunningUpdater(const std::string& executable);
+  ~RunningUpdater();
+  RunningUpdater(const RunningUpdater&) = delete;
+  RunningUpdater& operator=(const RunningUpdater&) = delete;
+
+  bool started() const { return started_; }
+  DWORD id() const { return process_.dwProcessId; }
+  // The main window once it is visible; null when it did not show.
+  HWND WaitForWindow(int seconds = 60) const;
+  // Types `text` into the connection group's field `field` (a ControlId).
+  void Fill(HWND window, int field, const std::string& text) const;
+  // Chooses "Перевести базу данных в многопользовательский режим (Online)"
+  // for the product folder `folder` and answers the box it ends with; the
+  // box's text.
+  std::string BringDatabaseOnline(HWND window, const std::string& folder) const;
+  // Closes the window as its close box does; the exit code, or -1 when the
+  // program did not end.
+  int Close(HWND window);
+
+ private:
+  PROCESS_INFORMATION process_{};
+  bool started_ = false;
+};
+
 // Saves what `window` shows on the screen, frame and menu included, as a
 // 24-bit .bmp file at `path`; false when it could not.
 bool SaveWindowPicture(HWND window, const std::string& path);
