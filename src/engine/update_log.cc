@@ -15,21 +15,6 @@ std::string Stamp(platform::Clock& clock) {
   return clock.ShortDate(now) + " - " + clock.LongTime(now) + ": ";
 }
 
-// Creates `folder` and every missing folder above it.
-platform::Status CreateFolderPath(platform::FileSystem& files, const std::string& folder) {
-  const std::string path = platform::ExcludeTrailingDelimiter(folder);
-  if (path.empty() || files.FolderExists(path)) return platform::Status::Ok();
-  const size_t delimiter = path.find_last_of(platform::PathDelimiter());
-  if (delimiter != std::string::npos && delimiter > 0) {
-    platform::Status parent = CreateFolderPath(files, path.substr(0, delimiter));
-    if (!parent) return parent;
-  }
-  platform::Status created = files.CreateFolder(path);
-  // Another process may have made it meanwhile.
-  if (!created && files.FolderExists(path)) return platform::Status::Ok();
-  return created;
-}
-
 }  // namespace
 
 std::vector<std::string> SplitScreenLines(const std::string& message) {
@@ -62,7 +47,7 @@ UpdateLog::UpdateLog(platform::FileSystem& files, platform::Clock& clock, Screen
 
 void UpdateLog::Open(const std::string& program_folder) {
   const std::string logs = platform::JoinPath(program_folder, "Logs");
-  if (platform::Status made = CreateFolderPath(files_, logs); !made) {
+  if (platform::Status made = platform::CreateFolderWithParents(files_, logs); !made) {
     throw UpdateFailure("Невозможно создать папку " + logs + "!\r" + made.error().Describe());
   }
   const std::string path = platform::JoinPath(logs, LogFileName(clock_.Now()));

@@ -29,30 +29,13 @@ std::vector<FolderEntry> ListExistingFolder(platform::FileSystem& files,
                       entries.error().Describe());
 }
 
-// The folder above `path` (which has no trailing delimiter), or empty at a
-// root.
-std::string ParentFolder(const std::string& path) {
-  const size_t delimiter = path.rfind(platform::PathDelimiter());
-  if (delimiter == std::string::npos) return {};
-  return path.substr(0, delimiter);
-}
-
-// Creates `folder` and every missing folder above it, from the top down.
-bool ForceFolders(platform::FileSystem& files, const std::string& folder) {
-  if (folder.empty() || files.FolderExists(folder)) return true;
-  const std::string parent = ParentFolder(folder);
-  // A root ("C:", "\\server\share", "/") exists or cannot be made.
-  if (parent == folder || (!parent.empty() && !ForceFolders(files, parent))) return false;
-  return files.CreateFolder(folder).ok();
-}
-
 void CopyTree(platform::FileSystem& files, platform::Platform& platform,
               const std::string& source_folder, const std::string& target_folder,
               std::vector<std::string>& not_copied) {
   const std::string source = IncludeTrailingDelimiter(source_folder);
   const std::string target = IncludeTrailingDelimiter(target_folder);
   if (!files.FolderExists(source)) throw UpdateFailure("Папка " + source + " не существует!");
-  if (!ForceFolders(files, platform::ExcludeTrailingDelimiter(target))) {
+  if (!platform::CreateFolderWithParents(files, target)) {
     throw UpdateFailure("Невозможно создать папку " + target + "!");
   }
   for (const FolderEntry& entry : ListExistingFolder(files, source)) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/paths.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "scriptengine/connect_string.h"
@@ -50,11 +51,6 @@ class CallbackReporter final : public ScriptReporter {
   StatementTextCallback on_text_;
   StatementResultCallback on_result_;
 };
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
 
 // Runs a script from `source`; attaches first when the last run detached.
 int32_t Run(ByteSource& source, const std::string& folder, CallbackReporter& reporter) {
@@ -148,7 +144,9 @@ UPDATER_EXPORT int32_t UPDATER_STDCALL ExecScriptFile(const char* path,
       return 1;
     }
     se::FileSource source(std::move(opened).value(), file);
-    return se::Run(source, se::FolderOf(file), reporter);
+    return se::Run(
+        source, updater::platform::SplitPath(file, updater::platform::Delimiters::kEither).folder,
+        reporter);
   });
 }
 

@@ -100,7 +100,7 @@ TEST_F(StartUpTest, ADetectionFailureIsReportedWithTheAdviceAndPassedOver) {
 TEST_F(StartUpTest, ALogThatCannotBeOpenedIsReportedAndTheDetectionSkipped) {
   fake.registry.SetString(kMakerKey, "ImagePath",
                           fb_root + "bin" + platform::PathDelimiter() + "fbsrvmrlx.exe");
-  fake.files.failing = {"CreateFolder"};
+  fake.files.FailEvery(testing::FileCall::kCreateFolder);
 
   const TFBServParams server = Run();
 

@@ -106,7 +106,7 @@ TEST_F(UpdateLogTest, EntriesMadeBeforeOpenAreWrittenWhenTheFileIsCreated) {
 TEST_F(UpdateLogTest, UnwritableFileRaisesButLosesNothing) {
   ui.log.Open(ProgramFolder());
   ui.log.SaveExceptionToLog("first");
-  fake.files.failing = {"AppendToFile"};
+  fake.files.FailEvery(testing::FileCall::kAppendToFile);
 
   try {
     ui.log.SaveExceptionToLog("second");
@@ -116,14 +116,14 @@ TEST_F(UpdateLogTest, UnwritableFileRaisesButLosesNothing) {
   }
   // The screen has the entry already; the file gets it with the next entry.
   EXPECT_EQ(ui.screen.lines.back(), std::string(kStamp) + "second");
-  fake.files.failing.clear();
+  fake.files.Heal();
   ui.log.SaveExceptionToLog("third");
   EXPECT_EQ(ReadBytes(LogFile()), std::string("\r") + kStamp + "first\r\n" + "\r" + kStamp +
                                       "second\r\n" + "\r" + kStamp + "third\r\n");
 }
 
 TEST_F(UpdateLogTest, OpenFailsWithAClearMessageWhenTheFileCannotBeCreated) {
-  fake.files.failing = {"WriteFile"};
+  fake.files.FailEvery(testing::FileCall::kWriteFile);
   try {
     ui.log.Open(ProgramFolder());
     FAIL() << "no failure raised";
