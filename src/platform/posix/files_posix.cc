@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -24,6 +25,18 @@
 
 namespace updater::platform {
 namespace {
+
+// The permissions of a file the updater creates. Windows runs any file
+// whose name ends in ".exe"; so that the same holds here (the payload is
+// written out as "files.exe" and then started), such a file is created
+// executable. Others are not.
+mode_t NewFileMode(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || path.size() - dot != 4) return 0666;
+  std::string extension = path.substr(dot);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".exe" ? 0777 : 0666;
+}
 
 std::vector<std::string> SplitComponents(const std::string& path) {
   std::vector<std::string> parts;
@@ -397,7 +410,8 @@ Result<uint64_t> PosixFileSystem::ExclusiveFileSize(const std::string& path) {
 }
 
 Status PosixFileSystem::WriteFile(const std::string& path, const std::string& bytes) {
-  UniqueFd fd(open(ResolveNameCase(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  UniqueFd fd(open(ResolveNameCase(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                   NewFileMode(path)));
   if (!fd) return ErrnoError("open", path, errno);
   return WriteAndClose(fd, bytes, path);
 }
