@@ -118,6 +118,7 @@ class ProcessesWrapper : public Processes {
   }
   Status SetDebugPrivilege(bool enable) override { return target_.SetDebugPrivilege(enable); }
   Result<std::string> OwnExecutablePath() override { return target_.OwnExecutablePath(); }
+  uint32_t OwnProcessId() override { return target_.OwnProcessId(); }
   Result<std::unique_ptr<ChildProcess>> Start(const ProcessLaunch& launch) override {
     return target_.Start(launch);
   }

@@ -139,6 +139,18 @@ TEST_F(ServiceControlTest, AServerProcessThatCannotBeEndedFailsTheStopWhicheverI
   }
 }
 
+TEST_F(ServiceControlTest, AConnectionProcessThatExitsBeforeItsTerminationCountsAsEnded) {
+  const TFBServParams server = Server("CLASSIC", "FB_INET_SRVMRLX.EXE");
+  fake.processes.ExitOnceListed(fake.processes.Add("fb_inet_srvmrlx.exe"));
+  fake.processes.Add("fb_inet_srvmrlx.exe");
+
+  StopFirebirdService(server, true, platform, Notice());
+
+  EXPECT_TRUE(fake.processes.RunningNames().empty());
+  EXPECT_EQ(fake.clock.sleeps().back(), 15000u);
+  EXPECT_THAT(notices, ElementsAre("Служба FireBird остановлена."));
+}
+
 TEST_F(ServiceControlTest, AnAlreadyStoppedServiceStillHasItsProcessesEndedAndTheWait) {
   fake.services.AddService("BrenvikFireXBirdServer");
   fake.processes.Add("fb_inet_srvmrlx.exe");
