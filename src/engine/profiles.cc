@@ -22,38 +22,42 @@ std::string ProfileCaption(const ProfileDefinition& definition) {
          definition.MenuCaption;
 }
 
+namespace {
+
+// The fields `definition` carries become the current profile's; those it
+// does not carry keep their value.
+void CopyProfileFields(const ProfileDefinition& definition, ProjectProfile& profile) {
+  profile.ProjectCode = definition.ProjectCode;
+  profile.Caption = ProfileCaption(definition);
+  profile.DatabaseFile = definition.DatabaseFile;
+  profile.ExeFile = definition.ExeFile;
+  profile.DefaultFolder = definition.DefaultFolder;
+  profile.DefaultSystemPassword = definition.DefaultSystemPassword;
+  if (definition.DefaultAdmnPassword) profile.DefaultAdmnPassword = *definition.DefaultAdmnPassword;
+  if (definition.ClientLibrary) profile.ClientLibrary = *definition.ClientLibrary;
+  if (definition.ServerPrefix) profile.ServerPrefix = *definition.ServerPrefix;
+  profile.FreeSpaceFactor = definition.FreeSpaceFactor;
+}
+
+// The window's folder, system password and caption, as a profile's apply
+// fills them.
+void FillWindowFields(ProfileFields& fields) {
+  fields.ProductFolder = fields.Profile.DefaultFolder;
+  fields.SystemPassword = fields.Profile.DefaultSystemPassword;
+  fields.WindowCaption = fields.Profile.Caption;
+}
+
+}  // namespace
+
 void ApplyDefaultProfile(ProfileFields& fields) {
-  const ProfileDefinition& marlix = kProjectProfiles[static_cast<size_t>(Project::kMarlix)];
-  ProjectProfile& profile = fields.Profile;
-  profile.ProjectCode = marlix.ProjectCode;
-  profile.Caption = ProfileCaption(marlix);
-  profile.DatabaseFile = marlix.DatabaseFile;
-  profile.ExeFile = marlix.ExeFile;
-  profile.DefaultFolder = marlix.DefaultFolder;
-  profile.DefaultSystemPassword = marlix.DefaultSystemPassword;
-  profile.DefaultAdmnPassword = *marlix.DefaultAdmnPassword;
-  profile.ClientLibrary = *marlix.ClientLibrary;
-  profile.ServerPrefix = *marlix.ServerPrefix;
-  profile.FreeSpaceFactor = marlix.FreeSpaceFactor;
-  fields.ProductFolder = profile.DefaultFolder;
-  fields.SystemPassword = profile.DefaultSystemPassword;
-  fields.AdmnPassword = profile.DefaultAdmnPassword;
-  fields.WindowCaption = profile.Caption;
+  CopyProfileFields(kProjectProfiles[static_cast<size_t>(Project::kMarlix)], fields.Profile);
+  FillWindowFields(fields);
+  fields.AdmnPassword = fields.Profile.DefaultAdmnPassword;
 }
 
 void ApplyProjectProfile(ProfileFields& fields, Project project) {
-  const ProfileDefinition& chosen = kProjectProfiles[static_cast<size_t>(project)];
-  ProjectProfile& profile = fields.Profile;
-  profile.DatabaseFile = chosen.DatabaseFile;
-  profile.ExeFile = chosen.ExeFile;
-  profile.FreeSpaceFactor = chosen.FreeSpaceFactor;
-  profile.ProjectCode = chosen.ProjectCode;
-  profile.Caption = ProfileCaption(chosen);
-  profile.DefaultFolder = chosen.DefaultFolder;
-  profile.DefaultSystemPassword = chosen.DefaultSystemPassword;
-  fields.SystemPassword = profile.DefaultSystemPassword;
-  fields.ProductFolder = profile.DefaultFolder;
-  fields.WindowCaption = profile.Caption;
+  CopyProfileFields(kProjectProfiles[static_cast<size_t>(project)], fields.Profile);
+  FillWindowFields(fields);
 }
 
 }  // namespace updater

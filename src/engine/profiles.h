@@ -49,10 +49,10 @@ std::string ProfileCaption(const ProfileDefinition& definition);
 
 // What the window shows and holds that profiles touch.
 struct ProfileFields {
-  ProjectProfile Profile;        // the current profile; empty before the first apply
-  std::string ProductFolder;     // the product folder field
-  std::string SystemPassword;    // the system (SYSDBA) password field
-  std::string AdmnPassword;      // the ADMN password field
+  ProjectProfile Profile;      // the current profile; empty before the first apply
+  std::string ProductFolder;   // the product folder field
+  std::string SystemPassword;  // the system (SYSDBA) password field
+  std::string AdmnPassword;    // the ADMN password field
   std::string WindowCaption;
 };
 
@@ -60,10 +60,12 @@ struct ProfileFields {
 // folder, both passwords and the caption are filled from it.
 void ApplyDefaultProfile(ProfileFields& fields);
 
-// A Project menu entry's apply: DatabaseFile, ExeFile, FreeSpaceFactor,
-// ProjectCode and Caption become those of `project`; the folder and the system
+// A Project menu entry's apply: the fields `project` carries become current
+// (for the three other projects: DatabaseFile, ExeFile, FreeSpaceFactor,
+// ProjectCode, Caption and the two defaults); the folder and the system
 // password are replaced by its defaults and the window caption by its
-// caption. The ADMN password, ClientLibrary and ServerPrefix stay as they are.
+// caption. The ADMN password field stays as it is, and so do the fields the
+// profile does not carry (ClientLibrary, ServerPrefix).
 void ApplyProjectProfile(ProfileFields& fields, Project project);
 
 }  // namespace updater

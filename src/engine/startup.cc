@@ -8,12 +8,10 @@
 namespace updater {
 
 ProgramLocation LocateProgram(const std::string& executable_path) {
-  const size_t delimiter = executable_path.find_last_of(platform::PathDelimiter());
-  const std::string file =
-      delimiter == std::string::npos ? executable_path : executable_path.substr(delimiter + 1);
-  const size_t extension = file.rfind('.');
-  return ProgramLocation{delimiter == std::string::npos ? "" : executable_path.substr(0, delimiter),
-                         extension == std::string::npos ? file : file.substr(0, extension)};
+  const platform::PathParts parts = platform::SplitPath(executable_path);
+  const size_t extension = parts.name.rfind('.');
+  return ProgramLocation{
+      parts.folder, extension == std::string::npos ? parts.name : parts.name.substr(0, extension)};
 }
 
 std::string WithDetectionAdvice(const std::string& message) {

@@ -15,21 +15,6 @@ std::string Stamp(platform::Clock& clock) {
   return clock.ShortDate(now) + " - " + clock.LongTime(now) + ": ";
 }
 
-// Creates `folder` and every missing folder above it.
-platform::Status CreateFolderPath(platform::FileSystem& files, const std::string& folder) {
-  const std::string path = platform::ExcludeTrailingDelimiter(folder);
-  if (path.empty() || files.FolderExists(path)) return platform::Status::Ok();
-  const size_t delimiter = path.find_last_of(platform::PathDelimiter());
-  if (delimiter != std::string::npos && delimiter > 0) {
-    platform::Status parent = CreateFolderPath(files, path.substr(0, delimiter));
-    if (!parent) return parent;
-  }
-  platform::Status created = files.CreateFolder(path);
-  // Another process may have made it meanwhile.
-  if (!created && files.FolderExists(path)) return platform::Status::Ok();
-  return created;
-}
-
 }  // namespace
 
 std::vector<std::string> SplitScreenLines(const std::string& message) {
@@ -120,7 +105,7 @@ void UpdateLog::Queue(const std::string& bytes) {
 
 std::string UpdateLog::WriteWaiting() {
   if (!files_.FolderExists(logs_folder_)) {
-    if (platform::Status made = CreateFolderPath(files_, logs_folder_); !made) {
+    if (platform::Status made = platform::CreateFolderWithParents(files_, logs_folder_); !made) {
       return "Невозможно создать папку " + logs_folder_ + "!\r" + made.error().Describe();
     }
   }

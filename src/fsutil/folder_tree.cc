@@ -30,25 +30,14 @@ std::vector<FolderEntry> ListExistingFolder(platform::FileSystem& files,
                       entries.error().Describe());
 }
 
-// The folder above `path` (which has no trailing delimiter), or empty at a
-// root.
-std::string ParentFolder(const std::string& path) {
-  const size_t delimiter = path.rfind(platform::PathDelimiter());
-  if (delimiter == std::string::npos) return {};
-  return path.substr(0, delimiter);
-}
-
 // True when `folder` is itself a link or junction (a part folder the
 // customer moved to another disk), as its parent's listing marks it. A
 // folder whose parent cannot be listed counts as none.
 bool IsLinkedFolder(platform::FileSystem& files, const std::string& folder) {
-  const std::string path = platform::ExcludeTrailingDelimiter(folder);
-  // Without a delimiter the name starts at 0 (npos + 1) and lies in the
-  // current folder; "/a" or "\a" lies in the root.
-  const size_t name_start = path.rfind(platform::PathDelimiter()) + 1;
-  const std::string name = path.substr(name_start);
-  std::string parent = ParentFolder(path);
-  if (parent.empty()) parent = name_start == 0 ? "." : path.substr(0, 1);
+  const platform::PathParts parts = platform::SplitPath(platform::ExcludeTrailingDelimiter(folder));
+  const std::string& name = parts.name;
+  // Without a delimiter the folder lies in the current one.
+  const std::string parent = parts.folder.empty() ? "." : parts.folder;
   if (name.empty()) return false;
   auto entries = files.ListFolder(IncludeTrailingDelimiter(parent));
   if (!entries) return false;
@@ -84,22 +73,13 @@ void DeleteTree(platform::FileSystem& files, const std::string& folder, bool kee
   if (!keep_folder) (void)files.RemoveFolder(folder);
 }
 
-// Creates `folder` and every missing folder above it, from the top down.
-bool ForceFolders(platform::FileSystem& files, const std::string& folder) {
-  if (folder.empty() || files.FolderExists(folder)) return true;
-  const std::string parent = ParentFolder(folder);
-  // A root ("C:", "\\server\share", "/") exists or cannot be made.
-  if (parent == folder || (!parent.empty() && !ForceFolders(files, parent))) return false;
-  return files.CreateFolder(folder).ok();
-}
-
 void CopyTree(platform::FileSystem& files, platform::Platform& platform,
               const std::string& source_folder, const std::string& target_folder,
               std::vector<std::string>& not_copied) {
   const std::string source = IncludeTrailingDelimiter(source_folder);
   const std::string target = IncludeTrailingDelimiter(target_folder);
   if (!files.FolderExists(source)) throw UpdateFailure("Папка " + source + " не существует!");
-  if (!ForceFolders(files, platform::ExcludeTrailingDelimiter(target))) {
+  if (!platform::CreateFolderWithParents(files, target)) {
     throw UpdateFailure("Невозможно создать папку " + target + "!");
   }
   for (const FolderEntry& entry : ListExistingFolder(files, source)) {

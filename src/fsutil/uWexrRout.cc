@@ -109,9 +109,7 @@ uint32_t RunProgramAndWait(platform::Platform& platform, MessagePump& pump,
   platform::ProcessLaunch launch;
   launch.application = *full;
   launch.command_line = QuotedWhereBlank(*full) + parameters.value_or("");
-  const size_t delimiter = full->rfind(platform::PathDelimiter());
-  launch.working_folder =
-      delimiter == std::string::npos ? std::string() : full->substr(0, delimiter);
+  launch.working_folder = platform::SplitPath(*full).folder;
   launch.show_command = show;
   if (CharacterCount(launch.command_line) > kMaxCommandLineChars) {
     throw UpdateFailure(std::string(kCannotStartProgram) +

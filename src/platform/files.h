@@ -37,6 +37,26 @@ struct FolderEntry {
   bool is_link = false;     // a symbolic link or junction (never followed)
 };
 
+// A call that met a file another process held for a moment (an antivirus
+// scanner, the indexer), waited and tried again: one retry episode.
+struct RetryEpisode {
+  std::string call;        // the native call, e.g. "CopyFileW"
+  std::string path;        // what it was about (the source of a copy or rename)
+  int64_t code = 0;        // the native error that was retried, the last one seen
+  int attempts = 0;        // calls made in all, the first one included
+  uint32_t waited_ms = 0;  // time spent waiting between them
+  bool succeeded = false;  // false: the holder stayed and the call failed after all
+};
+
+// Receives the retry episodes of a FileSystem (ReportRetriesTo).
+class RetryObserver {
+ public:
+  virtual ~RetryObserver() = default;
+  // Called once at the end of each episode, from inside the file call that
+  // retried; must not throw.
+  virtual void RetryEpisodeEnded(const RetryEpisode& episode) = 0;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -112,6 +132,11 @@ class FileSystem {
   virtual Result<std::unique_ptr<OutputFile>> OpenOutputFile(const std::string& path,
                                                              bool append) = 0;
 
+  // From now on each retry episode of this file system is reported to
+  // `observer` (nullptr: to nobody). Only the Windows build retries
+  // (transient_retry.h); elsewhere nothing is reported.
+  virtual void ReportRetriesTo(RetryObserver* observer) = 0;
+
   // Initialisation files (sections in square brackets, key=value lines, texts
   // in Windows-1251 on disk), read and written as the Windows private-profile
   // functions do: names match without regard to case, a write creates the
@@ -129,5 +154,11 @@ class FileSystem {
   virtual Status IniWriteString(const std::string& path, const std::string& section,
                                 const std::string& key, const std::string& value) = 0;
 };
+
+// Creates `folder` and every missing folder above it, from the top down. A
+// folder that exists already, or that another process creates meanwhile, is
+// no failure. A root ("C:", "\\server\share", "/") is never created: it
+// exists, or the first folder below it fails.
+Status CreateFolderWithParents(FileSystem& files, const std::string& folder);
 
 }  // namespace updater::platform

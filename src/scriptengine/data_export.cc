@@ -272,11 +272,10 @@ bool ParseExportOptions(std::string_view text, ExportOptions& options, std::stri
 }
 
 std::string BlobFilePathFor(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  const size_t dot = path.rfind('.');
-  const bool has_extension =
-      dot != std::string::npos && (slash == std::string::npos || dot > slash);
-  std::string base = has_extension ? path.substr(0, dot) : path;
+  const std::string name = platform::SplitPath(path, platform::Delimiters::kEither).name;
+  const size_t dot = name.rfind('.');
+  std::string base =
+      dot == std::string::npos ? path : path.substr(0, path.size() - name.size() + dot);
   if (base + ".lob" == path) return path + ".lob";
   return base + ".lob";
 }
@@ -285,35 +284,48 @@ int64_t ExportTableData(Database& database, platform::FileSystem& files, const s
                         const ExportOptions& options,
                         const std::function<void(std::string_view)>& progress) {
   const std::string blob_path = BlobFilePathFor(path);
-  const std::string blob_name = blob_path.substr(blob_path.find_last_of("/\\") + 1);
+  const std::string blob_name = platform::SplitPath(blob_path, platform::Delimiters::kEither).name;
   const std::string charset = database.Charset();
   const std::vector<Table> tables = database.UserTables();
 
-  Output script(files, path);
-  Output blobs(files, blob_path);
-  script.Write("/* Table data, character set " + charset +
-               ". Written by ibec_ExtractMetadata; values that are not written as literals\n"
-               "   are in the blob file " +
-               QuoteString(platform::Utf8ToAnsi(blob_name)) + ". */\n");
-  script.Write("SET SQL DIALECT 3;\n");
-  script.Write("SET BLOBFILE " + QuoteString(platform::Utf8ToAnsi(blob_name)) + ";\n");
-  script.Write("SET TERM ^ ;\n");
+  bool script_made = false;
+  bool blobs_made = false;
+  try {
+    Output script(files, path);
+    script_made = true;
+    Output blobs(files, blob_path);
+    blobs_made = true;
+    script.Write("/* Table data, character set " + charset +
+                 ". Written by ibec_ExtractMetadata; values that are not written as literals\n"
+                 "   are in the blob file " +
+                 QuoteString(platform::Utf8ToAnsi(blob_name)) + ". */\n");
+    script.Write("SET SQL DIALECT 3;\n");
+    script.Write("SET BLOBFILE " + QuoteString(platform::Utf8ToAnsi(blob_name)) + ";\n");
+    script.Write("SET TERM ^ ;\n");
 
-  int64_t total = 0;
-  for (const Table& table : tables) {
-    script.Write("\n/* " + QuoteName(table.name) + " */\n");
-    std::unique_ptr<Cursor> cursor = database.ReadTable(table);
-    TableWriter writer(script, blobs, table, charset, options);
-    while (cursor->Next()) writer.AddRow(*cursor);
-    writer.Flush();
-    script.Write("COMMIT WORK^\n");
-    total += writer.Total();
-    progress(QuoteName(table.name) + ": " + std::to_string(writer.Total()) + " rows");
+    int64_t total = 0;
+    for (const Table& table : tables) {
+      script.Write("\n/* " + QuoteName(table.name) + " */\n");
+      std::unique_ptr<Cursor> cursor = database.ReadTable(table);
+      TableWriter writer(script, blobs, table, charset, options);
+      while (cursor->Next()) writer.AddRow(*cursor);
+      writer.Flush();
+      script.Write("COMMIT WORK^\n");
+      total += writer.Total();
+      progress(QuoteName(table.name) + ": " + std::to_string(writer.Total()) + " rows");
+    }
+    script.Write("SET TERM ; ^\n");
+    blobs.Close();
+    script.Close();
+    return total;
+  } catch (...) {
+    // A data script cut short would load part of the data as if it were all:
+    // the files this export made go (closed by now). One that cannot be
+    // removed stays behind; the failure raised says the export did not end.
+    if (blobs_made) (void)files.RemoveFile(blob_path);
+    if (script_made) (void)files.RemoveFile(path);
+    throw;
   }
-  script.Write("SET TERM ; ^\n");
-  blobs.Close();
-  script.Close();
-  return total;
 }
 
 }  // namespace updater::scriptengine

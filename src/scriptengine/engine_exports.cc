@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/paths.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "scriptengine/connect_string.h"
@@ -51,11 +52,6 @@ class CallbackReporter final : public ScriptReporter {
   StatementTextCallback on_text_;
   StatementResultCallback on_result_;
 };
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
 
 // Runs a script from `source`; attaches first when the last run detached.
 int32_t Run(ByteSource& source, const std::string& folder, CallbackReporter& reporter) {
@@ -174,7 +170,9 @@ UPDATER_EXPORT int32_t UPDATER_STDCALL ExecScriptFile(const char* path,
     const std::string charset = State().params ? State().params->charset : std::string();
     if (!se::CanReadWhole(file, charset, reporter)) return 1;
     se::MarkedScriptSource marked(source, charset);
-    return se::Run(marked, se::FolderOf(file), reporter);
+    return se::Run(
+        marked, updater::platform::SplitPath(file, updater::platform::Delimiters::kEither).folder,
+        reporter);
   });
 }
 

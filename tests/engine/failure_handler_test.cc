@@ -70,14 +70,14 @@ TEST(WithClosingFullStop, AddsOneAfterCharactersAboveTheFullStop) {
 }
 
 TEST_F(FailureHandlerTest, AnUnwritableLogStillShowsTheFailureAndThenSaysWhy) {
-  fake.files.failing = {"AppendToFile"};
+  fake.files.FailEvery(testing::FileCall::kAppendToFile);
   Raise(UpdateFailure("Исходная ошибка"));
   const std::vector<std::string> boxes = ui.transcript.Boxes();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0], "ShowFailure: Исходная ошибка.");
   EXPECT_EQ(boxes[1].rfind("ShowFailure: Невозможно записать в файл журнала ", 0), 0u) << boxes[1];
   // The entry is on screen and reaches the file once it can be written.
-  fake.files.failing.clear();
+  fake.files.Heal();
   ui.log.SaveExceptionToLog("next");
   EXPECT_NE(testing::ReadBytes(ui.log.FilePath()).find("\xC8\xF1\xF5\xEE\xE4\xED\xE0\xFF"),
             std::string::npos);

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
+#include <optional>
 
 #include "common/failures.h"
 #include "platform/paths.h"
@@ -102,7 +102,7 @@ TEST_F(StartUpTest, ADetectionFailureIsReportedWithTheAdviceAndPassedOver) {
 TEST_F(StartUpTest, ALogThatCannotBeOpenedIsReportedAndTheServerStillDetected) {
   fake.registry.SetString(kMakerKey, "ImagePath",
                           fb_root + "bin" + platform::PathDelimiter() + "fbsrvmrlx.exe");
-  fake.files.failing = {"CreateFolder"};
+  fake.files.FailEvery(testing::FileCall::kCreateFolder);
 
   const TFBServParams server = Run();
 
@@ -135,7 +135,7 @@ TEST_F(StartUpTest, ALibraryThatCannotBeWrittenWholeIsNotLeftBehind) {
   const std::string client = platform::JoinPath(program, "fbclient.dll");
   const struct {
     const char* what;
-    std::set<std::string> failing;
+    std::optional<testing::FileCall> failing;
     bool with_resource;
     std::string message;
   } cases[] = {
@@ -143,15 +143,13 @@ TEST_F(StartUpTest, ALibraryThatCannotBeWrittenWholeIsNotLeftBehind) {
        {},
        false,
        "Ошибка работы с ресурсом \"fbclient\"!\rResource fbclient not found"},
-      {"a write that fails half-way",
-       {"AppendToFile"},
-       true,
+      {"a write that fails half-way", testing::FileCall::kAppendToFile, true,
        "Ошибка работы с ресурсом \"fbclient\"!\rStream write error"},
   };
   for (const auto& c : cases) {
     testing::FakePlatform local;
     if (c.with_resource) local.resources.Add("DLL", "fbclient", "the client library");
-    local.files.failing = c.failing;
+    if (c.failing) local.files.FailEvery(*c.failing);
     try {
       WriteOutLibraryWhenMissing(local.platform, program, kClientLibrary);
       ADD_FAILURE() << c.what << ": no failure";
@@ -165,7 +163,7 @@ TEST_F(StartUpTest, ALibraryThatCannotBeWrittenWholeIsNotLeftBehind) {
 TEST_F(StartUpTest, ADetectionFailureIsShownAlsoWhenTheLogCannotBeOpened) {
   fake.registry.SetString(kMakerKey, "ImagePath",
                           fb_root + "bin" + platform::PathDelimiter() + "firebird.exe");
-  fake.files.failing = {"CreateFolder"};
+  fake.files.FailEvery(testing::FileCall::kCreateFolder);
 
   Run();
 
@@ -177,7 +175,7 @@ TEST_F(StartUpTest, ADetectionFailureIsShownAlsoWhenTheLogCannotBeOpened) {
       << boxes[1];
   EXPECT_EQ(boxes[2], boxes[0]);
   // Once the folder can be made, the entries that waited reach the file.
-  fake.files.failing.clear();
+  fake.files.Heal();
   ui.log.SaveExceptionToLog("next");
   EXPECT_NE(testing::ReadBytes(LogFile()).find("\xD2\xE8\xEF"), std::string::npos);
 }

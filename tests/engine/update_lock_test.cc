@@ -105,7 +105,7 @@ TEST_F(ProductFolderLockTest, AStaleLockIsTakenOver) {
 }
 
 TEST_F(ProductFolderLockTest, AFolderThatTakesNoFileFailsWithTheSystemsText) {
-  fake.files.failing.insert("WriteFile");
+  fake.files.FailEvery(testing::FileCall::kWriteFile);
   const std::string failure =
       FailureOf([&] { ProductFolderLock::Take(fake.platform, temp.path(), "x"); });
   EXPECT_EQ(failure.rfind("Невозможно создать файл " + LockPath() + "." +

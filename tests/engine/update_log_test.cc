@@ -116,7 +116,7 @@ TEST_F(UpdateLogTest, EntriesMadeBeforeOpenAreWrittenWhenTheFileIsCreated) {
 TEST_F(UpdateLogTest, UnwritableFileRaisesButLosesNothing) {
   ui.log.Open(ProgramFolder());
   ui.log.SaveExceptionToLog("first");
-  fake.files.failing = {"AppendToFile"};
+  fake.files.FailEvery(testing::FileCall::kAppendToFile);
 
   try {
     ui.log.SaveExceptionToLog("second");
@@ -126,7 +126,7 @@ TEST_F(UpdateLogTest, UnwritableFileRaisesButLosesNothing) {
   }
   // The screen has the entry already; the file gets it with the next entry.
   EXPECT_EQ(ui.screen.lines.back(), std::string(kStamp) + "second");
-  fake.files.failing.clear();
+  fake.files.Heal();
   ui.log.SaveExceptionToLog("third");
   EXPECT_EQ(ReadBytes(LogFile()), std::string("\r") + kStamp + "first\r\n" + "\r" + kStamp +
                                       "second\r\n" + "\r" + kStamp + "third\r\n");
@@ -135,15 +135,15 @@ TEST_F(UpdateLogTest, UnwritableFileRaisesButLosesNothing) {
 TEST_F(UpdateLogTest, AFailedOpenIsReportedByEveryEntryUntilTheFileCanBeMade) {
   const std::string logs = platform::JoinPath(ProgramFolder(), "Logs");
   const struct {
-    const char* failing;
+    testing::FileCall failing;
     std::string message;
   } cases[] = {
-      {"CreateFolder", "Невозможно создать папку " + logs + "!\r"},
-      {"AppendToFile", "Невозможно записать в файл журнала " + LogFile() + "!\r"},
+      {testing::FileCall::kCreateFolder, "Невозможно создать папку " + logs + "!\r"},
+      {testing::FileCall::kAppendToFile, "Невозможно записать в файл журнала " + LogFile() + "!\r"},
   };
   for (const auto& c : cases) {
     RecordingFrontEnd run(fake.files, fake.clock);
-    fake.files.failing = {c.failing};
+    fake.files.FailEvery(c.failing);
     const auto failure_of = [&](const std::function<void()>& call) {
       try {
         call();
@@ -156,11 +156,11 @@ TEST_F(UpdateLogTest, AFailedOpenIsReportedByEveryEntryUntilTheFileCanBeMade) {
     EXPECT_EQ(run.log.FilePath(), LogFile());
     EXPECT_EQ(failure_of([&] { run.log.SaveExceptionToLog("while failing"); }), c.message);
 
-    fake.files.failing.clear();
+    fake.files.Heal();
     run.log.SaveExceptionToLog("once it works");
     EXPECT_EQ(ReadBytes(LogFile()), std::string("\r") + kStamp + "while failing\r\n" + "\r" +
                                         kStamp + "once it works\r\n")
-        << c.failing;
+        << c.message;
     std::filesystem::remove_all(testing::FsPath(logs));
   }
 }
@@ -177,14 +177,14 @@ TEST_F(UpdateLogTest, EntriesThatCannotBeWrittenWaitWithinABoundAndTheGapIsNoted
   // Each entry is 27 bytes in the file: three wait, the next three are left
   // out.
   UpdateLog log(fake.files, fake.clock, ui.screen, 100);
-  fake.files.failing = {"AppendToFile"};
+  fake.files.FailEvery(testing::FileCall::kAppendToFile);
   EXPECT_THROW(log.Open(ProgramFolder()), UpdateFailure);
   for (const char* entry : {"e1", "e2", "e3", "e4", "e5", "e6"}) {
     EXPECT_THROW(log.SaveExceptionToLog(entry), UpdateFailure);
   }
   EXPECT_EQ(ui.screen.lines.size(), 6u);
 
-  fake.files.failing.clear();
+  fake.files.Heal();
   log.SaveExceptionToLog("e7");
   const std::string s = std::string("\r") + kStamp;
   EXPECT_EQ(Cp1251ToUtf8(ReadBytes(LogFile())),
@@ -195,13 +195,13 @@ TEST_F(UpdateLogTest, EntriesThatCannotBeWrittenWaitWithinABoundAndTheGapIsNoted
 
 TEST_F(UpdateLogTest, TheNoThrowEntryReturnsTheFailureItWouldRaise) {
   ui.log.Open(ProgramFolder());
-  fake.files.failing = {"AppendToFile"};
+  fake.files.FailEvery(testing::FileCall::kAppendToFile);
   const std::string failure = ui.log.SaveExceptionToLogNoThrow("held");
   EXPECT_EQ(failure.rfind("Невозможно записать в файл журнала " + LogFile() + "!\r", 0), 0u)
       << failure;
   EXPECT_EQ(ui.screen.lines.back(), std::string(kStamp) + "held");
 
-  fake.files.failing.clear();
+  fake.files.Heal();
   EXPECT_EQ(ui.log.SaveExceptionToLogNoThrow("free"), "");
   EXPECT_EQ(ReadBytes(LogFile()),
             std::string("\r") + kStamp + "held\r\n" + "\r" + kStamp + "free\r\n");

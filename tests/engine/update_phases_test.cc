@@ -104,7 +104,7 @@ TEST_F(UpdatePhasesTest, TheClientPartStopsAtWhatItCannotDo) {
       {"no key in the section", "[Language]\r\nOther=1\r\n", nullptr,
        "Невозможно определить язык программы!"},
       {"storage.ini held", "[Language]\r\nProgram_Language=1\r\n",
-       [&] { f.fake.files.failing.insert("RemoveFile"); },
+       [&] { f.fake.files.FailEvery(testing::FileCall::kRemoveFile); },
        "Невозможно удалить файл " + Program("storage.ini") + "!"},
   };
   for (const auto& c : cases) {
@@ -118,7 +118,7 @@ TEST_F(UpdatePhasesTest, TheClientPartStopsAtWhatItCannotDo) {
     if (c.before) c.before();
     EXPECT_EQ(FailureOf([&] { f.phases.UpdateClientPart(run); }), c.failure);
     EXPECT_EQ(ReadBytes(Program("Marlix.exe")), "old program");
-    f.fake.files.failing.clear();
+    f.fake.files.Heal();
     f.fake.clock.Advance(1000);
   }
 }
@@ -217,7 +217,7 @@ TEST_F(UpdatePhasesTest, AStagingFailureRemovesTheWorkingFolderAndKeepsItsMessag
        "Не удалось создать полную резервную копию программы. Не скопированы:\r" +
            DbData("elsewhere")},
       {"payload not written: the disk refuses",
-       [&](UpdateRun&) { f.fake.files.failing.insert("AppendToFile"); },
+       [&](UpdateRun&) { f.fake.files.FailEvery(testing::FileCall::kAppendToFile); },
        "Ошибка работы с ресурсом \"files\"!\rStream write error"},
   };
   for (const auto& c : cases) {
@@ -235,7 +235,7 @@ TEST_F(UpdatePhasesTest, AStagingFailureRemovesTheWorkingFolderAndKeepsItsMessag
     EXPECT_EQ(run.ErrorText, "Exception Message: " + failure);
     EXPECT_EQ(FolderNames(f.product), (std::vector<std::string>{"DB_Data/", "Program/"}));
     EXPECT_EQ(ReadBytes(DbData("Marlix.fdb")), "old database");
-    f.fake.files.failing.clear();
+    f.fake.files.Heal();
     fs::remove(FsPath(DbData("elsewhere")));
     f.fake.clock.Advance(1000);
   }
@@ -281,7 +281,7 @@ TEST_F(UpdatePhasesTest, ThePayloadFolderGoesAfterSuccessOrALineSaysWhy) {
   f.fake.clock.Advance(1000);
   UpdateRun& next = f.StartRun();
   f.phases.StageAndBackup(next);
-  f.fake.files.failing.insert("RemoveFile");
+  f.fake.files.FailEvery(testing::FileCall::kRemoveFile);
   f.phases.RemovePayloadFolder(next);
   EXPECT_EQ(Messages().back(),
             "Не удалось удалить временную папку: " + next.Context.NewDir +
@@ -331,9 +331,9 @@ TEST_F(UpdatePhasesTest, TheRollbackReportsEveryFileItCouldNotPutBackAndGoesOn) 
   f.phases.StageAndBackup(run);
   WriteBytes(Program("Marlix.exe"), "new program");
   WriteBytes(DbData("Marlix.fdb"), "new database");
-  f.fake.files.failing.insert("CopyWholeFile");
+  f.fake.files.FailEvery(testing::FileCall::kCopyWholeFile);
   f.phases.RollBack(run, "failed");
-  f.fake.files.failing.clear();
+  f.fake.files.Heal();
   const std::string message = run.ErrorText;
   EXPECT_EQ(message.rfind("Восстановление каталогов программы завершено с ошибками\r"
                           "Exception Message: ",
@@ -355,9 +355,9 @@ TEST_F(UpdatePhasesTest, ALogThatFailsDoesNotStopTheRollback) {
   f.phases.StageAndBackup(run);
   WriteBytes(Program("Marlix.exe"), "new program");
   f.ui.log.Open(temp.path());
-  f.fake.files.failing.insert("AppendToFile");
+  f.fake.files.FailEvery(testing::FileCall::kAppendToFile);
   f.phases.RollBack(run, "failed");
-  f.fake.files.failing.clear();
+  f.fake.files.Heal();
   EXPECT_EQ(ReadBytes(Program("Marlix.exe")), "old program");
   EXPECT_EQ(run.ErrorText, "");
   EXPECT_NE(run.LogFailure.find("Невозможно записать в файл журнала"), std::string::npos)

@@ -272,7 +272,7 @@ void ExpectEachLeavesTheOldVersion(const std::vector<FailureCase>& cases) {
     }
     if (std::string(c.name) == "an incomplete backup") fs::remove(FsPath(t.DbData("link")));
     if (std::string(c.name) == "the old database file held at A9") {
-      EXPECT_TRUE(t.f.fake.files.failing_once.empty()) << "the file was never removed";
+      EXPECT_EQ(t.f.fake.files.Injected(), 1) << "the file was never removed";
       const std::vector<std::string> messages = t.Messages();
       const std::string refused = "Невозможно удалить файл " + t.DbData("Marlix.fdb") + "!";
       EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [&](const std::string& m) {
@@ -378,7 +378,9 @@ TEST(UpdateRunServer, AFailureOfTheUpdateProperIsRolledBack) {
        {"the old database file held at A9",
         {},
         [](Product& t) {
-          t.f.fake.files.failing_once = {{"RemoveFile", t.DbData("Marlix.fdb")}};
+          // Held for a moment: the first deletion fails, the next reaches the disk.
+          t.f.fake.files.Inject(
+              testing::Fault(testing::FileCall::kRemoveFile).Path(t.DbData("Marlix.fdb")));
         },
         "failure: ",
         true},

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "firebird/uFbService.h"
+#include "platform/wrappers.h"
 #include "support/failure_of.h"
 #include "support/fake_platform.h"
 
@@ -29,30 +30,19 @@ const char kCannotStart[] =
 // wants to know about each termination: whether the debug privilege was on
 // at that moment, and a hook that runs after it (a service recovery action
 // that restarts the service when a server process dies).
-class ObservedProcesses final : public platform::Processes {
+class ObservedProcesses final : public platform::ProcessesWrapper {
  public:
-  explicit ObservedProcesses(testing::FakeProcesses& table) : table_(table) {}
+  explicit ObservedProcesses(testing::FakeProcesses& table)
+      : ProcessesWrapper(table), table_(table) {}
 
   std::vector<bool> privilege_at_termination;
   std::function<void()> after_termination;
 
-  platform::Result<std::vector<platform::ProcessEntry>> Snapshot() override {
-    return table_.Snapshot();
-  }
   platform::Status Terminate(uint32_t pid, uint32_t exit_code) override {
     privilege_at_termination.push_back(table_.debug_privilege);
-    platform::Status ended = table_.Terminate(pid, exit_code);
+    platform::Status ended = ProcessesWrapper::Terminate(pid, exit_code);
     if (ended && after_termination) after_termination();
     return ended;
-  }
-  platform::Status SetDebugPrivilege(bool enable) override {
-    return table_.SetDebugPrivilege(enable);
-  }
-  platform::Result<std::string> OwnExecutablePath() override { return table_.OwnExecutablePath(); }
-  uint32_t OwnProcessId() override { return table_.OwnProcessId(); }
-  platform::Result<std::unique_ptr<platform::ChildProcess>> Start(
-      const platform::ProcessLaunch& launch) override {
-    return table_.Start(launch);
   }
 
  private:

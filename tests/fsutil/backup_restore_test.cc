@@ -114,7 +114,7 @@ TEST_F(RestoreTest, AnEmptyOrMissingBackupRestoresNothing) {
 
 TEST_F(RestoreTest, ABackupFolderThatCannotBeListedIsNoCompleteRestore) {
   Entry("A{5C}b.txt");
-  fake.files.failing.insert("ListFolder");
+  fake.files.FailEvery(testing::FileCall::kListFolder);
   const auto failures = RestoreEncodedFiles(fake.platform, backup);
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].rfind("Не удалось восстановить файлы из папки " + backup + ": ", 0), 0u);

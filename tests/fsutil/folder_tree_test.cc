@@ -65,7 +65,7 @@ TEST_F(FolderTreeTest, DeletesReadOnlyHiddenAndSystemFilesAndNestedFolders) {
 
 TEST_F(FolderTreeTest, AFolderThatStaysBehindIsNotReported) {
   const std::string file = temp.MakeFile("tree/a.txt", "a");
-  fake.files.failing.insert("RemoveFolder");
+  fake.files.FailEvery(testing::FileCall::kRemoveFolder);
   EXPECT_NO_THROW(DeleteFolderTree(p, temp.Path("tree")));
   EXPECT_FALSE(Exists(file));
   EXPECT_TRUE(Exists(temp.Path("tree")));
@@ -211,7 +211,7 @@ TEST_F(FolderTreeTest, CopyCreatesEveryMissingTargetLevelOrStopsWithTheTarget) {
   EXPECT_THAT(CopyFolderTree(p, temp.Path("source"), temp.Path("x/y/z")), IsEmpty());
   EXPECT_EQ(ReadBytes(temp.Path("x/y/z/a.txt")), "a");
 
-  fake.files.failing.insert("CreateFolder");
+  fake.files.FailEvery(testing::FileCall::kCreateFolder);
   const std::string target = temp.Path("new/deep");
   EXPECT_EQ(FailureOf([&] { (void)CopyFolderTree(p, temp.Path("source"), target); }),
             "Невозможно создать папку " + WithDelimiter(target) + "!");

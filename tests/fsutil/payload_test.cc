@@ -70,7 +70,7 @@ TEST(ExtractPayloadResource, AFailedWriteIsAStreamWriteError) {
   TempFolder temp;
   testing::FakePlatform fake;
   fake.resources.Add("EXEFILE", "FILES", "payload");
-  fake.files.failing.insert("AppendToFile");
+  fake.files.FailEvery(testing::FileCall::kAppendToFile);
   EXPECT_EQ(FailureOf([&] { ExtractPayloadResource(fake.platform, temp.Path("f.exe"), ""); }),
             "Ошибка работы с ресурсом \"files\"!\rStream write error");
 }

@@ -5,9 +5,11 @@
 #include <limits>
 
 #include "platform/platform.h"
+#include "scriptengine/errors.h"
 #include "scriptengine/fake_database.h"
 #include "scriptengine/recording_reporter.h"
 #include "scriptengine/script_executor.h"
+#include "support/faulty_platform.h"
 #include "support/temp_folder.h"
 
 namespace updater::scriptengine {
@@ -15,6 +17,10 @@ namespace {
 
 using testing::FakeDatabase;
 using testing::FakeTable;
+using ::updater::testing::Fault;
+using ::updater::testing::FaultyFileSystem;
+using ::updater::testing::FileCall;
+using ::updater::testing::kEveryTime;
 using ::updater::testing::ReadBytes;
 using ::updater::testing::TempFolder;
 
@@ -151,6 +157,72 @@ TEST(DataExport, KeepsBlocksWithinTheServersLimits) {
   EXPECT_EQ(script.find(std::string(5000, 'x')), std::string::npos);
   EXPECT_NE(script.find("'It''s\r\nO''Brien'"), std::string::npos);
   EXPECT_NE(script.find("'AB'"), std::string::npos);
+}
+
+TEST(DataExport, AFailedWriteIsReportedAndLeavesNoScriptBehind) {
+  const struct {
+    const char* name;
+    FileCall call;
+    const char* file;
+    int nth;
+  } cases[] = {
+      {"the script's first write", FileCall::kStreamWrite, "Data.sql", 1},
+      {"a write within the table", FileCall::kStreamWrite, "Data.sql", 6},
+      {"a write of the blob file", FileCall::kStreamWrite, "Data.lob", 3},
+      {"creating the blob file", FileCall::kOpenOutputFile, "Data.lob", 1},
+      {"closing the blob file", FileCall::kStreamClose, "Data.lob", 1},
+      {"closing the script", FileCall::kStreamClose, "Data.sql", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder temp;
+    FakeDatabase source;
+    FillKinds(source, 600);
+    FaultyFileSystem files(platform::SystemPlatform().files);
+    files.Inject(Fault(c.call).Path(temp.Path(c.file)).Nth(c.nth));
+
+    std::string failure;
+    try {
+      ExportTableData(source, files, temp.Path("Data.sql"), ExportOptions{},
+                      [](std::string_view) {});
+    } catch (const ScriptError& e) {
+      failure = e.what();
+    }
+
+    EXPECT_NE(failure.find("(" + temp.Path(c.file) + "): Access is denied (injected)."),
+              std::string::npos)
+        << failure;
+    EXPECT_EQ(files.Injected(), 1);
+    EXPECT_FALSE(files.FileExists(temp.Path("Data.sql")));
+    EXPECT_FALSE(files.FileExists(temp.Path("Data.lob")));
+  }
+}
+
+TEST(DataExport, ABlobFileThatCannotBeReadFailsTheStatementsThatNeedIt) {
+  TempFolder temp;
+  FakeDatabase source;
+  FillKinds(source, 0);
+  ExportTableData(source, platform::SystemPlatform().files, temp.Path("Data.sql"), ExportOptions{},
+                  [](std::string_view) {});
+  const std::string text = ReadBytes(temp.Path("Data.sql"));
+  for (const FileCall call : {FileCall::kOpenInputFile, FileCall::kStreamRead}) {
+    SCOPED_TRACE(call == FileCall::kOpenInputFile ? "open" : "read");
+    FaultyFileSystem files(platform::SystemPlatform().files);
+    files.Inject(Fault(call).Path(temp.Path("Data.lob")).Times(kEveryTime));
+    FakeDatabase target;
+    target.AddTable("KINDS", KindsTable());
+    testing::RecordingReporter reporter;
+    ScriptExecutor executor(target, files, reporter, temp.path());
+    TextSource script(text);
+
+    EXPECT_EQ(executor.Run(script), 1);
+
+    ASSERT_EQ(reporter.errors.size(), 1u);
+    EXPECT_NE(reporter.errors[0].find("the blob file cannot be "), std::string::npos)
+        << reporter.errors[0];
+    EXPECT_NE(reporter.errors[0].find("Access is denied (injected)."), std::string::npos);
+    EXPECT_TRUE(Shown(target, "KINDS").empty());
+  }
 }
 
 TEST(DataExport, OptionsMustAskForTheData) {

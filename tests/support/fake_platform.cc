@@ -12,6 +12,7 @@ namespace updater::testing {
 void FakeClock::Sleep(uint32_t milliseconds) {
   sleeps_.push_back(milliseconds);
   Advance(milliseconds);
+  if (after_sleep) after_sleep(sleeps_.size());
 }
 
 void FakeClock::Advance(uint64_t milliseconds) {
@@ -92,105 +93,6 @@ platform::Result<std::string> FakeVolumes::SystemFolder() {
   return system_folder;
 }
 
-bool FaultyFileSystem::Fails(const std::string& call, const std::string& path,
-                             platform::SystemError* error) {
-  if (failing_once.erase({call, path}) == 0 && failing.count(call) == 0) return false;
-  *error = platform::SystemError{call, path, 5, "Access is denied (injected)"};
-  return true;
-}
-
-#define UPDATER_FAULT(call, path)                      \
-  do {                                                 \
-    platform::SystemError injected;                    \
-    if (Fails(call, path, &injected)) return injected; \
-  } while (false)
-
-platform::Result<std::string> FaultyFileSystem::FullPath(const std::string& path) {
-  UPDATER_FAULT("FullPath", path);
-  return real_.FullPath(path);
-}
-bool FaultyFileSystem::FolderExists(const std::string& path) { return real_.FolderExists(path); }
-bool FaultyFileSystem::FileExists(const std::string& path) { return real_.FileExists(path); }
-platform::Result<std::vector<platform::FolderEntry>> FaultyFileSystem::ListFolder(
-    const std::string& folder) {
-  UPDATER_FAULT("ListFolder", folder);
-  return real_.ListFolder(folder);
-}
-platform::Result<uint32_t> FaultyFileSystem::GetAttributes(const std::string& path) {
-  UPDATER_FAULT("GetAttributes", path);
-  return real_.GetAttributes(path);
-}
-platform::Status FaultyFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
-  UPDATER_FAULT("SetAttributes", path);
-  return real_.SetAttributes(path, attributes);
-}
-platform::Status FaultyFileSystem::RemoveFile(const std::string& path) {
-  UPDATER_FAULT("RemoveFile", path);
-  return real_.RemoveFile(path);
-}
-platform::Status FaultyFileSystem::RemoveFolder(const std::string& path) {
-  UPDATER_FAULT("RemoveFolder", path);
-  return real_.RemoveFolder(path);
-}
-platform::Status FaultyFileSystem::CreateFolder(const std::string& path) {
-  UPDATER_FAULT("CreateFolder", path);
-  return real_.CreateFolder(path);
-}
-platform::Status FaultyFileSystem::CopyWholeFile(const std::string& source,
-                                                 const std::string& target) {
-  UPDATER_FAULT("CopyWholeFile", source);
-  return real_.CopyWholeFile(source, target);
-}
-platform::Status FaultyFileSystem::Rename(const std::string& from, const std::string& to) {
-  UPDATER_FAULT("Rename", from);
-  return real_.Rename(from, to);
-}
-platform::Result<uint64_t> FaultyFileSystem::ExclusiveFileSize(const std::string& path) {
-  UPDATER_FAULT("ExclusiveFileSize", path);
-  return real_.ExclusiveFileSize(path);
-}
-platform::Status FaultyFileSystem::WriteFile(const std::string& path, const std::string& bytes) {
-  UPDATER_FAULT("WriteFile", path);
-  return real_.WriteFile(path, bytes);
-}
-platform::Status FaultyFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
-  UPDATER_FAULT("AppendToFile", path);
-  return real_.AppendToFile(path, bytes);
-}
-platform::Result<std::string> FaultyFileSystem::ReadFile(const std::string& path) {
-  UPDATER_FAULT("ReadFile", path);
-  return real_.ReadFile(path);
-}
-platform::Result<std::unique_ptr<platform::InputFile>> FaultyFileSystem::OpenInputFile(
-    const std::string& path) {
-  UPDATER_FAULT("OpenInputFile", path);
-  return real_.OpenInputFile(path);
-}
-platform::Result<std::unique_ptr<platform::OutputFile>> FaultyFileSystem::OpenOutputFile(
-    const std::string& path, bool append) {
-  UPDATER_FAULT("OpenOutputFile", path);
-  return real_.OpenOutputFile(path, append);
-}
-platform::Result<bool> FaultyFileSystem::IniSectionExists(const std::string& path,
-                                                          const std::string& section) {
-  UPDATER_FAULT("IniSectionExists", path);
-  return real_.IniSectionExists(path, section);
-}
-platform::Result<std::optional<std::string>> FaultyFileSystem::IniReadString(
-    const std::string& path, const std::string& section, const std::string& key) {
-  UPDATER_FAULT("IniReadString", path);
-  return real_.IniReadString(path, section, key);
-}
-platform::Status FaultyFileSystem::IniWriteString(const std::string& path,
-                                                  const std::string& section,
-                                                  const std::string& key,
-                                                  const std::string& value) {
-  UPDATER_FAULT("IniWriteString", path);
-  return real_.IniWriteString(path, section, key, value);
-}
-
-#undef UPDATER_FAULT
-
 namespace {
 
 class FakeResourceStream final : public platform::ResourceStream {
@@ -235,7 +137,10 @@ platform::Result<std::unique_ptr<platform::ResourceStream>> FakeResources::Open(
 
 FakePlatform::FakePlatform()
     : files(platform::SystemPlatform().files),
+      faulty_processes(processes),
       services(clock, &processes),
-      platform{files, volumes, registry, services, processes, libraries, resources, clock} {}
+      faulty_services(services),
+      platform{files,     volumes,   registry, faulty_services, faulty_processes,
+               libraries, resources, clock} {}
 
 }  // namespace updater::testing

@@ -1,23 +1,27 @@
 // Stateful fakes of the platform areas, and a Platform bundle made of them.
-// The file system stays real: tests use real temporary folders.
+// The file system stays real: tests use real temporary folders. Every call
+// of the bundle's file system, process table and service control can be made
+// to fail (faulty_platform.h).
 #pragma once
 
+#include <functional>
 #include <map>
-#include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "fake_processes.h"
 #include "fake_registry.h"
 #include "fake_services.h"
+#include "faulty_platform.h"
 #include "platform/platform.h"
 #include "platform/unavailable.h"
 
 namespace updater::testing {
 
 // A clock that stands still until a test or a wait moves it. Sleep advances
-// the time by the wait, so waits cost nothing and can be read back.
+// the time by the wait, so waits cost nothing and can be read back;
+// `after_sleep`, when set, runs after each wait with the number of waits so
+// far (a test lets another process go at a chosen moment of a wait loop).
 class FakeClock final : public platform::Clock {
  public:
   platform::LocalTime Now() override { return now_; }
@@ -31,6 +35,8 @@ class FakeClock final : public platform::Clock {
   // hours (days are not carried; tests stay within one day).
   void Advance(uint64_t milliseconds);
   const std::vector<uint32_t>& sleeps() const { return sleeps_; }
+
+  std::function<void(size_t)> after_sleep;
 
  private:
   platform::LocalTime now_{2026, 2, 3, 7, 5, 9, 0};
@@ -82,48 +88,6 @@ class FakeVolumes final : public platform::Volumes {
   std::map<std::string, Drive> drives_;  // keyed by root with a trailing delimiter
 };
 
-// The real file system with failures on demand: a call named in `failing`
-// fails with an access-denied error instead of reaching the disk; a (call,
-// path) in `failing_once` fails that way once, as a file another process
-// holds for a moment, and then reaches the disk.
-class FaultyFileSystem final : public platform::FileSystem {
- public:
-  explicit FaultyFileSystem(platform::FileSystem& real) : real_(real) {}
-  std::set<std::string> failing;
-  std::set<std::pair<std::string, std::string>> failing_once;
-
-  platform::Result<std::string> FullPath(const std::string& path) override;
-  bool FolderExists(const std::string& path) override;
-  bool FileExists(const std::string& path) override;
-  platform::Result<std::vector<platform::FolderEntry>> ListFolder(const std::string& f) override;
-  platform::Result<uint32_t> GetAttributes(const std::string& path) override;
-  platform::Status SetAttributes(const std::string& path, uint32_t attributes) override;
-  platform::Status RemoveFile(const std::string& path) override;
-  platform::Status RemoveFolder(const std::string& path) override;
-  platform::Status CreateFolder(const std::string& path) override;
-  platform::Status CopyWholeFile(const std::string& source, const std::string& target) override;
-  platform::Status Rename(const std::string& from, const std::string& to) override;
-  platform::Result<uint64_t> ExclusiveFileSize(const std::string& path) override;
-  platform::Status WriteFile(const std::string& path, const std::string& bytes) override;
-  platform::Status AppendToFile(const std::string& path, const std::string& bytes) override;
-  platform::Result<std::string> ReadFile(const std::string& path) override;
-  platform::Result<std::unique_ptr<platform::InputFile>> OpenInputFile(
-      const std::string& path) override;
-  platform::Result<std::unique_ptr<platform::OutputFile>> OpenOutputFile(const std::string& path,
-                                                                         bool append) override;
-  platform::Result<bool> IniSectionExists(const std::string& path,
-                                          const std::string& section) override;
-  platform::Result<std::optional<std::string>> IniReadString(const std::string& path,
-                                                             const std::string& section,
-                                                             const std::string& key) override;
-  platform::Status IniWriteString(const std::string& path, const std::string& section,
-                                  const std::string& key, const std::string& value) override;
-
- private:
-  bool Fails(const std::string& call, const std::string& path, platform::SystemError* error);
-  platform::FileSystem& real_;
-};
-
 // Resources as a table of (type, name) and bytes, matched without regard to
 // case.
 class FakeResources final : public platform::Resources {
@@ -142,7 +106,10 @@ class FakeResources final : public platform::Resources {
 };
 
 // A Platform bundle over the real file system, fake drives, a registry map,
-// a service state machine and a process table on a fake clock.
+// a service state machine and a process table on a fake clock. The bundle's
+// file system, process table and service control fail on demand: `files`,
+// `faulty_processes` and `faulty_services` take the rules; `processes` and
+// `services` are the fakes behind them.
 struct FakePlatform {
   FakePlatform();
 
@@ -151,7 +118,9 @@ struct FakePlatform {
   FakeRegistry registry;
   FakeClock clock;
   FakeProcesses processes;
+  FaultyProcesses faulty_processes;
   FakeServiceControl services;
+  FaultyServiceControl faulty_services;
   platform::UnavailableLibraries libraries;
   FakeResources resources;
   platform::Platform platform;

@@ -11,9 +11,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <sstream>
 
+#include "platform/posix/handles.h"
 #include "platform/posix/proc_table.h"
 
 namespace updater::platform {
@@ -81,35 +83,31 @@ Scan Combine(Scan a, Scan b) {
   return Scan::kClear;
 }
 
-// Runs `matches(fd_path, link_text)` on every descriptor of `pid`.
-template <typename Match>
-Scan ScanDescriptors(pid_t pid, Match matches) {
-  const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
-  DIR* fds = opendir(folder.c_str());
-  if (fds == nullptr) return errno == ENOENT ? Scan::kClear : Scan::kUninspectable;
-  Scan result = Scan::kClear;
-  while (const dirent* entry = readdir(fds)) {
-    if (entry->d_name[0] == '.') continue;
-    if (matches(folder + "/" + entry->d_name)) {
-      result = Scan::kFound;
+// Runs `matches(fd_link)` on every descriptor of `pid`.
+Scan ScanDescriptors(pid_t pid, const std::function<bool(const std::string&)>& matches) {
+  switch (WalkDescriptors(pid, matches)) {
+    case DescriptorWalk::kStopped:
+      return Scan::kFound;
+    case DescriptorWalk::kUnreadable:
+      return Scan::kUninspectable;
+    case DescriptorWalk::kAllSeen:
+    case DescriptorWalk::kGone:
       break;
-    }
   }
-  closedir(fds);
-  return result;
+  return Scan::kClear;
 }
 
 // Runs `matches(line)` on every line of /proc/PID/maps.
 template <typename Match>
 Scan ScanMappings(pid_t pid, Match matches) {
   const std::string path = "/proc/" + std::to_string(pid) + "/maps";
-  FILE* maps = std::fopen(path.c_str(), "re");
-  if (maps == nullptr) return errno == ENOENT ? Scan::kClear : Scan::kUninspectable;
+  const UniqueStdioFile maps(std::fopen(path.c_str(), "re"));
+  if (!maps) return errno == ENOENT ? Scan::kClear : Scan::kUninspectable;
   Scan result = Scan::kClear;
   char* buffer = nullptr;
   size_t capacity = 0;
   ssize_t length = 0;
-  while ((length = getline(&buffer, &capacity, maps)) > 0) {
+  while ((length = getline(&buffer, &capacity, maps.get())) > 0) {
     std::string line(buffer, static_cast<size_t>(length));
     if (line.back() == '\n') line.pop_back();
     if (matches(line)) {
@@ -117,9 +115,10 @@ Scan ScanMappings(pid_t pid, Match matches) {
       break;
     }
   }
-  if (result == Scan::kClear && std::ferror(maps) && errno != ESRCH) result = Scan::kUninspectable;
+  if (result == Scan::kClear && std::ferror(maps.get()) && errno != ESRCH) {
+    result = Scan::kUninspectable;
+  }
   std::free(buffer);
-  std::fclose(maps);
   return result;
 }
 
@@ -168,10 +167,10 @@ Holders ScanForFile(dev_t device, ino_t inode) {
 
 // Lease tests of every regular file below `folder`, links not followed.
 Holders LeaseEveryFile(const std::string& folder) {
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return Holders::kUnknown;
+  const UniqueDir dir(opendir(folder.c_str()));
+  if (!dir) return Holders::kUnknown;
   Holders result = Holders::kNone;
-  while (const dirent* entry = readdir(dir)) {
+  while (const dirent* entry = readdir(dir.get())) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     const std::string path = folder + "/" + name;
@@ -181,12 +180,11 @@ Holders LeaseEveryFile(const std::string& folder) {
     if (S_ISDIR(info.st_mode)) {
       here = LeaseEveryFile(path);
     } else if (S_ISREG(info.st_mode)) {
-      const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
-      if (fd < 0) {
+      const UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
+      if (!fd) {
         here = errno == EWOULDBLOCK ? Holders::kOthers : Holders::kUnknown;
       } else {
-        const LeaseTest test = TryLease(fd);
-        close(fd);
+        const LeaseTest test = TryLease(fd.get());
         here = test == LeaseTest::kFree   ? Holders::kNone
                : test == LeaseTest::kHeld ? Holders::kOthers
                                           : Holders::kUnknown;
@@ -198,7 +196,6 @@ Holders LeaseEveryFile(const std::string& folder) {
     }
     if (here == Holders::kUnknown) result = here;
   }
-  closedir(dir);
   return result;
 }
 

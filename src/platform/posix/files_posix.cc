@@ -15,8 +15,10 @@
 
 #include "platform/files.h"
 #include "platform/name_case.h"
+#include "platform/paths.h"
 #include "platform/posix/attributes.h"
 #include "platform/posix/file_locks.h"
+#include "platform/posix/handles.h"
 #include "platform/posix/ini_text.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/text.h"
@@ -35,28 +37,6 @@ mode_t NewFileMode(const std::string& path) {
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return extension == ".exe" ? 0777 : 0666;
 }
-
-// Owns a file descriptor.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  // Closes now and reports whether the close (the last chance for a write
-  // error to show) succeeded.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 std::vector<std::string> SplitComponents(const std::string& path) {
   std::vector<std::string> parts;
@@ -91,11 +71,11 @@ Status WriteAll(int fd, const std::string& bytes, const std::string& path) {
   return Status::Ok();
 }
 
-Status WriteAndClose(Fd& fd, const std::string& bytes, const std::string& path) {
+Status WriteAndClose(UniqueFd& fd, const std::string& bytes, const std::string& path) {
   Status written = WriteAll(fd.get(), bytes, path);
   if (!written) return written;
-  if (!fd.Close()) return ErrnoError("close", path, errno);
-  return Status::Ok();
+  // The close is the last chance for a write error to show.
+  return fd.Close(path);
 }
 
 SystemError HeldError(const std::string& call, const std::string& path, Holders holders) {
@@ -114,8 +94,8 @@ Status RefuseIfHeld(int fd, const std::string& path, const std::string& call) {
 }
 
 Status RefuseIfHeld(const std::string& resolved, const std::string& path, const std::string& call) {
-  Fd fd(open(resolved.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
-  if (fd.get() < 0) {
+  UniqueFd fd(open(resolved.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd) {
     // Another process's lease makes a non-blocking open fail: it holds the
     // file. A file that cannot be opened for reading cannot be tested.
     return HeldError(call, path, errno == EWOULDBLOCK ? Holders::kOthers : Holders::kUnknown);
@@ -129,12 +109,9 @@ class TempFile {
  public:
   static Result<std::unique_ptr<TempFile>> Create(const std::string& resolved_target,
                                                   const std::string& shown_target) {
-    const size_t slash = resolved_target.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : resolved_target.substr(0, slash + 1);
-    const std::string name =
-        slash == std::string::npos ? resolved_target : resolved_target.substr(slash + 1);
-    std::string pattern = folder + ".~" + name + ".XXXXXX";
+    const PathParts parts = SplitPath(resolved_target);
+    const std::string folder = parts.folder.empty() ? "" : IncludeTrailingDelimiter(parts.folder);
+    std::string pattern = folder + ".~" + parts.name + ".XXXXXX";
     const int fd = mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) return ErrnoError("mkstemp", shown_target, errno);
     return std::unique_ptr<TempFile>(new TempFile(fd, pattern, resolved_target, shown_target));
@@ -150,7 +127,7 @@ class TempFile {
   // Writes the file through to the disk and puts it in the target's place.
   Status Commit() {
     if (fsync(fd_.get()) != 0) return ErrnoError("fsync", shown_, errno);
-    if (!fd_.Close()) return ErrnoError("close", shown_, errno);
+    if (Status closed = fd_.Close(shown_); !closed) return closed;
     if (rename(path_.c_str(), target_.c_str()) != 0) return ErrnoError("rename", shown_, errno);
     committed_ = true;
     return Status::Ok();
@@ -159,7 +136,7 @@ class TempFile {
  private:
   TempFile(int fd, std::string path, std::string target, std::string shown)
       : fd_(fd), path_(std::move(path)), target_(std::move(target)), shown_(std::move(shown)) {}
-  Fd fd_;
+  UniqueFd fd_;
   std::string path_;
   std::string target_;
   std::string shown_;
@@ -221,14 +198,13 @@ std::string ResolveNameCase(const std::string& path) {
     std::string candidate = resolved + part;
     if (searching && !Exists(candidate) && part != "." && part != "..") {
       std::string match;
-      if (DIR* dir = opendir(resolved.empty() ? "." : resolved.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
+      if (const UniqueDir dir(opendir(resolved.empty() ? "." : resolved.c_str())); dir) {
+        while (const dirent* entry = readdir(dir.get())) {
           if (NamesEqualIgnoringCase(entry->d_name, part)) {
             match = entry->d_name;
             break;
           }
         }
-        closedir(dir);
       }
       if (!match.empty()) {
         candidate = resolved + match;
@@ -280,11 +256,11 @@ bool PosixFileSystem::FileExists(const std::string& path) {
 
 Result<std::vector<FolderEntry>> PosixFileSystem::ListFolder(const std::string& folder) {
   const std::string path = ResolveNameCase(folder);
-  DIR* dir = opendir(path.c_str());
-  if (dir == nullptr) return ErrnoError("opendir", folder, errno);
+  const UniqueDir dir(opendir(path.c_str()));
+  if (!dir) return ErrnoError("opendir", folder, errno);
   const std::string prefix = path.empty() || path.back() == '/' ? path : path + "/";
   std::vector<FolderEntry> entries;
-  while (const dirent* entry = readdir(dir)) {
+  while (const dirent* entry = readdir(dir.get())) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     const std::string full = prefix + name;
@@ -293,7 +269,6 @@ Result<std::vector<FolderEntry>> PosixFileSystem::ListFolder(const std::string& 
     if (lstat(full.c_str(), &info) != 0) continue;
     entries.push_back(FolderEntry{name, ReadAttributes(full, info), S_ISLNK(info.st_mode)});
   }
-  closedir(dir);
   return entries;
 }
 
@@ -354,8 +329,8 @@ Status PosixFileSystem::CreateFolder(const std::string& path) {
 }
 
 Status PosixFileSystem::CopyWholeFile(const std::string& source, const std::string& target) {
-  Fd in(open(ResolveNameCase(source).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (in.get() < 0) return ErrnoError("open", source, errno);
+  UniqueFd in(open(ResolveNameCase(source).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!in) return ErrnoError("open", source, errno);
   struct stat info {};
   if (fstat(in.get(), &info) != 0) return ErrnoError("fstat", source, errno);
   if (!S_ISREG(info.st_mode)) {
@@ -428,8 +403,8 @@ Status PosixFileSystem::Rename(const std::string& from, const std::string& to) {
 }
 
 Result<uint64_t> PosixFileSystem::ExclusiveFileSize(const std::string& path) {
-  Fd fd(open(ResolveNameCase(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (fd.get() < 0) {
+  UniqueFd fd(open(ResolveNameCase(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) {
     if (errno == EWOULDBLOCK) return HeldError("open", path, Holders::kOthers);
     return ErrnoError("open", path, errno);
   }
@@ -442,21 +417,21 @@ Result<uint64_t> PosixFileSystem::ExclusiveFileSize(const std::string& path) {
 }
 
 Status PosixFileSystem::WriteFile(const std::string& path, const std::string& bytes) {
-  Fd fd(open(ResolveNameCase(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-             NewFileMode(path)));
-  if (fd.get() < 0) return ErrnoError("open", path, errno);
+  UniqueFd fd(open(ResolveNameCase(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                   NewFileMode(path)));
+  if (!fd) return ErrnoError("open", path, errno);
   return WriteAndClose(fd, bytes, path);
 }
 
 Status PosixFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
-  Fd fd(open(ResolveNameCase(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-  if (fd.get() < 0) return ErrnoError("open", path, errno);
+  UniqueFd fd(open(ResolveNameCase(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+  if (!fd) return ErrnoError("open", path, errno);
   return WriteAndClose(fd, bytes, path);
 }
 
 Result<std::string> PosixFileSystem::ReadFile(const std::string& path) {
-  Fd fd(open(ResolveNameCase(path).c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return ErrnoError("open", path, errno);
+  UniqueFd fd(open(ResolveNameCase(path).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return ErrnoError("open", path, errno);
   std::string out;
   char buffer[65536];
   for (;;) {

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "platform/name_case.h"
+#include "platform/paths.h"
+#include "platform/posix/handles.h"
 #include "platform/posix/posix_platform.h"
 
 namespace updater::platform {
@@ -14,15 +16,12 @@ namespace {
 
 class PosixLibrary final : public Library {
  public:
-  explicit PosixLibrary(void* handle) : handle_(handle) {}
-  ~PosixLibrary() override { dlclose(handle_); }
-  PosixLibrary(const PosixLibrary&) = delete;
-  PosixLibrary& operator=(const PosixLibrary&) = delete;
+  explicit PosixLibrary(UniqueLibrary handle) : handle_(std::move(handle)) {}
 
-  void* FindSymbol(const std::string& name) override { return dlsym(handle_, name.c_str()); }
+  void* FindSymbol(const std::string& name) override { return dlsym(handle_.get(), name.c_str()); }
 
  private:
-  void* handle_;
+  UniqueLibrary handle_;
 };
 
 // Windows library names that have a system library standing in for them on
@@ -34,12 +33,12 @@ const char* StandIn(const std::string& file_name) {
 
 Result<std::unique_ptr<Library>> Open(const std::string& path, const std::string& name) {
   dlerror();
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
+  UniqueLibrary handle(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+  if (!handle) {
     const char* reason = dlerror();
     return SystemError{"dlopen", name, 0, reason != nullptr ? reason : "cannot be loaded"};
   }
-  return std::unique_ptr<Library>(std::make_unique<PosixLibrary>(handle));
+  return std::unique_ptr<Library>(std::make_unique<PosixLibrary>(std::move(handle)));
 }
 
 }  // namespace
@@ -48,8 +47,7 @@ std::string ExecutableFolder() {
   std::vector<char> buffer(PATH_MAX);
   const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
   if (length <= 0) return ".";
-  std::string path(buffer.data(), static_cast<size_t>(length));
-  return path.substr(0, path.rfind('/'));
+  return SplitPath(std::string_view(buffer.data(), static_cast<size_t>(length))).folder;
 }
 
 Result<std::unique_ptr<Library>> PosixLibraries::Load(const std::string& file_name) {

@@ -9,6 +9,8 @@
 #include <set>
 #include <sstream>
 
+#include "platform/paths.h"
+
 namespace updater::platform {
 namespace {
 
@@ -37,18 +39,17 @@ bool IsUnder(const std::string& path, const std::string& mount_point) {
 
 const std::set<std::string>& RemoteTypes() {
   static const std::set<std::string> types = {
-      "nfs",       "nfs4",        "cifs",        "smb3",         "smbfs",       "ncpfs",
-      "ceph",      "9p",          "afs",         "glusterfs",    "lustre",      "davfs",
+      "nfs",        "nfs4",      "cifs",        "smb3",        "smbfs",         "ncpfs",
+      "ceph",       "9p",        "afs",         "glusterfs",   "lustre",        "davfs",
       "fuse.sshfs", "fuse.s3fs", "fuse.rclone", "fuse.davfs2", "fuse.glusterfs"};
   return types;
 }
 
 const std::set<std::string>& PseudoTypes() {
   static const std::set<std::string> types = {
-      "proc",     "sysfs",      "cgroup",     "cgroup2",     "devpts",   "debugfs",
-      "securityfs", "pstore",   "bpf",        "tracefs",     "mqueue",   "hugetlbfs",
-      "configfs", "fusectl",    "autofs",     "binfmt_misc", "nsfs",     "efivarfs",
-      "rpc_pipefs", "selinuxfs"};
+      "proc",   "sysfs",       "cgroup",  "cgroup2",  "devpts",     "debugfs",  "securityfs",
+      "pstore", "bpf",         "tracefs", "mqueue",   "hugetlbfs",  "configfs", "fusectl",
+      "autofs", "binfmt_misc", "nsfs",    "efivarfs", "rpc_pipefs", "selinuxfs"};
   return types;
 }
 
@@ -69,9 +70,10 @@ DriveType ClassifyBlockDevice(unsigned major, unsigned minor, const std::string&
   // A partition's own entry has no "removable"; its disk is the folder above.
   struct stat info {};
   if (stat((device + "/partition").c_str(), &info) == 0) {
-    device = device.substr(0, device.rfind('/'));
+    device = SplitPath(device).folder;
   }
-  const std::string name = device.substr(device.rfind('/') + 1);
+  const PathParts disk = SplitPath(device);
+  const std::string& name = disk.name;
   if (name.rfind("zram", 0) == 0 || name.rfind("ram", 0) == 0) return DriveType::kRamDisk;
   if (name.rfind("sr", 0) == 0) return DriveType::kCdRom;
   if (ReadFirstLine(device + "/removable") == "1") return DriveType::kRemovable;

@@ -53,6 +53,8 @@ class PosixFileSystem final : public FileSystem {
   Result<std::string> ReadFile(const std::string& path) override;
   Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) override;
   Result<std::unique_ptr<OutputFile>> OpenOutputFile(const std::string& path, bool append) override;
+  // Nothing to report: this file system does not retry.
+  void ReportRetriesTo(RetryObserver*) override {}
   Result<bool> IniSectionExists(const std::string& path, const std::string& section) override;
   Result<std::optional<std::string>> IniReadString(const std::string& path,
                                                    const std::string& section,

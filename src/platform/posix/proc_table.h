@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,22 @@ std::vector<pid_t> ListProcessIds();
 // /proc/PID/stat), or nullopt when the process is gone or already a zombie.
 // A pid and its start time name one process even after the pid is reused.
 std::optional<uint64_t> LiveProcessStartTicks(pid_t pid);
+
+// How a walk over the open descriptors of a process ended.
+enum class DescriptorWalk {
+  kAllSeen,     // every descriptor was visited
+  kStopped,     // the visitor found what it looked for
+  kGone,        // there is no such process (any more)
+  kUnreadable,  // its descriptors cannot be listed (another user's process)
+};
+
+// Calls `visit` with the link of every open descriptor of `pid`
+// ("/proc/PID/fd/N"), until it returns true.
+DescriptorWalk WalkDescriptors(pid_t pid, const std::function<bool(const std::string&)>& visit);
+
+// True when `pid` has a TCP socket open that listens, in this network
+// namespace.
+bool ListensOnTcp(pid_t pid);
 
 // The file name `pid` was started under: the last component of its first
 // argument when the kernel's command name (at most 15 characters) is the

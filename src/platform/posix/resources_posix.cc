@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/name_case.h"
+#include "platform/posix/handles.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/resource_index.h"
 
@@ -29,11 +30,8 @@ Result<std::string> ReadAt(int fd, uint64_t offset, uint64_t size, const std::st
 
 class AppendedResource final : public ResourceStream {
  public:
-  AppendedResource(int fd, ResourceEntry entry, std::string file)
-      : fd_(fd), entry_(std::move(entry)), file_(std::move(file)) {}
-  ~AppendedResource() override { close(fd_); }
-  AppendedResource(const AppendedResource&) = delete;
-  AppendedResource& operator=(const AppendedResource&) = delete;
+  AppendedResource(UniqueFd fd, ResourceEntry entry, std::string file)
+      : fd_(std::move(fd)), entry_(std::move(entry)), file_(std::move(file)) {}
 
   uint64_t Size() const override { return entry_.size; }
 
@@ -42,7 +40,7 @@ class AppendedResource final : public ResourceStream {
     const size_t wanted = static_cast<size_t>(std::min<uint64_t>(left, capacity));
     size_t done = 0;
     while (done < wanted) {
-      const ssize_t n = pread(fd_, static_cast<char*>(buffer) + done, wanted - done,
+      const ssize_t n = pread(fd_.get(), static_cast<char*>(buffer) + done, wanted - done,
                               static_cast<off_t>(entry_.offset + position_ + done));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return ErrnoError("pread", file_, errno);
@@ -54,7 +52,7 @@ class AppendedResource final : public ResourceStream {
   }
 
  private:
-  int fd_;
+  UniqueFd fd_;
   ResourceEntry entry_;
   std::string file_;
   uint64_t position_ = 0;
@@ -66,16 +64,9 @@ PosixResources::PosixResources(std::string file) : file_(std::move(file)) {}
 
 Result<std::unique_ptr<ResourceStream>> PosixResources::Open(const std::string& type,
                                                              const std::string& name) {
-  const int fd = open(file_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return ErrnoError("open", file_, errno);
-  bool handed_over = false;
-  struct Closer {
-    int fd;
-    bool& handed_over;
-    ~Closer() {
-      if (!handed_over) close(fd);
-    }
-  } closer{fd, handed_over};
+  UniqueFd owned(open(file_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!owned) return ErrnoError("open", file_, errno);
+  const int fd = owned.get();
 
   struct stat info {};
   if (fstat(fd, &info) != 0) return ErrnoError("fstat", file_, errno);
@@ -104,8 +95,8 @@ Result<std::unique_ptr<ResourceStream>> PosixResources::Open(const std::string& 
     if (entry.offset + entry.size > trailer->index_offset) {
       return SystemError{"FindResource", file_, EIO, "the resource index is damaged"};
     }
-    handed_over = true;
-    return std::unique_ptr<ResourceStream>(std::make_unique<AppendedResource>(fd, entry, file_));
+    return std::unique_ptr<ResourceStream>(
+        std::make_unique<AppendedResource>(std::move(owned), entry, file_));
   }
   if (!type_seen) return no_type;
   return SystemError{"FindResource", type + "/" + name, kErrorResourceNameNotFound,

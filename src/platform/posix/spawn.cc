@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 
+#include "platform/posix/handles.h"
 #include "platform/posix/posix_platform.h"
 
 extern char** environ;
@@ -78,41 +79,41 @@ Result<pid_t> Spawn(const SpawnRequest& request) {
   std::vector<char*> envp = Pointers(request.environment);
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) return ErrnoError("pipe2", request.path, errno);
+  UniqueFd reading(pipe_fds[0]);
+  UniqueFd writing(pipe_fds[1]);
   const pid_t child = fork();
-  if (child < 0) {
-    const int error = errno;
-    close(pipe_fds[0]);
-    close(pipe_fds[1]);
-    return ErrnoError("fork", request.path, error);
-  }
+  if (child < 0) return ErrnoError("fork", request.path, errno);
   if (child == 0) {
-    close(pipe_fds[0]);
+    // From here on the new process ends with _exit, without destructors.
+    reading.Reset();
     if (request.detached) {
       setsid();
       const pid_t program = fork();
       if (program < 0) {
-        Send(pipe_fds[1], 'E', errno);
+        Send(writing.get(), 'E', errno);
         _exit(127);
       }
       if (program > 0) {
-        Send(pipe_fds[1], 'P', program);
+        Send(writing.get(), 'P', program);
         _exit(0);
       }
     }
-    BecomeProgram(request, argv.data(), envp.data(), pipe_fds[1]);
+    BecomeProgram(request, argv.data(), envp.data(), writing.get());
   }
-  close(pipe_fds[1]);
+  // The pipe reads as closed once every process that writes to it has
+  // ended or executed the program.
+  writing.Reset();
   pid_t program = request.detached ? 0 : child;
   int failure = 0;
   Message message{};
   for (;;) {
-    const ssize_t n = read(pipe_fds[0], &message, sizeof message);
+    const ssize_t n = read(reading.get(), &message, sizeof message);
     if (n < 0 && errno == EINTR) continue;
     if (n != static_cast<ssize_t>(sizeof message)) break;  // closed: the program runs
     if (message.kind == 'P') program = message.value;
     if (message.kind == 'E') failure = message.value;
   }
-  close(pipe_fds[0]);
+  reading.Reset();
   if (request.detached || failure != 0) {
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/paths.h"
 #include "platform/posix/mount_table.h"
 #include "platform/posix/posix_platform.h"
 
@@ -37,11 +38,10 @@ std::string RealPathOfNearest(const std::string& path) {
       if (!tail.empty()) out += (out == "/" ? "" : "/") + tail;
       return out;
     }
-    const size_t slash = head.rfind('/');
-    if (slash == std::string::npos) return path;
-    const std::string name = head.substr(slash + 1);
-    tail = tail.empty() ? name : name + "/" + tail;
-    head = slash == 0 ? "/" : head.substr(0, slash);
+    if (head.find('/') == std::string::npos) return path;
+    PathParts parts = SplitPath(head);
+    tail = tail.empty() ? parts.name : parts.name + "/" + tail;
+    head = std::move(parts.folder);
   }
 }
 
@@ -51,8 +51,8 @@ PosixVolumes::PosixVolumes(std::string mountinfo_path, std::string sysfs_root)
     : mountinfo_path_(std::move(mountinfo_path)), sysfs_root_(std::move(sysfs_root)) {}
 
 std::string PosixVolumes::DriveRoot(const std::string& path) {
-  const auto mount = FindMount(ParseMountInfo(ReadWholeFile(mountinfo_path_)),
-                               RealPathOfNearest(path));
+  const auto mount =
+      FindMount(ParseMountInfo(ReadWholeFile(mountinfo_path_)), RealPathOfNearest(path));
   if (!mount) return "/";
   return mount->mount_point == "/" ? "/" : mount->mount_point + "/";
 }
@@ -87,9 +87,9 @@ Result<std::string> PosixVolumes::SystemFolder() {
     return SystemError{"dladdr", "gnu_get_libc_version", 0, "the C library cannot be found"};
   }
   char real[PATH_MAX];
-  if (realpath(info.dli_fname, real) == nullptr) return ErrnoError("realpath", info.dli_fname, errno);
-  std::string folder = real;
-  return folder.substr(0, std::max<size_t>(folder.rfind('/'), 1));
+  if (realpath(info.dli_fname, real) == nullptr)
+    return ErrnoError("realpath", info.dli_fname, errno);
+  return SplitPath(real).folder;
 }
 
 }  // namespace updater::platform

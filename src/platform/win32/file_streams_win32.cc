@@ -3,7 +3,7 @@
 
 #include "platform/buffered_output.h"
 #include "platform/file_streams.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/handles.h"
 
 namespace updater::platform {
 namespace {
@@ -12,15 +12,14 @@ constexpr DWORD kMaxChunk = 1 << 20;
 
 class Win32InputFile final : public InputFile {
  public:
-  Win32InputFile(HANDLE handle, std::string path) : handle_(handle), path_(std::move(path)) {}
-  ~Win32InputFile() override { CloseHandle(handle_); }
-  Win32InputFile(const Win32InputFile&) = delete;
-  Win32InputFile& operator=(const Win32InputFile&) = delete;
+  Win32InputFile(UniqueKernelHandle handle, std::string path)
+      : handle_(std::move(handle)), path_(std::move(path)) {}
 
   Result<size_t> Read(char* buffer, size_t size) override {
     DWORD read = 0;
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, kMaxChunk));
-    if (!::ReadFile(handle_, buffer, chunk, &read, nullptr)) return LastError("ReadFile", path_);
+    if (!::ReadFile(handle_.get(), buffer, chunk, &read, nullptr))
+      return LastError("ReadFile", path_);
     return static_cast<size_t>(read);
   }
 
@@ -36,10 +35,10 @@ class Win32InputFile final : public InputFile {
       // A positioned read moves the file pointer too; the sequential reader
       // must not notice, so it is put back.
       LARGE_INTEGER zero{}, current{};
-      SetFilePointerEx(handle_, zero, &current, FILE_CURRENT);
-      const BOOL ok = ::ReadFile(handle_, buffer + done, chunk, &read, &at);
+      SetFilePointerEx(handle_.get(), zero, &current, FILE_CURRENT);
+      const BOOL ok = ::ReadFile(handle_.get(), buffer + done, chunk, &read, &at);
       const DWORD error = ok ? 0 : GetLastError();
-      SetFilePointerEx(handle_, current, nullptr, FILE_BEGIN);
+      SetFilePointerEx(handle_.get(), current, nullptr, FILE_BEGIN);
       if (!ok) {
         if (error == ERROR_HANDLE_EOF) break;
         return Win32Error("ReadFile", path_, error);
@@ -52,25 +51,23 @@ class Win32InputFile final : public InputFile {
 
   Result<uint64_t> Size() override {
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(handle_, &size)) return LastError("GetFileSizeEx", path_);
+    if (!GetFileSizeEx(handle_.get(), &size)) return LastError("GetFileSizeEx", path_);
     return static_cast<uint64_t>(size.QuadPart);
   }
 
  private:
-  HANDLE handle_;
+  UniqueKernelHandle handle_;
   std::string path_;
 };
 
 class Win32OutputFile final : public BufferedOutputFile {
  public:
-  Win32OutputFile(HANDLE handle, std::string path, uint64_t position)
-      : BufferedOutputFile(std::move(path), position), handle_(handle) {}
+  Win32OutputFile(UniqueKernelHandle handle, std::string path, uint64_t position)
+      : BufferedOutputFile(std::move(path), position), handle_(std::move(handle)) {}
   ~Win32OutputFile() override {
     // A failure here has no one to go to: writers call Close to learn of it.
     (void)Close();
   }
-  Win32OutputFile(const Win32OutputFile&) = delete;
-  Win32OutputFile& operator=(const Win32OutputFile&) = delete;
 
  private:
   Status WriteAll(std::string_view bytes) override {
@@ -78,7 +75,7 @@ class Win32OutputFile final : public BufferedOutputFile {
     while (done < bytes.size()) {
       const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, kMaxChunk));
       DWORD written = 0;
-      if (!::WriteFile(handle_, bytes.data() + done, chunk, &written, nullptr)) {
+      if (!::WriteFile(handle_.get(), bytes.data() + done, chunk, &written, nullptr)) {
         return LastError("WriteFile", path());
       }
       done += written;
@@ -86,41 +83,36 @@ class Win32OutputFile final : public BufferedOutputFile {
     return Status::Ok();
   }
 
-  Status CloseFile() override {
-    if (!::CloseHandle(handle_)) return LastError("CloseHandle", path());
-    return Status::Ok();
-  }
+  Status CloseFile() override { return handle_.Close(path()); }
 
-  HANDLE handle_;
+  UniqueKernelHandle handle_;
 };
 
 }  // namespace
 
 Result<std::unique_ptr<InputFile>> Win32FileSystem::OpenInputFile(const std::string& path) {
-  const HANDLE handle =
+  UniqueKernelHandle handle(
       CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return LastError("CreateFileW", path);
-  return std::unique_ptr<InputFile>(std::make_unique<Win32InputFile>(handle, path));
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!handle) return LastError("CreateFileW", path);
+  return std::unique_ptr<InputFile>(std::make_unique<Win32InputFile>(std::move(handle), path));
 }
 
 Result<std::unique_ptr<OutputFile>> Win32FileSystem::OpenOutputFile(const std::string& path,
                                                                     bool append) {
-  const HANDLE handle =
-      CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                  append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return LastError("CreateFileW", path);
+  UniqueKernelHandle handle(CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                        nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle) return LastError("CreateFileW", path);
   LARGE_INTEGER position{};
   if (append) {
     LARGE_INTEGER zero{};
-    if (!SetFilePointerEx(handle, zero, &position, FILE_END)) {
-      const SystemError error = LastError("SetFilePointerEx", path);
-      CloseHandle(handle);
-      return error;
+    if (!SetFilePointerEx(handle.get(), zero, &position, FILE_END)) {
+      return LastError("SetFilePointerEx", path);
     }
   }
-  return std::unique_ptr<OutputFile>(
-      std::make_unique<Win32OutputFile>(handle, path, static_cast<uint64_t>(position.QuadPart)));
+  return std::unique_ptr<OutputFile>(std::make_unique<Win32OutputFile>(
+      std::move(handle), path, static_cast<uint64_t>(position.QuadPart)));
 }
 
 }  // namespace updater::platform

@@ -4,33 +4,12 @@
 
 #include "platform/name_case.h"
 #include "platform/paths.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/handles.h"
 
 namespace updater::platform {
 namespace {
 
-// Owns a file HANDLE.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (valid()) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-  bool Close() {
-    const HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return CloseHandle(handle) != 0;
-  }
-
- private:
-  HANDLE handle_;
-};
-
-Status WriteAndClose(FileHandle& file, const std::string& bytes, const std::string& path) {
+Status WriteAndClose(UniqueKernelHandle& file, const std::string& bytes, const std::string& path) {
   size_t done = 0;
   while (done < bytes.size()) {
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
@@ -40,8 +19,8 @@ Status WriteAndClose(FileHandle& file, const std::string& bytes, const std::stri
     }
     done += written;
   }
-  if (!file.Close()) return LastError("CloseHandle", path);
-  return Status::Ok();
+  // The close is the last chance for a write error to show.
+  return file.Close(path);
 }
 
 // The attribute bits FolderEntry and GetAttributes report (FileAttribute).
@@ -88,6 +67,12 @@ SystemError LastError(const std::string& call, const std::string& path) {
   return Win32Error(call, path, GetLastError());
 }
 
+TransientErrors Win32TransientErrors() {
+  return TransientErrors{{ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION, ERROR_DEV_NOT_EXIST,
+                          ERROR_NETNAME_DELETED, ERROR_SEM_TIMEOUT, ERROR_NETWORK_UNREACHABLE},
+                         ERROR_ACCESS_DENIED};
+}
+
 Result<std::string> Win32FileSystem::FullPath(const std::string& path) {
   const std::wstring wide = Widen(path);
   DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
@@ -112,10 +97,10 @@ bool Win32FileSystem::FileExists(const std::string& path) {
 Result<std::vector<FolderEntry>> Win32FileSystem::ListFolder(const std::string& folder) {
   const std::wstring pattern = Widen(IncludeTrailingDelimiter(folder)) + L"*";
   WIN32_FIND_DATAW data{};
-  HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                 nullptr, 0);
+  const UniqueFindHandle find(
+      FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
   std::vector<FolderEntry> entries;
-  if (find == INVALID_HANDLE_VALUE) {
+  if (!find) {
     // A drive root lists no "." and "..": when empty it lists nothing.
     if (GetLastError() == ERROR_FILE_NOT_FOUND) return entries;
     return LastError("FindFirstFileW", folder);
@@ -127,9 +112,8 @@ Result<std::vector<FolderEntry>> Win32FileSystem::ListFolder(const std::string& 
     const bool link = reparse && (data.dwReserved0 == IO_REPARSE_TAG_SYMLINK ||
                                   data.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
     entries.push_back(FolderEntry{Narrow(name), data.dwFileAttributes & kListedAttributes, link});
-  } while (FindNextFileW(find, &data));
+  } while (FindNextFileW(find.get(), &data));
   const DWORD error = GetLastError();
-  FindClose(find);
   if (error != ERROR_NO_MORE_FILES) return Win32Error("FindNextFileW", folder, error);
   return entries;
 }
@@ -185,7 +169,8 @@ Status Win32FileSystem::CopyWholeFile(const std::string& source, const std::stri
   // and system behind. Setting them again changes nothing where they came.
   const DWORD attributes = GetFileAttributesW(from.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return LastError("GetFileAttributesW", source);
-  if ((attributes & kSettableAttributes) != (GetFileAttributesW(to.c_str()) & kSettableAttributes) &&
+  if ((attributes & kSettableAttributes) !=
+          (GetFileAttributesW(to.c_str()) & kSettableAttributes) &&
       !SetFileAttributesW(to.c_str(), attributes & kSettableAttributes)) {
     return LastError("SetFileAttributesW", target);
   }
@@ -198,32 +183,32 @@ Status Win32FileSystem::Rename(const std::string& from, const std::string& to) {
 }
 
 Result<uint64_t> Win32FileSystem::ExclusiveFileSize(const std::string& path) {
-  FileHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return LastError("CreateFileW", path);
+  UniqueKernelHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return LastError("CreateFileW", path);
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size)) return LastError("GetFileSizeEx", path);
   return static_cast<uint64_t>(size.QuadPart);
 }
 
 Status Win32FileSystem::WriteFile(const std::string& path, const std::string& bytes) {
-  FileHandle file(CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return LastError("CreateFileW", path);
+  UniqueKernelHandle file(CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return LastError("CreateFileW", path);
   return WriteAndClose(file, bytes, path);
 }
 
 Status Win32FileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
-  FileHandle file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return LastError("CreateFileW", path);
+  UniqueKernelHandle file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return LastError("CreateFileW", path);
   return WriteAndClose(file, bytes, path);
 }
 
 Result<std::string> Win32FileSystem::ReadFile(const std::string& path) {
-  FileHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return LastError("CreateFileW", path);
+  UniqueKernelHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return LastError("CreateFileW", path);
   std::string out;
   char buffer[65536];
   for (;;) {
@@ -277,8 +262,8 @@ Result<std::optional<std::string>> Win32FileSystem::IniReadString(const std::str
 
 Status Win32FileSystem::IniWriteString(const std::string& path, const std::string& section,
                                        const std::string& key, const std::string& value) {
-  if (!WritePrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(),
-                                  Widen(value).c_str(), Widen(path).c_str())) {
+  if (!WritePrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), Widen(value).c_str(),
+                                  Widen(path).c_str())) {
     return LastError("WritePrivateProfileStringW", path);
   }
   return Status::Ok();

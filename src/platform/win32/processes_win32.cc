@@ -1,7 +1,7 @@
 // Processes on Windows: the Toolhelp snapshot, termination, the debug
 // privilege and CreateProcess.
 // clang-format off
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/handles.h"
 #include <tlhelp32.h>
 // clang-format on
 
@@ -10,24 +10,10 @@
 namespace updater::platform {
 namespace {
 
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  ~Handle() {
-    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return handle_; }
-  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
-
 class Win32ChildProcess final : public ChildProcess {
  public:
-  Win32ChildProcess(HANDLE process, std::string path) : process_(process), path_(std::move(path)) {}
+  Win32ChildProcess(UniqueKernelHandle process, std::string path)
+      : process_(std::move(process)), path_(std::move(path)) {}
 
   Result<uint32_t> WaitForExit() override {
     if (WaitForSingleObject(process_.get(), INFINITE) == WAIT_FAILED) {
@@ -39,7 +25,7 @@ class Win32ChildProcess final : public ChildProcess {
   }
 
  private:
-  Handle process_;
+  UniqueKernelHandle process_;
   std::string path_;
 };
 
@@ -50,8 +36,8 @@ constexpr DWORD kPrivilegeDisabled = 0x80000000;
 }  // namespace
 
 Result<std::vector<ProcessEntry>> Win32Processes::Snapshot() {
-  Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot.valid()) return LastError("CreateToolhelp32Snapshot", "");
+  const UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return LastError("CreateToolhelp32Snapshot", "");
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   std::vector<ProcessEntry> entries;
@@ -63,8 +49,8 @@ Result<std::vector<ProcessEntry>> Win32Processes::Snapshot() {
 }
 
 Status Win32Processes::Terminate(uint32_t pid, uint32_t exit_code) {
-  Handle process(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
-  if (!process.valid()) return LastError("OpenProcess", std::to_string(pid));
+  const UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+  if (!process) return LastError("OpenProcess", std::to_string(pid));
   if (!TerminateProcess(process.get(), exit_code)) {
     return LastError("TerminateProcess", std::to_string(pid));
   }
@@ -76,7 +62,7 @@ Status Win32Processes::SetDebugPrivilege(bool enable) {
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &raw_token)) {
     return LastError("OpenProcessToken", "");
   }
-  Handle token(raw_token);
+  const UniqueKernelHandle token(raw_token);
   TOKEN_PRIVILEGES privileges{};
   privileges.PrivilegeCount = 1;
   if (!LookupPrivilegeValueW(nullptr, SE_DEBUG_NAME, &privileges.Privileges[0].Luid)) {
@@ -123,9 +109,10 @@ Result<std::unique_ptr<ChildProcess>> Win32Processes::Start(const ProcessLaunch&
                       folder.empty() ? nullptr : folder.c_str(), &startup, &started)) {
     return LastError("CreateProcessW", launch.application);
   }
-  CloseHandle(started.hThread);
-  return std::unique_ptr<ChildProcess>(
-      std::make_unique<Win32ChildProcess>(started.hProcess, launch.application));
+  // Only the process is waited for: its first thread's handle goes here.
+  const UniqueKernelHandle thread(started.hThread);
+  return std::unique_ptr<ChildProcess>(std::make_unique<Win32ChildProcess>(
+      UniqueKernelHandle(started.hProcess), launch.application));
 }
 
 }  // namespace updater::platform

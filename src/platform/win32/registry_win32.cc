@@ -3,7 +3,7 @@
 // 32-bit programs that registered the product's keys wrote them.
 #include <vector>
 
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/handles.h"
 
 namespace updater::platform {
 namespace {
@@ -16,23 +16,20 @@ std::wstring KeyPath(const std::string& path) {
 
 class Win32RegistryKey final : public RegistryKey {
  public:
-  explicit Win32RegistryKey(HKEY key) : key_(key) {}
-  ~Win32RegistryKey() override { RegCloseKey(key_); }
-  Win32RegistryKey(const Win32RegistryKey&) = delete;
-  Win32RegistryKey& operator=(const Win32RegistryKey&) = delete;
+  explicit Win32RegistryKey(UniqueKey key) : key_(std::move(key)) {}
 
   std::optional<std::string> ReadString(const std::string& name) override {
     const std::wstring value_name = Widen(name);
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExW(key_, value_name.c_str(), nullptr, &type, nullptr, &size) !=
+    if (RegQueryValueExW(key_.get(), value_name.c_str(), nullptr, &type, nullptr, &size) !=
             ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ)) {
       return std::nullopt;
     }
     std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
     DWORD filled = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (RegQueryValueExW(key_, value_name.c_str(), nullptr, &type,
+    if (RegQueryValueExW(key_.get(), value_name.c_str(), nullptr, &type,
                          reinterpret_cast<BYTE*>(text.data()), &filled) != ERROR_SUCCESS) {
       return std::nullopt;
     }
@@ -46,8 +43,8 @@ class Win32RegistryKey final : public RegistryKey {
     DWORD type = 0;
     DWORD value = 0;
     DWORD size = sizeof value;
-    if (RegQueryValueExW(key_, Widen(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value),
-                         &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExW(key_.get(), Widen(name).c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
         type != REG_DWORD) {
       return std::nullopt;
     }
@@ -55,7 +52,7 @@ class Win32RegistryKey final : public RegistryKey {
   }
 
  private:
-  HKEY key_;
+  UniqueKey key_;
 };
 
 }  // namespace
@@ -64,7 +61,7 @@ bool Win32Registry::KeyExists(const std::string& key_path) {
   HKEY key = nullptr;
   const LONG result =
       RegOpenKeyExW(HKEY_LOCAL_MACHINE, KeyPath(key_path).c_str(), 0, KEY_READ, &key);
-  if (result == ERROR_SUCCESS) RegCloseKey(key);
+  const UniqueKey opened(result == ERROR_SUCCESS ? key : nullptr);
   return result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED;
 }
 
@@ -75,7 +72,7 @@ Result<std::unique_ptr<RegistryKey>> Win32Registry::OpenKeyReadOnly(const std::s
   if (result != ERROR_SUCCESS) {
     return Win32Error("RegOpenKeyExW", key_path, static_cast<DWORD>(result));
   }
-  return std::unique_ptr<RegistryKey>(std::make_unique<Win32RegistryKey>(key));
+  return std::unique_ptr<RegistryKey>(std::make_unique<Win32RegistryKey>(UniqueKey(key)));
 }
 
 }  // namespace updater::platform

@@ -1,23 +1,8 @@
 // The service control manager on Windows.
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/handles.h"
 
 namespace updater::platform {
 namespace {
-
-// Owns an SC_HANDLE.
-class ScHandle {
- public:
-  explicit ScHandle(SC_HANDLE handle) : handle_(handle) {}
-  ~ScHandle() {
-    if (handle_ != nullptr) CloseServiceHandle(handle_);
-  }
-  ScHandle(const ScHandle&) = delete;
-  ScHandle& operator=(const ScHandle&) = delete;
-  SC_HANDLE get() const { return handle_; }
-
- private:
-  SC_HANDLE handle_;
-};
 
 ServiceStatus FromWindows(const SERVICE_STATUS& status) {
   return ServiceStatus{status.dwCurrentState, status.dwCheckPoint, status.dwWaitHint};
@@ -25,7 +10,8 @@ ServiceStatus FromWindows(const SERVICE_STATUS& status) {
 
 class Win32Service final : public Service {
  public:
-  Win32Service(SC_HANDLE handle, std::string name) : handle_(handle), name_(std::move(name)) {}
+  Win32Service(UniqueServiceHandle handle, std::string name)
+      : handle_(std::move(handle)), name_(std::move(name)) {}
 
   Status Start() override {
     if (!StartServiceW(handle_.get(), 0, nullptr)) return LastError("StartServiceW", name_);
@@ -55,23 +41,23 @@ class Win32Service final : public Service {
   }
 
  private:
-  ScHandle handle_;
+  UniqueServiceHandle handle_;
   std::string name_;
 };
 
 class Win32ServiceManager final : public ServiceManager {
  public:
-  explicit Win32ServiceManager(SC_HANDLE handle) : handle_(handle) {}
+  explicit Win32ServiceManager(UniqueServiceHandle handle) : handle_(std::move(handle)) {}
 
   Result<std::unique_ptr<Service>> OpenNamedService(const std::string& name,
                                                     uint32_t access) override {
-    SC_HANDLE service = OpenServiceW(handle_.get(), Widen(name).c_str(), access);
-    if (service == nullptr) return LastError("OpenServiceW", name);
-    return std::unique_ptr<Service>(std::make_unique<Win32Service>(service, name));
+    UniqueServiceHandle service(OpenServiceW(handle_.get(), Widen(name).c_str(), access));
+    if (!service) return LastError("OpenServiceW", name);
+    return std::unique_ptr<Service>(std::make_unique<Win32Service>(std::move(service), name));
   }
 
  private:
-  ScHandle handle_;
+  UniqueServiceHandle handle_;
 };
 
 }  // namespace
@@ -79,9 +65,10 @@ class Win32ServiceManager final : public ServiceManager {
 Result<std::unique_ptr<ServiceManager>> Win32ServiceControl::OpenManager(const std::string& machine,
                                                                          uint32_t access) {
   const std::wstring wide = Widen(machine);
-  SC_HANDLE manager = OpenSCManagerW(machine.empty() ? nullptr : wide.c_str(), nullptr, access);
-  if (manager == nullptr) return LastError("OpenSCManagerW", machine);
-  return std::unique_ptr<ServiceManager>(std::make_unique<Win32ServiceManager>(manager));
+  UniqueServiceHandle manager(
+      OpenSCManagerW(machine.empty() ? nullptr : wide.c_str(), nullptr, access));
+  if (!manager) return LastError("OpenSCManagerW", machine);
+  return std::unique_ptr<ServiceManager>(std::make_unique<Win32ServiceManager>(std::move(manager)));
 }
 
 }  // namespace updater::platform

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/transient_retry.h"
 
 namespace updater::platform {
 
@@ -17,6 +18,12 @@ std::string Narrow(const std::wstring& utf16);
 // the system's own text.
 SystemError LastError(const std::string& call, const std::string& path);
 SystemError Win32Error(const std::string& call, const std::string& path, DWORD code);
+
+// The errors of a file held for a moment by another process, as SQLite's
+// Windows layer counts them: sharing and lock violations, a network path
+// that dropped for a moment, and access denied where the file's attributes
+// do not explain it (transient_retry.h).
+TransientErrors Win32TransientErrors();
 
 // The drive part of a full path as Windows names it: "C:" for "C:\...",
 // "\\server\share" for a UNC path, empty otherwise.
@@ -55,6 +62,8 @@ class Win32FileSystem final : public FileSystem {
   Result<std::string> ReadFile(const std::string& path) override;
   Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) override;
   Result<std::unique_ptr<OutputFile>> OpenOutputFile(const std::string& path, bool append) override;
+  // Nothing to report: this file system does not retry.
+  void ReportRetriesTo(RetryObserver*) override {}
   Result<bool> IniSectionExists(const std::string& path, const std::string& section) override;
   Result<std::optional<std::string>> IniReadString(const std::string& path,
                                                    const std::string& section,

@@ -3,6 +3,7 @@
 #include "common/failures.h"
 #include "engine/database_commands.h"
 #include "engine/profiles.h"
+#include "engine/retry_log.h"
 #include "engine/service_commands.h"
 #include "engine/startup.h"
 #include "ui/console/console_front_end.h"
@@ -102,6 +103,7 @@ int RunConsole(const std::vector<std::string>& arguments, platform::Platform& pl
   TerminalPrompt prompt(io.out, io.err, io.terminal, options->answering, program.title);
   TerminalCaptions captions(io.out);
   UpdateLog log(platform.files, platform.clock, screen);
+  RetryLogEntries retries(platform.files, log);
   FrontEnd front{log, prompt, pump, captions};
 
   TFBServParams server_params;

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
+#include <memory>
 
 #include "platform/text.h"
+#include "platform/transient_retry.h"
 #include "platform/win32/win32_platform.h"
+#include "support/fake_platform.h"
 #include "support/helper_process.h"
 #include "support/temp_folder.h"
 
@@ -54,6 +58,65 @@ TEST(Win32Files, AFileHeldByAnotherProcessCannotBeOpenedExclusivelyOrDeleted) {
   EXPECT_EQ(files.Rename(db, temp.Path("moved.fdb")).ok(), true);
   temp.MakeFile("other.fdb", "x");
   EXPECT_FALSE(files.Rename(temp.Path("moved.fdb"), temp.Path("other.fdb")).ok());
+}
+
+// A scanner's moment: another process holds the file without sharing until
+// the second wait of the retries, then lets it go.
+TEST(Win32Files, AFileHeldForAMomentIsCopiedRenamedDeletedAndOpenedAfterRetries) {
+  TempFolder temp;
+  Win32FileSystem system_files;
+  const struct {
+    const char* name;
+    std::function<bool(FileSystem&, const std::string&)> run;
+  } cases[] = {
+      {"copy",
+       [&](FileSystem& f, const std::string& file) {
+         return f.CopyWholeFile(file, temp.Path("copy.txt")).ok() &&
+                ReadBytes(temp.Path("copy.txt")) == "data";
+       }},
+      {"rename",
+       [&](FileSystem& f, const std::string& file) {
+         return f.Rename(file, temp.Path("renamed.txt")).ok() &&
+                ReadBytes(temp.Path("renamed.txt")) == "data";
+       }},
+      {"delete",
+       [&](FileSystem& f, const std::string& file) {
+         return f.RemoveFile(file).ok() && !f.FileExists(file);
+       }},
+      {"exclusive open",
+       [&](FileSystem& f, const std::string& file) { return f.ExclusiveFileSize(file).ok(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = temp.MakeFile("held " + std::string(c.name) + ".txt", "data");
+    testing::FakeClock clock;
+    RetryingFileSystem files(system_files, clock, Win32TransientErrors());
+    auto holder = std::make_unique<HelperProcess>(
+        TestHelperPath(), std::vector<std::string>{"hold", file}, temp.path());
+    ASSERT_TRUE(holder->ready());
+    clock.after_sleep = [&](size_t waits) {
+      if (waits == 2) holder->Release();
+    };
+    EXPECT_TRUE(c.run(files, file));
+    EXPECT_EQ(clock.sleeps(), (std::vector<uint32_t>{25, 50}));
+  }
+}
+
+TEST(Win32Files, AFileHeldThroughoutStillFailsAfterTheRetries) {
+  TempFolder temp;
+  Win32FileSystem system_files;
+  testing::FakeClock clock;
+  RetryingFileSystem files(system_files, clock, Win32TransientErrors());
+  const std::string file = temp.MakeFile("held.txt", "data");
+  HelperProcess holder(TestHelperPath(), {"hold", file}, temp.path());
+  ASSERT_TRUE(holder.ready());
+
+  const Status deleted = files.RemoveFile(file);
+
+  ASSERT_FALSE(deleted.ok());
+  EXPECT_EQ(deleted.error().code, ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(clock.sleeps().size(), 10u);
+  EXPECT_TRUE(system_files.FileExists(file));
 }
 
 TEST(Win32Files, IniFilesAreThePrivateProfileFilesInTheAnsiCodePage) {
