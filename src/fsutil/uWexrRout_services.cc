@@ -1,8 +1,8 @@
 // The service and process routines of uWexrRout.
 #include <algorithm>
 
-#include "common/strings.h"
 #include "fsutil/uWexrRout.h"
+#include "platform/strings.h"
 
 namespace updater {
 namespace {
@@ -96,9 +96,9 @@ ProcessTermination TerminateProcessesByNameCounted(platform::Platform& platform,
     outcome.result = 0;
     return outcome;
   }
-  const std::string wanted = AsciiUpper(name);
+  const std::string wanted = platform::AsciiUpper(name);
   for (const platform::ProcessEntry& process : *snapshot) {
-    const std::string exe = AsciiUpper(process.exe_name);
+    const std::string exe = platform::AsciiUpper(process.exe_name);
     const size_t cut = exe.find_last_of("\\:");
     const std::string file = cut == std::string::npos ? exe : exe.substr(cut + 1);
     if (file != wanted && exe != wanted) continue;

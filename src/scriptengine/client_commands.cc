@@ -2,10 +2,14 @@
 
 #include <array>
 
-#include "common/strings.h"
+#include "platform/strings.h"
 #include "scriptengine/sql_tokens.h"
 
 namespace updater::scriptengine {
+
+using platform::AsciiUpper;
+using platform::Trim;
+
 namespace {
 
 constexpr std::array<std::string_view, 12> kIgnoredSettings = {

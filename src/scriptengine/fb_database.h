@@ -4,20 +4,17 @@
 
 #include <ibase.h>
 
-#include <map>
 #include <memory>
 #include <string>
 
-#include "firebird/fb_client.h"
+#include "fbclient/fb_client.h"
 #include "platform/libraries.h"
 #include "scriptengine/connect_string.h"
 #include "scriptengine/database.h"
 
 namespace updater::scriptengine {
 
-class FbStatement;
-struct InsertPlan;
-struct BulkStatements;
+class BulkLoader;
 
 class FbDatabase final : public Database {
  public:
@@ -45,14 +42,12 @@ class FbDatabase final : public Database {
   void Reconnect(const std::string& charset) override;
 
   // For the statements and cursors of this attachment.
-  FbClient& Client() { return *client_; }
+  fbclient::FbClient& Client() { return *client_; }
   isc_db_handle* Handle() { return &db_; }
   isc_tr_handle* Transaction();  // the default transaction, started when needed
   unsigned short Dialect() const { return dialect_; }
-  // Throws DatabaseError with the status vector's text.
+  // Throws DatabaseError with the status vector's text and errors.
   [[noreturn]] void Fail(const ISC_STATUS* status) const;
-  // The texts of a status vector, joined by CR LF.
-  std::string StatusText(const ISC_STATUS* status) const;
   // Creates a blob in the default transaction from the bytes `value` gives
   // (a text or a blob file slice) and returns its id.
   ISC_QUAD CreateBlob(const Value& value);
@@ -60,18 +55,15 @@ class FbDatabase final : public Database {
  private:
   void Attach();
   void DetachQuietly();
-  const InsertPlan& PlanFor(const DataBlock& block);
 
-  std::unique_ptr<FbClient> client_;
+  std::unique_ptr<fbclient::FbClient> client_;
   ConnectParams params_;
   std::string charset_;
   unsigned short dialect_ = 3;
   isc_db_handle db_ = 0;
   isc_tr_handle tr_ = 0;
-  // Prepared for the bulk load; dropped with the attachment and after DDL.
-  void ForgetPrepared();
-  std::map<std::string, std::unique_ptr<InsertPlan>> insert_plans_;
-  std::unique_ptr<BulkStatements> bulk_statements_;
+  // What the bulk load prepared; forgotten with the attachment and after DDL.
+  std::unique_ptr<BulkLoader> bulk_;
   int casts_blobs_ = -1;  // whether the server casts blobs to strings (2.1 on); -1: not asked
 };
 
