@@ -1,11 +1,10 @@
 // Files read and written piece by piece, for data too large to hold whole:
 // scripts of gigabytes, the blob files beside them, and the data scripts the
-// script engine writes. Paths are UTF-8; on Linux they are looked up as
-// Windows would, ignoring letter case.
+// script engine writes. FileSystem::OpenInputFile and OpenOutputFile
+// (files.h) open them.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -45,13 +44,5 @@ class OutputFile {
   // Writes what is buffered and closes the file.
   virtual Status Close() = 0;
 };
-
-// Opens an existing file for reading.
-Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path);
-
-// Creates the file, or empties an existing one, for writing (`append`
-// false); or opens it to write at its end, creating it when missing
-// (`append` true).
-Result<std::unique_ptr<OutputFile>> OpenOutputFile(const std::string& path, bool append);
 
 }  // namespace updater::platform

@@ -11,10 +11,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/file_streams.h"
 #include "platform/result.h"
 
 namespace updater::platform {
@@ -97,6 +99,16 @@ class FileSystem {
 
   // Reads the whole file.
   virtual Result<std::string> ReadFile(const std::string& path) = 0;
+
+  // Opens an existing file to read it piece by piece (file_streams.h).
+  // Other processes may read and write it meanwhile.
+  virtual Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) = 0;
+
+  // Creates the file, or empties an existing one, to write it piece by piece
+  // (`append` false); or opens it to write at its end, creating it when
+  // missing (`append` true). Other processes may read it meanwhile.
+  virtual Result<std::unique_ptr<OutputFile>> OpenOutputFile(const std::string& path,
+                                                             bool append) = 0;
 
   // Initialisation files (sections in square brackets, key=value lines, texts
   // in Windows-1251 on disk), read and written as the Windows private-profile

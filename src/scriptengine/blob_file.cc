@@ -42,8 +42,8 @@ std::string Hex(uint64_t value) {
 
 }  // namespace
 
-BlobFile::BlobFile(std::string path) : path_(std::move(path)) {
-  platform::Result<std::unique_ptr<platform::InputFile>> opened = platform::OpenInputFile(path_);
+BlobFile::BlobFile(platform::FileSystem& files, std::string path) : path_(std::move(path)) {
+  platform::Result<std::unique_ptr<platform::InputFile>> opened = files.OpenInputFile(path_);
   if (!opened.ok()) {
     throw ScriptError("the blob file cannot be opened: " + opened.error().Describe());
   }

@@ -13,15 +13,16 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/file_streams.h"
+#include "platform/files.h"
 #include "scriptengine/sql_tokens.h"
 
 namespace updater::scriptengine {
 
 class BlobFile {
  public:
-  // Opens `path` (UTF-8). Throws ScriptError when it cannot be opened.
-  explicit BlobFile(std::string path);
+  // Opens `path` (UTF-8) through `files`. Throws ScriptError when it cannot
+  // be opened.
+  BlobFile(platform::FileSystem& files, std::string path);
 
   const std::string& Path() const { return path_; }
   uint64_t Size() const { return size_; }

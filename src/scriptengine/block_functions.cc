@@ -95,7 +95,8 @@ const std::map<std::string, BuiltIn>& BuiltIns() {
            BlockFailure(line, "ibec_ExtractMetadata: " + why);
          }
          const std::string path = ScriptFilePath(block.Environment().folder, name);
-         return Value::Integer(ExportTableData(block.Environment().database, path, options,
+         return Value::Integer(ExportTableData(block.Environment().database,
+                                               block.Environment().files, path, options,
                                                block.Environment().progress));
        }},
       {"IBEC_TRIM",

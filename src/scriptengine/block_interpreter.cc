@@ -307,7 +307,7 @@ Value BlockInterpreter::Call(const Expr& expr) {
 
 int64_t BlockInterpreter::OpenFile(const std::string& path, bool append) {
   platform::Result<std::unique_ptr<platform::OutputFile>> opened =
-      platform::OpenOutputFile(path, append);
+      environment_.files.OpenOutputFile(path, append);
   if (!opened.ok()) throw ScriptError("the file cannot be opened: " + opened.error().Describe());
   const int64_t number = next_file_++;
   files_[number] = std::move(opened).value();

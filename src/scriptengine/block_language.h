@@ -8,12 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
 #include "scriptengine/database.h"
 
 namespace updater::scriptengine {
 
 struct BlockEnvironment {
   Database& database;
+  platform::FileSystem& files;                     // where the block's files are written
   std::string folder;                              // UTF-8; where relative file names are looked up
   std::function<void(std::string_view)> progress;  // ibec_progress
 };

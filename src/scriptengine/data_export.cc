@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "platform/file_streams.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
 #include "platform/text.h"
@@ -25,9 +24,9 @@ constexpr int kBlocksPerCommit = 250;
 
 class Output {
  public:
-  explicit Output(const std::string& path) : path_(path) {
+  Output(platform::FileSystem& files, const std::string& path) : path_(path) {
     platform::Result<std::unique_ptr<platform::OutputFile>> opened =
-        platform::OpenOutputFile(path, false);
+        files.OpenOutputFile(path, false);
     if (!opened.ok()) throw ScriptError("cannot create " + opened.error().Describe());
     file_ = std::move(opened).value();
   }
@@ -282,15 +281,16 @@ std::string BlobFilePathFor(const std::string& path) {
   return base + ".lob";
 }
 
-int64_t ExportTableData(Database& database, const std::string& path, const ExportOptions& options,
+int64_t ExportTableData(Database& database, platform::FileSystem& files, const std::string& path,
+                        const ExportOptions& options,
                         const std::function<void(std::string_view)>& progress) {
   const std::string blob_path = BlobFilePathFor(path);
   const std::string blob_name = blob_path.substr(blob_path.find_last_of("/\\") + 1);
   const std::string charset = database.Charset();
   const std::vector<Table> tables = database.UserTables();
 
-  Output script(path);
-  Output blobs(blob_path);
+  Output script(files, path);
+  Output blobs(files, blob_path);
   script.Write("/* Table data, character set " + charset +
                ". Written by ibec_ExtractMetadata; values that are not written as literals\n"
                "   are in the blob file " +

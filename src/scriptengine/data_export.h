@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
 #include "scriptengine/database.h"
 
 namespace updater::scriptengine {
@@ -29,12 +30,13 @@ bool ParseExportOptions(std::string_view text, ExportOptions& options, std::stri
 std::string BlobFilePathFor(const std::string& path);
 
 // Writes the data script to `path` (UTF-8; created or emptied) and its blob
-// file beside it, reading every table in the current transaction of
-// `database`. Reports each table done through `progress`. Returns the number
+// file beside it through `files`, reading every table in the current
+// transaction of `database`. Reports each table done through `progress`. Returns the number
 // of rows written. Throws ScriptError when a file cannot be written or a
 // table has a column of a kind it cannot carry (arrays), DatabaseError when
 // a query fails.
-int64_t ExportTableData(Database& database, const std::string& path, const ExportOptions& options,
+int64_t ExportTableData(Database& database, platform::FileSystem& files, const std::string& path,
+                        const ExportOptions& options,
                         const std::function<void(std::string_view)>& progress);
 
 }  // namespace updater::scriptengine

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "fbclient/ibescript_api.h"
-#include "platform/file_streams.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "scriptengine/connect_string.h"
@@ -73,7 +72,7 @@ int32_t Run(ByteSource& source, const std::string& folder, CallbackReporter& rep
       return 1;
     }
   }
-  ScriptExecutor executor(*state.database, reporter, folder);
+  ScriptExecutor executor(*state.database, platform::SystemPlatform().files, reporter, folder);
   int failures = executor.Run(source);
   try {
     state.database->Close();
@@ -143,7 +142,7 @@ UPDATER_EXPORT int32_t UPDATER_STDCALL ExecScriptFile(const char* path,
       return 1;
     }
     const std::string file = updater::platform::AnsiToUtf8(path);
-    auto opened = updater::platform::OpenInputFile(file);
+    auto opened = updater::platform::SystemPlatform().files.OpenInputFile(file);
     if (!opened.ok()) {
       reporter.StatementError("", "the script file cannot be opened: " + opened.error().Describe());
       return 1;

@@ -24,8 +24,9 @@ std::string ScriptFilePath(const std::string& folder, std::string_view name) {
   return platform::JoinPath(folder, path);
 }
 
-ScriptExecutor::ScriptExecutor(Database& database, ScriptReporter& reporter, std::string folder)
-    : database_(database), reporter_(reporter), folder_(std::move(folder)) {}
+ScriptExecutor::ScriptExecutor(Database& database, platform::FileSystem& files,
+                               ScriptReporter& reporter, std::string folder)
+    : database_(database), files_(files), reporter_(reporter), folder_(std::move(folder)) {}
 
 int ScriptExecutor::Run(ByteSource& source) {
   StatementSplitter splitter(source);
@@ -100,8 +101,9 @@ void ScriptExecutor::RunStatement(StatementSplitter& splitter, const ScriptState
     case ClientCommand::Kind::kInvalid:
       throw ScriptError(command.argument);
     case ClientCommand::Kind::kBlock: {
-      BlockEnvironment environment{
-          database_, folder_, [this](std::string_view text) { reporter_.StatementText(0, text); }};
+      BlockEnvironment environment{database_, files_, folder_, [this](std::string_view text) {
+                                     reporter_.StatementText(0, text);
+                                   }};
       RunBlock(statement.text, environment);
       return;
     }
@@ -143,7 +145,7 @@ const BlobFile& ScriptExecutor::CurrentBlobFile() {
   if (blob_file_path_.empty()) {
     throw ScriptError("the statement refers to a blob file, but no SET BLOBFILE came before it");
   }
-  if (!blob_file_) blob_file_ = std::make_unique<BlobFile>(blob_file_path_);
+  if (!blob_file_) blob_file_ = std::make_unique<BlobFile>(files_, blob_file_path_);
   return *blob_file_;
 }
 

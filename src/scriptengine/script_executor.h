@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
 #include "scriptengine/blob_file.h"
 #include "scriptengine/database.h"
 #include "scriptengine/script_splitter.h"
@@ -32,8 +33,9 @@ class ScriptExecutor {
  public:
   // `folder` (UTF-8, may be empty for the current folder) is where relative
   // file names of the script are looked up: its blob file and the files
-  // its blocks open.
-  ScriptExecutor(Database& database, ScriptReporter& reporter, std::string folder);
+  // its blocks open, all through `files`.
+  ScriptExecutor(Database& database, platform::FileSystem& files, ScriptReporter& reporter,
+                 std::string folder);
 
   // Runs the script from `source` to its end. Returns the number of failed
   // statements.
@@ -45,6 +47,7 @@ class ScriptExecutor {
   const BlobFile& CurrentBlobFile();
 
   Database& database_;
+  platform::FileSystem& files_;
   ScriptReporter& reporter_;
   std::string folder_;
   bool auto_ddl_ = true;

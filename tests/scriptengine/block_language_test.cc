@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/platform.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/fake_database.h"
 #include "support/temp_folder.h"
@@ -29,7 +30,7 @@ class BlockLanguageTest : public ::testing::Test {
 
   // Runs `block` in the temporary folder; returns its failure, or "".
   std::string Run(const std::string& block) {
-    BlockEnvironment environment{db, temp.path(),
+    BlockEnvironment environment{db, platform::SystemPlatform().files, temp.path(),
                                  [this](std::string_view text) { progress.emplace_back(text); }};
     try {
       RunBlock(block, environment);

@@ -4,6 +4,7 @@
 
 #include <limits>
 
+#include "platform/platform.h"
 #include "scriptengine/fake_database.h"
 #include "scriptengine/recording_reporter.h"
 #include "scriptengine/script_executor.h"
@@ -94,11 +95,12 @@ std::vector<std::vector<std::string>> Shown(const FakeDatabase& db, const std::s
 
 TEST(DataExport, WhatItWritesLoadsBackToTheSameValues) {
   TempFolder temp;
+  platform::FileSystem& files = platform::SystemPlatform().files;
   FakeDatabase source;
   FillKinds(source, 500);
   source.AddTable("EMPTY \"ONE\"", {{"X", ColumnKind::kInteger}});
   std::vector<std::string> progress;
-  const int64_t rows = ExportTableData(source, temp.Path("Data.sql"), ExportOptions{},
+  const int64_t rows = ExportTableData(source, files, temp.Path("Data.sql"), ExportOptions{},
                                        [&](std::string_view text) { progress.emplace_back(text); });
   EXPECT_EQ(rows, 504);
   EXPECT_EQ(progress,
@@ -108,9 +110,9 @@ TEST(DataExport, WhatItWritesLoadsBackToTheSameValues) {
   target.AddTable("KINDS", KindsTable());
   target.AddTable("EMPTY \"ONE\"", {{"X", ColumnKind::kInteger}});
   testing::RecordingReporter reporter;
-  ScriptExecutor executor(target, reporter, temp.path());
+  ScriptExecutor executor(target, files, reporter, temp.path());
   platform::Result<std::unique_ptr<platform::InputFile>> file =
-      platform::OpenInputFile(temp.Path("Data.sql"));
+      files.OpenInputFile(temp.Path("Data.sql"));
   ASSERT_TRUE(file.ok());
   FileSource script(std::move(file).value(), temp.Path("Data.sql"));
   EXPECT_EQ(executor.Run(script), 0);
@@ -122,11 +124,12 @@ TEST(DataExport, WhatItWritesLoadsBackToTheSameValues) {
 
 TEST(DataExport, KeepsBlocksWithinTheServersLimits) {
   TempFolder temp;
+  platform::FileSystem& files = platform::SystemPlatform().files;
   FakeDatabase source;
   FillKinds(source, 1000);
   ExportOptions options;
   options.rows_per_block = 250;
-  ExportTableData(source, temp.Path("d.sql"), options, [](std::string_view) {});
+  ExportTableData(source, files, temp.Path("d.sql"), options, [](std::string_view) {});
   const std::string script = ReadBytes(temp.Path("d.sql"));
   EXPECT_NE(script.find("SET BLOBFILE 'd.lob';"), std::string::npos);
   size_t blocks = 0;

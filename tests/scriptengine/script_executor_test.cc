@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/platform.h"
 #include "scriptengine/fake_database.h"
 #include "scriptengine/recording_reporter.h"
 #include "support/temp_folder.h"
@@ -16,7 +17,7 @@ class ScriptExecutorTest : public ::testing::Test {
  protected:
   int Run(const std::string& script) {
     TextSource source(script);
-    ScriptExecutor executor(db, reporter, temp.path());
+    ScriptExecutor executor(db, platform::SystemPlatform().files, reporter, temp.path());
     return executor.Run(source);
   }
   std::vector<std::string> CommittedSql() const {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/platform.h"
 #include "scriptengine/blob_file.h"
 #include "scriptengine/client_commands.h"
 #include "scriptengine/connect_string.h"
@@ -102,7 +103,7 @@ TEST(BlobReferences, StandForParametersOutsideLiteralsAndComments) {
 TEST(BlobFile, ReadsItsPiecesAndRefusesReferencesOutsideIt) {
   testing::TempFolder temp;
   const std::string bytes("0123456789", 10);
-  BlobFile file(temp.MakeFile("v.lob", bytes));
+  BlobFile file(platform::SystemPlatform().files, temp.MakeFile("v.lob", bytes));
   EXPECT_EQ(file.ReadAll(2, 5), "23456");
   EXPECT_EQ(file.ReadAll(10, 0), "");
   std::vector<std::string> pieces;
@@ -118,7 +119,7 @@ TEST(BlobFile, ReadsItsPiecesAndRefusesReferencesOutsideIt) {
               0u)
         << e.what();
   }
-  EXPECT_THROW(BlobFile(temp.Path("missing.lob")), ScriptError);
+  EXPECT_THROW(BlobFile(platform::SystemPlatform().files, temp.Path("missing.lob")), ScriptError);
 }
 
 TEST(ValueTexts, DatesAreFirebirdsDayNumbersBothWays) {

@@ -99,9 +99,9 @@ bool FaultyFileSystem::Fails(const std::string& call, const std::string& path,
   return true;
 }
 
-#define UPDATER_FAULT(call, path)                 \
-  do {                                            \
-    platform::SystemError injected;               \
+#define UPDATER_FAULT(call, path)                      \
+  do {                                                 \
+    platform::SystemError injected;                    \
     if (Fails(call, path, &injected)) return injected; \
   } while (false)
 
@@ -136,7 +136,8 @@ platform::Status FaultyFileSystem::CreateFolder(const std::string& path) {
   UPDATER_FAULT("CreateFolder", path);
   return real_.CreateFolder(path);
 }
-platform::Status FaultyFileSystem::CopyWholeFile(const std::string& source, const std::string& target) {
+platform::Status FaultyFileSystem::CopyWholeFile(const std::string& source,
+                                                 const std::string& target) {
   UPDATER_FAULT("CopyWholeFile", source);
   return real_.CopyWholeFile(source, target);
 }
@@ -152,14 +153,23 @@ platform::Status FaultyFileSystem::WriteFile(const std::string& path, const std:
   UPDATER_FAULT("WriteFile", path);
   return real_.WriteFile(path, bytes);
 }
-platform::Status FaultyFileSystem::AppendToFile(const std::string& path,
-                                                const std::string& bytes) {
+platform::Status FaultyFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
   UPDATER_FAULT("AppendToFile", path);
   return real_.AppendToFile(path, bytes);
 }
 platform::Result<std::string> FaultyFileSystem::ReadFile(const std::string& path) {
   UPDATER_FAULT("ReadFile", path);
   return real_.ReadFile(path);
+}
+platform::Result<std::unique_ptr<platform::InputFile>> FaultyFileSystem::OpenInputFile(
+    const std::string& path) {
+  UPDATER_FAULT("OpenInputFile", path);
+  return real_.OpenInputFile(path);
+}
+platform::Result<std::unique_ptr<platform::OutputFile>> FaultyFileSystem::OpenOutputFile(
+    const std::string& path, bool append) {
+  UPDATER_FAULT("OpenOutputFile", path);
+  return real_.OpenOutputFile(path, append);
 }
 platform::Result<bool> FaultyFileSystem::IniSectionExists(const std::string& path,
                                                           const std::string& section) {

@@ -63,8 +63,7 @@ class FastForwardClock final : public platform::Clock {
 // holds it.
 class FakeVolumes final : public platform::Volumes {
  public:
-  void AddDrive(const std::string& root_folder, platform::DriveType type,
-                uint64_t free_bytes = 0);
+  void AddDrive(const std::string& root_folder, platform::DriveType type, uint64_t free_bytes = 0);
 
   std::string DriveRoot(const std::string& path) override;
   platform::DriveType DriveTypeOf(const std::string& root) override;
@@ -104,6 +103,10 @@ class FaultyFileSystem final : public platform::FileSystem {
   platform::Status WriteFile(const std::string& path, const std::string& bytes) override;
   platform::Status AppendToFile(const std::string& path, const std::string& bytes) override;
   platform::Result<std::string> ReadFile(const std::string& path) override;
+  platform::Result<std::unique_ptr<platform::InputFile>> OpenInputFile(
+      const std::string& path) override;
+  platform::Result<std::unique_ptr<platform::OutputFile>> OpenOutputFile(const std::string& path,
+                                                                         bool append) override;
   platform::Result<bool> IniSectionExists(const std::string& path,
                                           const std::string& section) override;
   platform::Result<std::optional<std::string>> IniReadString(const std::string& path,

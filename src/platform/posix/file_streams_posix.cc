@@ -87,7 +87,7 @@ class PosixOutputFile final : public BufferedOutputFile {
 
 }  // namespace
 
-Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) {
+Result<std::unique_ptr<InputFile>> PosixFileSystem::OpenInputFile(const std::string& path) {
   const int fd = open(ResolveNameCase(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return ErrnoError("open", path, errno);
   struct stat info {};
@@ -98,7 +98,8 @@ Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) {
   return std::unique_ptr<InputFile>(std::make_unique<PosixInputFile>(fd, path));
 }
 
-Result<std::unique_ptr<OutputFile>> OpenOutputFile(const std::string& path, bool append) {
+Result<std::unique_ptr<OutputFile>> PosixFileSystem::OpenOutputFile(const std::string& path,
+                                                                    bool append) {
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
   const int fd = open(ResolveNameCase(path).c_str(), flags, 0666);
   if (fd < 0) return ErrnoError("open", path, errno);

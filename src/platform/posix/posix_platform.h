@@ -51,12 +51,14 @@ class PosixFileSystem final : public FileSystem {
   Status WriteFile(const std::string& path, const std::string& bytes) override;
   Status AppendToFile(const std::string& path, const std::string& bytes) override;
   Result<std::string> ReadFile(const std::string& path) override;
+  Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) override;
+  Result<std::unique_ptr<OutputFile>> OpenOutputFile(const std::string& path, bool append) override;
   Result<bool> IniSectionExists(const std::string& path, const std::string& section) override;
   Result<std::optional<std::string>> IniReadString(const std::string& path,
                                                    const std::string& section,
                                                    const std::string& key) override;
-  Status IniWriteString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value) override;
+  Status IniWriteString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value) override;
 };
 
 // Where the registry file is: the environment variable UPDATER_REGISTRY_FILE,

@@ -96,7 +96,7 @@ class Win32OutputFile final : public BufferedOutputFile {
 
 }  // namespace
 
-Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) {
+Result<std::unique_ptr<InputFile>> Win32FileSystem::OpenInputFile(const std::string& path) {
   const HANDLE handle =
       CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -104,7 +104,8 @@ Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) {
   return std::unique_ptr<InputFile>(std::make_unique<Win32InputFile>(handle, path));
 }
 
-Result<std::unique_ptr<OutputFile>> OpenOutputFile(const std::string& path, bool append) {
+Result<std::unique_ptr<OutputFile>> Win32FileSystem::OpenOutputFile(const std::string& path,
+                                                                    bool append) {
   const HANDLE handle =
       CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                   append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
