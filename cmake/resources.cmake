@@ -29,3 +29,15 @@ function(updater_embed_resource target type name file)
     add_dependencies(${target} updater_resource_append)
   endif()
 endfunction()
+
+# updater_embed_payload(TARGET) embeds the payload of the sample product
+# (sample/CMakeLists.txt: the new version packed as files.exe) into TARGET as
+# the resource EXEFILE/FILES, which ExtractPayloadResource writes out.
+function(updater_embed_payload target)
+  get_property(archive GLOBAL PROPERTY UPDATER_PAYLOAD_ARCHIVE)
+  if(NOT archive)
+    message(FATAL_ERROR "updater_embed_payload(${target}): the sample product is not defined yet")
+  endif()
+  updater_embed_resource(${target} EXEFILE FILES ${archive})
+  add_dependencies(${target} sample_payload)
+endfunction()

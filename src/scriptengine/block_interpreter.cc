@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "scriptengine/errors.h"
+#include "scriptengine/script_charset.h"
 
 namespace updater::scriptengine {
 namespace {
@@ -115,6 +116,19 @@ bool Truth(const Value& v, size_t line, bool& known) {
   if (!known) return false;
   if (v.kind != Value::Kind::kBoolean) BlockFailure(line, "a condition must be true or false");
   return v.boolean;
+}
+
+enum class FileStart { kEmpty, kMarked, kUnmarked };
+
+// How the file at `path` begins (a missing file is empty).
+FileStart StartOf(platform::FileSystem& files, const std::string& path) {
+  auto file = files.OpenInputFile(path);
+  if (!file.ok()) return FileStart::kEmpty;
+  char head[kUtf8Mark.size()] = {};
+  auto read = file.value()->ReadAt(0, head, sizeof head);
+  if (!read.ok() || read.value() == 0) return FileStart::kEmpty;
+  return std::string_view(head, read.value()) == kUtf8Mark ? FileStart::kMarked
+                                                           : FileStart::kUnmarked;
 }
 
 }  // namespace
@@ -306,11 +320,17 @@ Value BlockInterpreter::Call(const Expr& expr) {
 }
 
 int64_t BlockInterpreter::OpenFile(const std::string& path, bool append) {
+  const FileStart start = append ? StartOf(environment_.files, path) : FileStart::kEmpty;
   platform::Result<std::unique_ptr<platform::OutputFile>> opened =
       environment_.files.OpenOutputFile(path, append);
   if (!opened.ok()) throw ScriptError("the file cannot be opened: " + opened.error().Describe());
   const int64_t number = next_file_++;
-  files_[number] = std::move(opened).value();
+  // The file carries the character set of its texts (script_charset.h); a
+  // file of the connection's bytes that a block appends to stays one.
+  files_[number] = start == FileStart::kUnmarked ? std::move(opened).value()
+                                                 : MarkedOutputFile(std::move(opened).value(),
+                                                                    environment_.database.Charset(),
+                                                                    start == FileStart::kMarked);
   return number;
 }
 

@@ -12,6 +12,7 @@
 #include "scriptengine/connect_string.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/fb_database.h"
+#include "scriptengine/script_charset.h"
 #include "scriptengine/script_executor.h"
 #include "scriptengine/script_splitter.h"
 #include "scriptengine/text_bytes.h"
@@ -84,6 +85,25 @@ int32_t Run(ByteSource& source, const std::string& folder, CallbackReporter& rep
   return failures;
 }
 
+// False, after reporting why, when script file `path` is marked as UTF-8
+// and cannot be read whole in `charset`.
+bool CanReadWhole(const std::string& path, const std::string& charset, ScriptReporter& reporter) {
+  auto opened = platform::SystemPlatform().files.OpenInputFile(path);
+  if (!opened.ok()) return true;  // the run itself reports it
+  try {
+    FileSource file(std::move(opened).value(), path);
+    MarkedScriptSource source(file, charset);
+    char buffer[64 * 1024];
+    while (source.Read(buffer, sizeof buffer) > 0) {
+      if (!source.Marked()) return true;
+    }
+  } catch (const std::exception& e) {
+    reporter.StatementError("", e.what());
+    return false;
+  }
+  return true;
+}
+
 // Runs `action`, reporting anything it throws as a failure of the run: no
 // exception may leave the library.
 template <typename Action>
@@ -148,7 +168,13 @@ UPDATER_EXPORT int32_t UPDATER_STDCALL ExecScriptFile(const char* path,
       return 1;
     }
     se::FileSource source(std::move(opened).value(), file);
-    return se::Run(source, se::FolderOf(file), reporter);
+    // A script marked as UTF-8 (one a block wrote) is read in the
+    // connection's character set; one that cannot be is refused before any
+    // of its statements runs.
+    const std::string charset = State().params ? State().params->charset : std::string();
+    if (!se::CanReadWhole(file, charset, reporter)) return 1;
+    se::MarkedScriptSource marked(source, charset);
+    return se::Run(marked, se::FolderOf(file), reporter);
   });
 }
 

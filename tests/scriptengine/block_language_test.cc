@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/fake_database.h"
+#include "scriptengine/script_charset.h"
 #include "support/temp_folder.h"
 
 namespace updater::scriptengine {
@@ -78,7 +79,7 @@ TEST_F(BlockLanguageTest, ExpressionsFollowSqlRules) {
   for (const auto& c : cases) block += "  ibec_fs_Writeln(f, " + std::string(c.expression) + ");\n";
   block += "  ibec_fs_CloseFile(f);\nend";
   ASSERT_EQ(Run(block), "");
-  std::string expected;
+  std::string expected(kUtf8Mark);
   for (const auto& c : cases) expected += std::string(c.text) + "\r\n";
   EXPECT_EQ(ReadBytes(temp.Path("out.txt")), expected);
 }
@@ -114,6 +115,7 @@ TEST_F(BlockLanguageTest, LoopsOverQueriesWithConditionsAndVariables) {
           "END"),
       "");
   EXPECT_EQ(ReadBytes(temp.Path("goods.sql")),
+            "\xEF\xBB\xBF"
             "UPDATE GOODS SET PRICE = 12.50 WHERE NAME = 'Tea';\r\n"
             "-- green\r\n"
             "-- It's has no price\r\n"
@@ -150,7 +152,50 @@ TEST_F(BlockLanguageTest, ErrorsNameTheBlockLineAndFilesAreClosedAnyway) {
   ASSERT_EQ(Run("EXECUTE IBEBLOCK AS BEGIN\n f = ibec_fs_OpenFile('left.txt', 'append');\n"
                 " ibec_fs_Write(f, 'kept');\n x = 1 / 0;\nEND"),
             "block line 4: division by zero");
-  EXPECT_EQ(ReadBytes(temp.Path("left.txt")), "kept");
+  EXPECT_EQ(ReadBytes(temp.Path("left.txt")), std::string(kUtf8Mark) + "kept");
+}
+
+TEST(BlockFiles, CarryTheirCharacterSetAsUtf8WithAMark) {
+  // "Касса" in Windows-1251 and in UTF-8.
+  const std::string cp1251 = "\xCA\xE0\xF1\xF1\xE0";
+  const std::string utf8 = "\xD0\x9A\xD0\xB0\xD1\x81\xD1\x81\xD0\xB0";
+  const std::string mark(kUtf8Mark);
+  const struct {
+    std::string charset;
+    std::string text;      // the connection's bytes
+    std::string existing;  // the file before, appended to when not empty
+    std::string written;   // the file after
+    std::string failure;
+  } cases[] = {
+      {"WIN1251", cp1251, "", mark + "GRANT \"" + utf8 + "\";\r\n", ""},
+      {"UTF8", utf8, "", mark + "GRANT \"" + utf8 + "\";\r\n", ""},
+      {"NONE", cp1251, "", "GRANT \"" + cp1251 + "\";\r\n", ""},
+      // Appending keeps a file what it is.
+      {"WIN1251", cp1251, mark + "A;\r\n", mark + "A;\r\nGRANT \"" + utf8 + "\";\r\n", ""},
+      {"WIN1251", cp1251, "A;\r\n", "A;\r\nGRANT \"" + cp1251 + "\";\r\n", ""},
+      {"WIN1251", "x\x98", "", mark,
+       "the text cannot be written as UTF-8: it holds the byte 0x98, which is no character of "
+       "WIN1251"},
+  };
+  for (const auto& c : cases) {
+    TempFolder temp;
+    if (!c.existing.empty()) temp.MakeFile("out.sql", c.existing);
+    FakeDatabase db(c.charset);
+    BlockEnvironment environment{db, platform::SystemPlatform().files, temp.path(),
+                                 [](std::string_view) {}};
+    const std::string mode = c.existing.empty() ? "create" : "append";
+    std::string failure;
+    try {
+      RunBlock("EXECUTE IBEBLOCK AS BEGIN\n f = ibec_fs_OpenFile('out.sql', '" + mode +
+                   "');\n ibec_fs_Writeln(f, 'GRANT ' || ibec_QuoteIdent('" + c.text +
+                   "') || ';');\nEND",
+               environment);
+    } catch (const ScriptError& e) {
+      failure = e.what();
+    }
+    EXPECT_EQ(failure, c.failure) << c.charset << " " << c.text;
+    EXPECT_EQ(ReadBytes(temp.Path("out.sql")), c.written) << c.charset << " " << c.text;
+  }
 }
 
 TEST_F(BlockLanguageTest, ExecuteStatementRunsBuiltTextAndFetchesIntoVariables) {

@@ -74,6 +74,24 @@ TEST(EngineOnTheServer, RunsStatementsBlocksAndTransactionsAndGoesOnAfterFailure
   EXPECT_EQ(Rows(db.ConnectString(), "SELECT X FROM LATER"), "2\n");
 }
 
+TEST(EngineOnTheServer, RunsAScriptMarkedAsUtf8InTheConnectionsCharacterSetOrNotAtAll) {
+  TestDatabase db("WIN1251");
+  const std::string mark = "\xEF\xBB\xBF";
+  std::ofstream(db.Folder() + "/good.sql", std::ios::binary)
+      << mark << "CREATE TABLE \"ЁЛКА\" (NAME VARCHAR(10)); INSERT INTO \"ЁЛКА\" VALUES ('Ёж');";
+  EXPECT_EQ(testing::RunFile(db.ConnectString(), "WIN1251", db.Folder() + "/good.sql"), "");
+  EXPECT_EQ(Rows(db.ConnectString(), "SELECT NAME FROM \"ЁЛКА\""), "Ёж\n");
+  // "✓" has no byte in WIN1251: nothing of the script runs.
+  std::ofstream(db.Folder() + "/bad.sql", std::ios::binary)
+      << mark << "CREATE TABLE LATER (X INTEGER);\nINSERT INTO \"ЁЛКА\" VALUES ('✓');";
+  EXPECT_NE(testing::RunFile(db.ConnectString(), "WIN1251", db.Folder() + "/bad.sql")
+                .find("holds a character that the connection's character set WIN1251 lacks"),
+            std::string::npos);
+  EXPECT_EQ(Rows(db.ConnectString(),
+                 "SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'LATER'"),
+            "0\n");
+}
+
 TEST(EngineOnTheServer, BindsBlobFileValuesToBlobsAndStrings) {
   TestDatabase db("UTF8");
   std::string bytes = "Текст блоба, 'кавычки'\r\n";
@@ -198,10 +216,12 @@ TEST(EngineOnTheServer, TheSampleBlocksWriteGeneratorsAndRolesThatRestoreThem) {
             "");
   ASSERT_EQ(testing::RunFile(old_db.ConnectString(), "UTF8", folder + "/Sys_Roles.sql"), "");
   EXPECT_EQ(ReadBytes(folder + "/Generators.sql"),
+            "\xEF\xBB\xBF"
             "ALTER SEQUENCE \"G_ONE\" RESTART WITH 1234567890123;\r\n"
             "ALTER SEQUENCE \"g two\" RESTART WITH -5;\r\n"
             "COMMIT WORK;\r\n");
   EXPECT_EQ(ReadBytes(folder + "/Roles.sql"),
+            "\xEF\xBB\xBF"
             "GRANT \"R_READER\" TO \"AUDITOR\" WITH ADMIN OPTION;\r\n"
             "GRANT \"R_READER\" TO \"CLERK\";\r\n"
             "GRANT \"Role Two\" TO \"CLERK\";\r\n"

@@ -12,6 +12,7 @@
 #include "scriptengine/client_commands.h"
 #include "scriptengine/connect_string.h"
 #include "scriptengine/errors.h"
+#include "scriptengine/script_charset.h"
 #include "scriptengine/values.h"
 #include "support/temp_folder.h"
 
@@ -120,6 +121,78 @@ TEST(BlobFile, ReadsItsPiecesAndRefusesReferencesOutsideIt) {
         << e.what();
   }
   EXPECT_THROW(BlobFile(platform::SystemPlatform().files, temp.Path("missing.lob")), ScriptError);
+}
+
+// Hands out its text one byte per read, so that every UTF-8 character is
+// cut between two reads somewhere.
+class ByteBySource final : public ByteSource {
+ public:
+  explicit ByteBySource(std::string text) : text_(std::move(text)) {}
+  size_t Read(char* buffer, size_t size) override {
+    if (position_ == text_.size() || size == 0) return 0;
+    *buffer = text_[position_++];
+    return 1;
+  }
+
+ private:
+  std::string text_;
+  size_t position_ = 0;
+};
+
+TEST(MarkedScripts, AreReadInTheConnectionsCharacterSet) {
+  const std::string mark(kUtf8Mark);
+  // "Роль" in UTF-8 and in Windows-1251; "€" is 0x88 in Windows-1251, "✓"
+  // has no byte there.
+  const std::string role_utf8 = "\xD0\xA0\xD0\xBE\xD0\xBB\xD1\x8C";
+  const std::string role_1251 = "\xD0\xEE\xEB\xFC";
+  const struct {
+    std::string file;
+    std::string charset;
+    std::string read;  // or the start of the failure
+    bool fails;
+  } cases[] = {
+      {mark + "GRANT \"" + role_utf8 + "\" TO A; \xE2\x82\xAC", "WIN1251",
+       "GRANT \"" + role_1251 + "\" TO A; \x88", false},
+      {mark + "GRANT \"" + role_utf8 + "\";", "UTF8", "GRANT \"" + role_utf8 + "\";", false},
+      {mark + role_utf8, "", role_utf8, false},
+      {mark + "COMMIT;", "ISO8859_1", "COMMIT;", false},
+      {mark, "WIN1251", "", false},
+      // Not marked: the connection's bytes, whatever they are.
+      {"GRANT \"" + role_1251 + "\";", "UTF8", "GRANT \"" + role_1251 + "\";", false},
+      {"\xEF\xBB", "WIN1251", "\xEF\xBB", false},
+      {"", "WIN1251", "", false},
+      {mark + "A \xE2\x9C\x93", "WIN1251",
+       "the script is marked as UTF-8, but holds a character that the connection's character "
+       "set WIN1251 lacks at byte 5 of the file",
+       true},
+      {mark + "AB\xD0", "UTF8",
+       "the script is marked as UTF-8, but holds bytes that are not UTF-8 at "
+       "byte 5 of the file",
+       true},
+      {mark + "A\xFF", "UTF8",
+       "the script is marked as UTF-8, but holds bytes that are not UTF-8 at "
+       "byte 4 of the file",
+       true},
+      {mark + role_utf8, "ISO8859_1",
+       "the script is marked as UTF-8, but holds a character that the engine cannot convert to "
+       "the connection's character set ISO8859_1 at byte 3 of the file",
+       true},
+  };
+  for (const auto& c : cases) {
+    ByteBySource bytes(c.file);
+    MarkedScriptSource source(bytes, c.charset);
+    std::string read;
+    try {
+      char buffer[3];
+      for (size_t n; (n = source.Read(buffer, sizeof buffer)) > 0;) read.append(buffer, n);
+      EXPECT_FALSE(c.fails) << c.file;
+      EXPECT_EQ(read, c.read) << c.file;
+      EXPECT_EQ(source.Marked(), c.file.rfind(mark, 0) == 0) << c.file;
+    } catch (const ScriptError& e) {
+      EXPECT_TRUE(c.fails) << c.file << ": " << e.what();
+      EXPECT_EQ(e.what(), c.read);
+    }
+  }
 }
 
 TEST(ValueTexts, DatesAreFirebirdsDayNumbersBothWays) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -22,6 +23,18 @@
 
 namespace updater::platform {
 namespace {
+
+// The permissions of a file the updater creates. Windows runs any file
+// whose name ends in ".exe"; so that the same holds here (the payload is
+// written out as "files.exe" and then started), such a file is created
+// executable. Others are not.
+mode_t NewFileMode(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || path.size() - dot != 4) return 0666;
+  std::string extension = path.substr(dot);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".exe" ? 0777 : 0666;
+}
 
 // Owns a file descriptor.
 class Fd {
@@ -85,7 +98,6 @@ Status WriteAndClose(Fd& fd, const std::string& bytes, const std::string& path) 
   return Status::Ok();
 }
 
-
 SystemError HeldError(const std::string& call, const std::string& path, Holders holders) {
   return SystemError{call, path, EBUSY,
                      holders == Holders::kOthers
@@ -101,8 +113,7 @@ Status RefuseIfHeld(int fd, const std::string& path, const std::string& call) {
   return HeldError(call, path, holders);
 }
 
-Status RefuseIfHeld(const std::string& resolved, const std::string& path,
-                    const std::string& call) {
+Status RefuseIfHeld(const std::string& resolved, const std::string& path, const std::string& call) {
   Fd fd(open(resolved.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
   if (fd.get() < 0) {
     // Another process's lease makes a non-blocking open fail: it holds the
@@ -259,14 +270,12 @@ Result<std::string> PosixFileSystem::FullPath(const std::string& path) {
 
 bool PosixFileSystem::FolderExists(const std::string& path) {
   struct stat info {};
-  return !path.empty() && stat(ResolveNameCase(path).c_str(), &info) == 0 &&
-         S_ISDIR(info.st_mode);
+  return !path.empty() && stat(ResolveNameCase(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool PosixFileSystem::FileExists(const std::string& path) {
   struct stat info {};
-  return !path.empty() && stat(ResolveNameCase(path).c_str(), &info) == 0 &&
-         !S_ISDIR(info.st_mode);
+  return !path.empty() && stat(ResolveNameCase(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
 Result<std::vector<FolderEntry>> PosixFileSystem::ListFolder(const std::string& folder) {
@@ -426,7 +435,8 @@ Result<uint64_t> PosixFileSystem::ExclusiveFileSize(const std::string& path) {
 }
 
 Status PosixFileSystem::WriteFile(const std::string& path, const std::string& bytes) {
-  Fd fd(open(ResolveNameCase(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  Fd fd(open(ResolveNameCase(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+             NewFileMode(path)));
   if (fd.get() < 0) return ErrnoError("open", path, errno);
   return WriteAndClose(fd, bytes, path);
 }

@@ -161,6 +161,16 @@ TEST(PosixCopy, CarriesContentsModeAttributesAndTimeAndNeverLeavesAHalfTarget) {
   EXPECT_EQ(entries, 3u);
 }
 
+TEST(PosixWriteFile, MakesFilesNamedLikeProgramsRunnableAsWindowsWould) {
+  TempFolder temp;
+  PosixFileSystem files;
+  for (const auto& [name, runnable] : std::map<std::string, bool>{
+           {"files.exe", true}, {"SETUP.EXE", true}, {"files.exe.txt", false}, {"exe", false}}) {
+    ASSERT_TRUE(files.WriteFile(temp.Path(name), "x").ok()) << name;
+    EXPECT_EQ(access(temp.Path(name).c_str(), X_OK) == 0, runnable) << name;
+  }
+}
+
 TEST(PosixRename, FailsOntoAnExistingTargetAndChangesLetterCase) {
   TempFolder temp;
   PosixFileSystem files;
