@@ -1,6 +1,7 @@
 #include "engine/database_commands.h"
 
 #include "common/failures.h"
+#include "engine/uUpdate_lock.h"
 #include "firebird/client_failures.h"
 #include "firebird/uIBEScript.h"
 
@@ -44,6 +45,8 @@ void RunModeCommand(const ModeCommand& command, const std::string& product_folde
   const UpdateContext context = InitUpdateContext(product_folder, profile, platform, front);
   Log(front, command.announcement);
   if (!context.HasServerPart) throw UpdateFailure(kNoServerPart);
+  // An update run of this folder switches the database itself.
+  CheckProductFolderNotLocked(platform, context.ProgramPath, product_folder);
   try {
     command.request(profile.ClientLibrary, context.DbConnectString, "SYSDBA", password, platform);
   } catch (...) {

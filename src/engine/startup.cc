@@ -26,10 +26,12 @@ std::string WithDetectionAdvice(const std::string& message) {
 TFBServParams OpenLogAndDetectServer(const std::string& program_folder,
                                      platform::Platform& platform, UpdateLog& log,
                                      OperatorPrompt& prompt) {
+  // A log that cannot be opened is reported by itself: the server is still
+  // looked for, or the service commands would find none for the whole run.
+  RunOperatorCommand([&] { log.Open(program_folder); }, log, prompt);
   TFBServParams detected;
   RunOperatorCommand(
       [&] {
-        log.Open(program_folder);
         try {
           detected = DetectFirebirdServer(platform);
         } catch (const UpdateFailure& failure) {

@@ -31,12 +31,12 @@ ProgramLocation LocateProgram(const std::string& executable_path);
 std::string WithDetectionAdvice(const std::string& message);
 
 // Start-up's last creation steps: opens the update log in
-// `program_folder` (its "Logs" folder and a new, empty log file), then
-// detects the installed Firebird server. A failure of either ends these
-// steps and goes to the application-wide failure handler (AEException) with
-// `log` and `prompt`, a detection failure with WithDetectionAdvice; start-up
-// then goes on. Returns the detected server, or the empty record after a
-// failure or when no server is installed.
+// `program_folder` (its "Logs" folder and the log file named from the
+// time), then detects the installed Firebird server, also when the log could
+// not be opened. Each failure goes to the application-wide failure handler
+// (AEException) with `log` and `prompt`, a detection failure with
+// WithDetectionAdvice; start-up then goes on. Returns the detected server, or
+// the empty record after a failure or when no server is installed.
 TFBServParams OpenLogAndDetectServer(const std::string& program_folder,
                                      platform::Platform& platform, UpdateLog& log,
                                      OperatorPrompt& prompt);

@@ -1,7 +1,9 @@
 #include "engine/uUpdate.h"
 
 #include "common/failures.h"
+#include "engine/uUpdate_lock.h"
 #include "fsutil/uWexrRout.h"
+#include "platform/name_case.h"
 #include "platform/paths.h"
 
 namespace updater {
@@ -30,6 +32,26 @@ std::string PartsWording(const UpdateContext& context) {
 
 }  // namespace
 
+std::string SpelledPath(platform::FileSystem& files, const std::string& folder,
+                        const std::string& name) {
+  if (auto entries = files.ListFolder(folder)) {
+    for (const platform::FolderEntry& entry : *entries) {
+      if (platform::NamesEqualIgnoringCase(entry.name, name)) return JoinPath(folder, entry.name);
+    }
+  }
+  return JoinPath(folder, name);
+}
+
+void SetTimeStamp(UpdateContext& context, const platform::LocalTime& time) {
+  context.TimeStamp = FormatTimeStamp(time);
+  context.TmpDir = JoinPath(context.ProgramPath, "Tmp$" + context.TimeStamp);
+  context.NewDir = JoinPath(context.TmpDir, "New");
+  context.OldDir = JoinPath(context.TmpDir, "Old");
+  context.OldProgramDir = JoinPath(context.OldDir, "Program");
+  context.OldDbDataDir = JoinPath(context.OldDir, "DB_Data");
+  context.OldOtherDir = JoinPath(context.OldDir, "Other");
+}
+
 UpdateContext InitUpdateContext(const std::string& product_folder, const ProjectProfile& profile,
                                 platform::Platform& platform, FrontEnd& front) {
   Log(front, "Инициализация переменных...");
@@ -51,15 +73,9 @@ UpdateContext InitUpdateContext(const std::string& product_folder, const Project
 
   context.ProgramDir = JoinPath(context.ProgramPath, "Program");
   context.DbDataDir = JoinPath(context.ProgramPath, "DB_Data");
-  context.TimeStamp = FormatTimeStamp(platform.clock.Now());
-  context.TmpDir = JoinPath(context.ProgramPath, "Tmp$" + context.TimeStamp);
-  context.NewDir = JoinPath(context.TmpDir, "New");
-  context.OldDir = JoinPath(context.TmpDir, "Old");
-  context.OldProgramDir = JoinPath(context.OldDir, "Program");
-  context.OldDbDataDir = JoinPath(context.OldDir, "DB_Data");
-  context.OldOtherDir = JoinPath(context.OldDir, "Other");
+  SetTimeStamp(context, platform.clock.Now());
   context.DbConnectString =
-      profile.ServerPrefix + JoinPath(context.DbDataDir, profile.DatabaseFile);
+      profile.ServerPrefix + SpelledPath(platform.files, context.DbDataDir, profile.DatabaseFile);
   context.HasClientPart = platform.files.FileExists(JoinPath(context.ProgramDir, profile.ExeFile));
   context.HasServerPart =
       platform.files.FileExists(JoinPath(context.DbDataDir, profile.DatabaseFile));
@@ -83,6 +99,11 @@ void Update(UpdateRun& run, UpdatePhases& phases) {
                         "\" не обнаружено ни КЛИЕНТСКОЙ, ни СЕРВЕРНОЙ частей программы \"" +
                         request.ProjectCode + "\"");
   }
+  // Held until the run has ended, however it ends: a second updater on the
+  // same folder must not act while this run changes it.
+  const ProductFolderLock lock =
+      ProductFolderLock::Take(run.platform, context.ProgramPath, request.ProductFolder);
+
   const PromptAnswer answer = front.prompt.AskYesNoFocusNo(
       "В указанном каталоге: \"" + request.ProductFolder + "\" - обнаружены " + parts +
       " программы \"" + request.ProjectCode + "\"\rПродолжить обновление?");
@@ -128,7 +149,7 @@ void Update(UpdateRun& run, UpdatePhases& phases) {
 UpdateOutcome RunUpdate(const UpdateRequest& request, const ProjectProfile& profile,
                         const TFBServParams& server_params, platform::Platform& platform,
                         FrontEnd& front, UpdatePhases& phases) {
-  UpdateRun run{request, profile, server_params, {}, {}, false, platform, front};
+  UpdateRun run{request, profile, server_params, {}, {}, false, {}, platform, front};
   UpdateOutcome outcome;
   try {
     Update(run, phases);
@@ -139,7 +160,25 @@ UpdateOutcome RunUpdate(const UpdateRequest& request, const ProjectProfile& prof
     outcome.Message = FailureMessage(std::current_exception());
   }
   outcome.RolledBack = run.RolledBack;
+  if (!run.LogFailure.empty()) {
+    // The restore and the closing step went on without their log entries;
+    // the operator learns of it here, once.
+    try {
+      front.prompt.ShowError(run.LogFailure);
+    } catch (...) {
+      // A front end that cannot show a box has nowhere else to put it: the
+      // outcome is what matters now.
+    }
+  }
   return outcome;
+}
+
+std::string OutcomeCaption(const UpdateOutcome& outcome) {
+  if (outcome.end == UpdateOutcome::End::kSucceeded) {
+    return "Обновление прошло успешно.\rЗавершите работу с программой.";
+  }
+  if (outcome.RolledBack) return "Обновление прошло с ошибками!\rОткат изменений завершен.";
+  return "Обновление прервано!";
 }
 
 }  // namespace updater

@@ -34,10 +34,22 @@ struct UpdateContext {
   std::string OldProgramDir;    // OldDir\Program
   std::string OldDbDataDir;     // OldDir\DB_Data
   std::string OldOtherDir;      // OldDir\Other
-  std::string DbConnectString;  // ServerPrefix, DbDataDir\, DatabaseFile
+  std::string DbConnectString;  // ServerPrefix, DbDataDir\, DatabaseFile as spelled on disk
   bool HasClientPart = false;   // ProgramDir\ExeFile is a file
   bool HasServerPart = false;   // DbDataDir\DatabaseFile is a file
 };
+
+// Sets the context's TimeStamp ("ddmmyyhhnnss" of `time`) and the working
+// folders named after it (TmpDir, NewDir, OldDir and the three backup
+// folders inside OldDir), below the context's ProgramPath.
+void SetTimeStamp(UpdateContext& context, const platform::LocalTime& time);
+
+// `folder` joined with the name of its entry that is `name` without regard
+// to case, as that entry is spelled on disk; with `name` as given when there
+// is none. A path handed to the database server must be spelled so, since a
+// Linux server opens it case-sensitively.
+std::string SpelledPath(platform::FileSystem& files, const std::string& folder,
+                        const std::string& name);
 
 // Turns the product folder text into the context of one run or command.
 // Reads the profile's ExeFile, DatabaseFile and ServerPrefix; writes its
@@ -64,6 +76,10 @@ struct UpdateRun {
   UpdateContext Context;
   std::string ErrorText;    // failures collected while the run recovers
   bool RolledBack = false;  // set when the run enters its rollback
+  // The first log entry that could not be written while the run restored
+  // the product or brought the database online, steps that go on whatever
+  // happens to the log; the run shows it once at its end.
+  std::string LogFailure;
   platform::Platform& platform;
   FrontEnd& front;
 };
@@ -104,7 +120,9 @@ class UpdatePhases {
 };
 
 // The phases as the product runs them, on the platform and the front end
-// of the run.
+// of the run. Each phase lives in a file of its own: uUpdate_server.cc,
+// uUpdate_staging.cc, uUpdate_database.cc, uUpdate_client.cc and
+// uUpdate_completion.cc.
 class ProductUpdatePhases final : public UpdatePhases {
  public:
   void PrepareServer(UpdateRun& run) override;
@@ -132,6 +150,17 @@ struct UpdateOutcome {
   // empty when the run rolled back and logged everything itself.
   std::string Message;
 };
+
+// What the front end's outcome display shows in its caption area when the
+// run ended as `outcome` (lines separated by single CR characters):
+// "Обновление прошло успешно.", CR, "Завершите работу с программой." after
+// success; "Обновление прошло с ошибками!", CR, "Откат изменений завершен."
+// after a rollback; "Обновление прервано!" otherwise.
+std::string OutcomeCaption(const UpdateOutcome& outcome);
+
+// The log entry of the outcome display after a successful run.
+inline constexpr char kUpdateSucceededLogEntry[] =
+    "Обновление прошло успешно. Завершите работу с программой.";
 
 // The update run. Never throws: every way it can end is in the outcome.
 // Phases fail by raising UpdateFailure or SilentAbort; any other exception

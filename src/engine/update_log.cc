@@ -46,7 +46,8 @@ std::vector<std::string> SplitScreenLines(const std::string& message) {
     }
   }
   // A break at the very end closes the last line without opening another.
-  const bool ends_with_break = !message.empty() && (message.back() == '\r' || message.back() == '\n');
+  const bool ends_with_break =
+      !message.empty() && (message.back() == '\r' || message.back() == '\n');
   if (!ends_with_break || lines.empty()) lines.push_back(current);
   return lines;
 }
@@ -57,49 +58,85 @@ std::string LogFileName(const platform::LocalTime& time) {
          "_Updater.log";
 }
 
-UpdateLog::UpdateLog(platform::FileSystem& files, platform::Clock& clock, ScreenSink& screen)
-    : files_(files), clock_(clock), screen_(screen) {}
+UpdateLog::UpdateLog(platform::FileSystem& files, platform::Clock& clock, ScreenSink& screen,
+                     size_t max_waiting_bytes)
+    : files_(files), clock_(clock), screen_(screen), max_waiting_bytes_(max_waiting_bytes) {}
 
 void UpdateLog::Open(const std::string& program_folder) {
-  const std::string logs = platform::JoinPath(program_folder, "Logs");
-  if (platform::Status made = CreateFolderPath(files_, logs); !made) {
-    throw UpdateFailure("Невозможно создать папку " + logs + "!\r" + made.error().Describe());
-  }
-  const std::string path = platform::JoinPath(logs, LogFileName(clock_.Now()));
-  if (platform::Status created = files_.WriteFile(path, ""); !created) {
-    throw UpdateFailure("Невозможно создать файл журнала " + path + "!\r" +
-                        created.error().Describe());
-  }
-  file_path_ = path;
-  if (platform::Status flushed = FlushPending(); !flushed) {
-    throw UpdateFailure("Невозможно записать в файл журнала " + file_path_ + "!\r" +
-                        flushed.error().Describe());
-  }
+  logs_folder_ = platform::JoinPath(program_folder, "Logs");
+  file_path_ = platform::JoinPath(logs_folder_, LogFileName(clock_.Now()));
+  if (const std::string failure = WriteWaiting(); !failure.empty()) throw UpdateFailure(failure);
 }
 
 void UpdateLog::SaveExceptionToLog(const std::string& message) {
-  const std::string stamp = Stamp(clock_);
-  const std::vector<std::string> lines = SplitScreenLines(message);
-  screen_.AppendLine(stamp + lines.front());
-  for (size_t i = 1; i < lines.size(); ++i) screen_.AppendLine("\t" + lines[i]);
+  if (const std::string failure = SaveEntry(message); !failure.empty()) {
+    throw UpdateFailure(failure);
+  }
+}
 
-  pending_ += platform::Utf8ToCp1251("\r" + stamp + message + "\r\n");
-  // Before the file exists (start-up has not opened the log yet) the entry
-  // waits in memory; Open writes it.
-  if (file_path_.empty()) return;
-  if (platform::Status flushed = FlushPending(); !flushed) {
-    throw UpdateFailure("Невозможно записать в файл журнала " + file_path_ + "!\r" +
-                        flushed.error().Describe());
+std::string UpdateLog::SaveExceptionToLogNoThrow(const std::string& message) noexcept {
+  try {
+    return SaveEntry(message);
+  } catch (const std::exception& e) {
+    return std::string("Невозможно записать в журнал: ") + e.what();
+  } catch (...) {
+    return "Невозможно записать в журнал.";
   }
 }
 
 void UpdateLog::AppendScreenLine(const std::string& line) { screen_.AppendLine(line); }
 
-platform::Status UpdateLog::FlushPending() {
-  if (pending_.empty()) return platform::Status::Ok();
-  platform::Status appended = files_.AppendToFile(file_path_, pending_);
-  if (appended) pending_.clear();
-  return appended;
+std::string UpdateLog::SaveEntry(const std::string& message) {
+  const std::string stamp = Stamp(clock_);
+  const std::vector<std::string> lines = SplitScreenLines(message);
+  screen_.AppendLine(stamp + lines.front());
+  for (size_t i = 1; i < lines.size(); ++i) screen_.AppendLine("\t" + lines[i]);
+
+  const std::string bytes = platform::Utf8ToCp1251("\r" + stamp + message + "\r\n");
+  // Before the file is named (start-up has not opened the log yet) the
+  // entry waits; Open writes it.
+  if (file_path_.empty()) {
+    Queue(bytes);
+    return "";
+  }
+  // Entries that wait go first, so that the file keeps their order.
+  if (!waiting_.empty() || left_out_ > 0) {
+    if (std::string failure = WriteWaiting(); !failure.empty()) {
+      Queue(bytes);
+      return failure;
+    }
+  }
+  Queue(bytes);
+  return WriteWaiting();
+}
+
+void UpdateLog::Queue(const std::string& bytes) {
+  if (waiting_.empty() || waiting_.size() + bytes.size() <= max_waiting_bytes_) {
+    waiting_ += bytes;
+  } else {
+    ++left_out_;
+  }
+}
+
+std::string UpdateLog::WriteWaiting() {
+  if (!files_.FolderExists(logs_folder_)) {
+    if (platform::Status made = CreateFolderPath(files_, logs_folder_); !made) {
+      return "Невозможно создать папку " + logs_folder_ + "!\r" + made.error().Describe();
+    }
+  }
+  std::string bytes = waiting_;
+  if (left_out_ > 0) {
+    bytes += platform::Utf8ToCp1251("\r" + Stamp(clock_) +
+                                    "Записей журнала, не попавших в файл (они были только на "
+                                    "экране): " +
+                                    std::to_string(left_out_) + "\r\n");
+  }
+  if (platform::Status appended = files_.AppendToFile(file_path_, bytes); !appended) {
+    return "Невозможно записать в файл журнала " + file_path_ + "!\r" + appended.error().Describe();
+  }
+  waiting_.clear();
+  left_out_ = 0;
+  return "";
 }
 
 }  // namespace updater

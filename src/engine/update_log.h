@@ -2,7 +2,9 @@
 // operator's screen and in a log file next to the program.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "common/log_view.h"
 #include "platform/platform.h"
@@ -18,23 +20,43 @@ class ScreenSink {
 
 class UpdateLog : public LogView {
  public:
-  UpdateLog(platform::FileSystem& files, platform::Clock& clock, ScreenSink& screen);
+  // The most Windows-1251 bytes of entries kept in memory while they wait for
+  // the file (before Open, or while the file cannot be written). An entry
+  // that would go beyond is left out of the file (the screen has it), and
+  // the file gets a note of how many were left out once it takes entries
+  // again. An entry larger than the bound on its own is kept when nothing
+  // else waits.
+  static constexpr size_t kMaxWaitingBytes = size_t{1} << 20;
 
-  // Start-up's opening: creates `program_folder`'s "Logs" folder with any
-  // missing parents, names the file from the current local time
-  // ("ddmmyy-hhnnss_Updater.log") and creates it empty, emptying an existing
-  // file of that name. Entries made before the opening are written to the new
-  // file right after it is created. Fails with UpdateFailure when the folder
-  // or the file cannot be made; the log then keeps its entries in memory.
+  UpdateLog(platform::FileSystem& files, platform::Clock& clock, ScreenSink& screen,
+            size_t max_waiting_bytes = kMaxWaitingBytes);
+
+  // Start-up's opening: names the file from the current local time
+  // ("ddmmyy-hhnnss_Updater.log" in `program_folder`'s "Logs" folder), creates
+  // the folder with any missing parents and the file when they are missing,
+  // and writes the entries made before. A file of that name (another start
+  // in the same second) is appended to, never emptied. The path stays fixed
+  // for the life of the log, also when the opening fails: the failure is
+  // raised as UpdateFailure (see SaveExceptionToLog) and every later entry
+  // tries again.
   void Open(const std::string& program_folder);
 
   // One entry: the screen gets the stamped first line of `message` and a TAB
   // and each further line; the file gets CR, date, " - ", time, ": ", the
   // message unchanged and CR LF, in Windows-1251. The file is opened and
-  // closed for the entry. When the file cannot be written the screen line
-  // stays, the entry is kept and written ahead of the next one that succeeds,
-  // and UpdateFailure is raised with the file's path and the system's reason.
+  // closed for the entry, and made again (folder included) when it has gone.
+  // Before Open the entry waits in memory. When the file cannot be written
+  // the screen line stays, the entry waits and goes ahead of the next one
+  // that is written, and UpdateFailure is raised: "Невозможно создать папку "
+  // + folder + "!" or "Невозможно записать в файл журнала " + path + "!",
+  // then CR and the system's reason.
   void SaveExceptionToLog(const std::string& message);
+
+  // The entry as SaveExceptionToLog makes it, for callers that must go on
+  // whatever happens to the file (the rollback): never throws. Returns the
+  // failure SaveExceptionToLog would raise, or an empty text when the entry
+  // reached the file (or waits for Open).
+  std::string SaveExceptionToLogNoThrow(const std::string& message) noexcept;
 
   // A raw line on the screen only: no time stamp, never in the file.
   void AppendScreenLine(const std::string& line) override;
@@ -43,14 +65,23 @@ class UpdateLog : public LogView {
   const std::string& FilePath() const { return file_path_; }
 
  private:
-  // Writes the entries that are waiting, oldest first. On failure they stay.
-  platform::Status FlushPending();
+  // Shows the entry and writes it to the file after those that wait;
+  // returns the failure's message or an empty text.
+  std::string SaveEntry(const std::string& message);
+  // Keeps an entry's file text to be written, within the bound.
+  void Queue(const std::string& bytes);
+  // Writes the entries that wait, oldest first, with the note of those left
+  // out; on failure they stay and the failure's message is returned.
+  std::string WriteWaiting();
 
   platform::FileSystem& files_;
   platform::Clock& clock_;
   ScreenSink& screen_;
+  size_t max_waiting_bytes_;
+  std::string logs_folder_;
   std::string file_path_;
-  std::string pending_;  // Windows-1251 bytes not yet in the file
+  std::string waiting_;  // Windows-1251 bytes not yet in the file
+  size_t left_out_ = 0;  // entries that did not fit in waiting_
 };
 
 // `message` split into screen lines at CR LF, a lone CR and a lone LF. A

@@ -38,6 +38,9 @@ class TDBConnection {
 
   bool Attached() const { return handle_ != 0; }
 
+  // The attachment's handle, for statements on it; 0 while not attached.
+  isc_db_handle* Handle() { return &handle_; }
+
   // isc_database_info on the attachment for `items`, with an answer buffer of
   // `answer_size` bytes (at most 32767, the client's limit); returns the whole
   // buffer. Raises FirebirdFailure with the status text on failure.

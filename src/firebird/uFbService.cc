@@ -77,10 +77,6 @@ const char kMakerService[] = "BrenvikFireXBirdServer";
 // The service waits of this computer (an empty machine name).
 const char kThisComputer[] = "";
 
-// After the service has stopped, the server's files and port are given some
-// time to be released before anything else touches them.
-constexpr uint32_t kSettleAfterStopMs = 15000;
-
 // Holds the debug privilege enabled while it lives: it is a property of the
 // whole process and must not stay on after the processes are ended, on any
 // path. Whether the enabling succeeded does not matter: the termination
@@ -143,8 +139,11 @@ void StopFirebirdService(TFBServParams params, bool announce, platform::Platform
     ended = TerminateProcessesByNameCounted(platform, params.ServerExe);
   }
   // Any server process left, not only the last one tried, keeps the
-  // database files open: the stop has not done its work.
-  if (ended.result == 0 || ended.not_ended > 0) {
+  // database files open: the stop has not done its work. One that could
+  // not be ended because it exited by itself after the snapshot (a
+  // connection that closed) is gone all the same.
+  if ((ended.result == 0 || ended.not_ended > 0) &&
+      !WaitUntilNoProcessNamed(platform, params.ServerExe)) {
     throw UpdateFailure("Не удалось остановить процесс(ы):" + params.ServerExe +
                         " классического FB сервера. \rВыполните остановку вручную и повторите "
                         "попытку.");

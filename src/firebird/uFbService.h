@@ -2,6 +2,7 @@
 // the stop and start of its service.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -33,6 +34,10 @@ struct TFBServParams {
 TFBServParams DetectFirebirdServer(platform::Platform& platform);
 
 // --- Service control ---------------------------------------------------------
+
+// The fixed pause after every service stop: the server's files and port are
+// given time to be released before anything else touches them.
+inline constexpr uint32_t kSettleAfterStopMs = 15000;
 
 // Shows the closing notice of a service command (a plain box without icon,
 // captioned with the application title, one OK button). The front end

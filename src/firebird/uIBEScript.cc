@@ -18,7 +18,6 @@
 namespace updater {
 namespace {
 
-constexpr uint32_t kShutdownSettleMs = 2000;
 constexpr size_t kUserNamesAnswerSize = 20480;
 
 // One attachment to a service manager, detached when it goes out of scope.

@@ -4,6 +4,7 @@
 // Services API, and the list of users attached to a database.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,9 @@ void RunScriptText(const std::string& client_library, const std::string& databas
 
 // ---------------------------------------------------------------------------
 // Database mode switching and the attached users.
+
+// The fixed pause after every database shutdown.
+inline constexpr uint32_t kShutdownSettleMs = 2000;
 
 // Shuts the database down (forced, after one second) through the service
 // manager of its server: CheckConnectionParams, then the request through the

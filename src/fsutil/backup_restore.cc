@@ -22,6 +22,33 @@ std::string ReplaceAll(std::string text, const std::string& old_text, const std:
   return text;
 }
 
+namespace {
+
+// The characters a backup entry's name encodes, with their codes.
+struct Encoded {
+  const char* plain;
+  const char* code;
+};
+constexpr Encoded kBackslash{"\\", "{5C}"};
+constexpr Encoded kColon{":", "{3A}"};
+constexpr Encoded kSlash{"/", "{2F}"};
+
+bool DelimiterIsSlash() { return platform::PathDelimiter() == '/'; }
+
+}  // namespace
+
+std::string EncodeBackupName(const std::string& path) {
+  std::string name =
+      ReplaceAll(ReplaceAll(path, kBackslash.plain, kBackslash.code), kColon.plain, kColon.code);
+  return DelimiterIsSlash() ? ReplaceAll(name, kSlash.plain, kSlash.code) : name;
+}
+
+std::string DecodeBackupName(const std::string& name) {
+  std::string path =
+      ReplaceAll(ReplaceAll(name, kBackslash.code, kBackslash.plain), kColon.code, kColon.plain);
+  return DelimiterIsSlash() ? ReplaceAll(path, kSlash.code, kSlash.plain) : path;
+}
+
 std::vector<std::string> RestoreEncodedFiles(platform::Platform& platform,
                                              const std::string& folder) {
   std::vector<std::string> failures;
@@ -46,7 +73,7 @@ std::vector<std::string> RestoreEncodedFiles(platform::Platform& platform,
   const std::string marker = DeletionMarker;
   for (const platform::FolderEntry* entry : entries) {
     const std::string& name = entry->name;
-    const std::string decoded = ReplaceAll(ReplaceAll(name, "{5C}", "\\"), "{3A}", ":");
+    const std::string decoded = DecodeBackupName(name);
     if (decoded.find(marker) != std::string::npos) {
       // An added file that is already gone, or cannot go, is not a failed
       // restore.

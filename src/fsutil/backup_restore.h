@@ -22,6 +22,15 @@ inline constexpr char DeletionMarker[] = "{dlt}_";
 // instead of without end.
 std::string ReplaceAll(std::string text, const std::string& old_text, const std::string& new_text);
 
+// The name of the backup entry that saves the file at the full path
+// `path`: every "\" written as "{5C}" and every ":" as "{3A}". Where the
+// folder delimiter is "/" (the Linux build), every "/" is written as
+// "{2F}" too, since a file name cannot hold it.
+std::string EncodeBackupName(const std::string& path);
+
+// The full path a backup entry's name stands for: EncodeBackupName undone.
+std::string DecodeBackupName(const std::string& name);
+
 // Puts back every entry of the backup folder `folder` (given without a
 // trailing delimiter): plain files only, neither hidden nor system, in the
 // order the platform lists them. A restore entry is copied with

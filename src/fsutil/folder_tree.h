@@ -4,9 +4,12 @@
 // about attributes, overwriting, and which failures stop the run.
 //
 // Paths are used as given (none is expanded to a full path) and joined with
-// the platform's delimiter. Links (symbolic links, junctions) are never
-// followed: a tree operation handles the link itself, never what it points
-// to.
+// the platform's delimiter. Links (symbolic links, junctions) inside a tree
+// are never followed: a tree operation handles the link itself, never what
+// it points to. The folder an operation is given may itself be a link (the
+// customer moved DB_Data to a larger disk and left a junction in its place):
+// the operation then works inside the link's target and leaves the link as
+// it is.
 #pragma once
 
 #include <string>
@@ -18,7 +21,9 @@ namespace updater {
 
 // Deletes `folder` with everything in it, depth first in the order the
 // platform lists the entries. Each file first gets its archive bit set and its
-// read-only bit cleared. A link is removed, not followed. Raises
+// read-only bit cleared. A link inside is removed, not followed; when
+// `folder` itself is a link, what it points to is emptied and the link
+// stays. Raises
 // UpdateFailure "Невозможно удалить файл <path>!" on the first file or link
 // that cannot be deleted: what was deleted before stays deleted and the
 // folders holding it stay. A missing folder is nothing to do; a folder that
@@ -33,7 +38,8 @@ void DeleteFolderTree(platform::Platform& platform, const std::string& folder);
 void CreateFolder(platform::Platform& platform, const std::string& folder);
 
 // Copies the tree `source` into `target`, merging: entries only in the
-// target stay. Creates the target and every missing folder above it, and
+// target stay. A source or target that is itself a link to a folder is
+// copied from or into that folder. Creates the target and every missing folder above it, and
 // every subfolder of the source, empty ones too. Files are copied with
 // CopyFileOverwrite. Raises UpdateFailure "Папка <source>\ не существует!"
 // when the source is no folder (nothing is created), "Невозможно создать
@@ -55,5 +61,10 @@ void CreateFolder(platform::Platform& platform, const std::string& folder);
 // succeeded; raises nothing.
 bool CopyFileOverwrite(platform::Platform& platform, const std::string& source,
                        const std::string& target);
+
+// CopyFileOverwrite for callers that report a failed copy: the copy's
+// failure with the system's text.
+platform::Status CopyFileOverwriteStatus(platform::Platform& platform, const std::string& source,
+                                         const std::string& target);
 
 }  // namespace updater

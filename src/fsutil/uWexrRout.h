@@ -52,8 +52,8 @@ inline constexpr size_t kMaxCommandLineChars = 255;
 // started, also (with the reason after a CR) when the command line or the
 // working folder is longer than kMaxCommandLineChars.
 uint32_t RunProgramAndWait(platform::Platform& platform, MessagePump& pump,
-                           const std::string& program,
-                           const std::optional<std::string>& parameters, int show);
+                           const std::string& program, const std::optional<std::string>& parameters,
+                           int show);
 
 // --- Disk space and the system folder --------------------------------------
 
@@ -120,6 +120,19 @@ struct ProcessTermination {
 };
 ProcessTermination TerminateProcessesByNameCounted(platform::Platform& platform,
                                                    const std::string& name);
+
+// How long WaitUntilNoProcessNamed looks for processes to be gone, and how
+// often.
+inline constexpr uint32_t kProcessEndWaitMs = 2000;
+inline constexpr uint32_t kProcessLookIntervalMs = 100;
+
+// Looks at the running processes again every kProcessLookIntervalMs on the
+// clock, up to kProcessEndWaitMs, until none matches `name` (as
+// TerminateProcessesByName matches). Returns whether none runs; false when
+// one still runs at the end or the processes cannot be listed. A process
+// that exits on its own between a snapshot and its termination makes the
+// termination fail; this tells whether it is gone all the same.
+bool WaitUntilNoProcessNamed(platform::Platform& platform, const std::string& name);
 
 // Enables or withdraws the debug privilege of the own process; whether that
 // succeeded.

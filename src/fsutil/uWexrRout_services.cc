@@ -36,6 +36,15 @@ ServiceStatus PollUntil(platform::Service& service, platform::Clock& clock, Serv
   return status;
 }
 
+// True when `process`'s executable name is `wanted` (upper case): its file
+// name part (after the last "\" or ":"), or else the whole name.
+bool NameMatches(const platform::ProcessEntry& process, const std::string& wanted) {
+  const std::string exe = platform::AsciiUpper(process.exe_name);
+  const size_t cut = exe.find_last_of("\\:");
+  const std::string file = cut == std::string::npos ? exe : exe.substr(cut + 1);
+  return file == wanted || exe == wanted;
+}
+
 }  // namespace
 
 bool StartServiceAndWait(platform::Platform& platform, const std::string& machine,
@@ -98,15 +107,27 @@ ProcessTermination TerminateProcessesByNameCounted(platform::Platform& platform,
   }
   const std::string wanted = platform::AsciiUpper(name);
   for (const platform::ProcessEntry& process : *snapshot) {
-    const std::string exe = platform::AsciiUpper(process.exe_name);
-    const size_t cut = exe.find_last_of("\\:");
-    const std::string file = cut == std::string::npos ? exe : exe.substr(cut + 1);
-    if (file != wanted && exe != wanted) continue;
+    if (!NameMatches(process, wanted)) continue;
     const bool ended = platform.processes.Terminate(process.pid, 0).ok();
     outcome.result = ended ? 1 : 0;
     if (!ended) ++outcome.not_ended;
   }
   return outcome;
+}
+
+bool WaitUntilNoProcessNamed(platform::Platform& platform, const std::string& name) {
+  const std::string wanted = platform::AsciiUpper(name);
+  const uint64_t deadline = platform.clock.MonotonicMs() + kProcessEndWaitMs;
+  for (;;) {
+    platform.clock.Sleep(kProcessLookIntervalMs);
+    auto snapshot = platform.processes.Snapshot();
+    if (snapshot && std::none_of(snapshot->begin(), snapshot->end(), [&](const auto& process) {
+          return NameMatches(process, wanted);
+        })) {
+      return true;
+    }
+    if (platform.clock.MonotonicMs() >= deadline) return false;
+  }
 }
 
 bool SetDebugPrivilege(platform::Platform& platform, bool enable) {

@@ -69,7 +69,8 @@ class FileSystem {
   // file that another process holds open). A link is removed, not followed.
   virtual Status RemoveFile(const std::string& path) = 0;
 
-  // Removes an empty folder (RemoveDirectory semantics).
+  // Removes an empty folder (RemoveDirectory semantics: a link to a folder,
+  // or a junction, is removed and what it points to stays).
   virtual Status RemoveFolder(const std::string& path) = 0;
 
   // Creates exactly one folder level; fails when it exists or its parent is
@@ -93,8 +94,9 @@ class FileSystem {
   // Creates `path` or empties an existing file, then writes `bytes` to it.
   virtual Status WriteFile(const std::string& path, const std::string& bytes) = 0;
 
-  // Opens an existing file for appending, writes `bytes` at its end and closes
-  // it again. A missing file fails.
+  // Opens `path` for appending, creating it when it is missing (an existing
+  // file is never emptied), writes `bytes` at its end and closes it again.
+  // The folder must exist.
   virtual Status AppendToFile(const std::string& path, const std::string& bytes) = 0;
 
   // Reads the whole file.

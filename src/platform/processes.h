@@ -54,6 +54,9 @@ class Processes {
   // title and the program folder from it.
   virtual Result<std::string> OwnExecutablePath() = 0;
 
+  // The id of the own process, as Snapshot lists it.
+  virtual uint32_t OwnProcessId() = 0;
+
   // Starts a program in a new console, with the own environment, handles not
   // inherited.
   virtual Result<std::unique_ptr<ChildProcess>> Start(const ProcessLaunch& launch) = 0;

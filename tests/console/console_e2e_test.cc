@@ -93,7 +93,7 @@ TEST_F(ConsoleEndToEndTest, TheDatabaseCommandsSwitchModesAndLogInWindows1251) {
     EXPECT_NE(run.out.find(": " + result + "\n" + step.box + "\n"), std::string::npos) << run.out;
 
     // Every start opens a log file of its own next to the executable (one
-    // started in the same second empties the file before it).
+    // started in the same second appends to the file of the one before).
     const std::vector<std::string> logs = LogFiles();
     ASSERT_FALSE(logs.empty());
     const std::string file = testing::ReadBytes(logs.back());

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "engine/update_fixture.h"
 #include "platform/paths.h"
 #include "support/fake_platform.h"
 #include "support/temp_folder.h"
@@ -36,9 +37,37 @@ class ScriptedTerminal final : public Terminal {
   }
 };
 
+// The environment of a test: the variables of `environment`, none else.
+EnvironmentLookup LookupIn(const std::map<std::string, std::string>& environment) {
+  return [&environment](const std::string& name) -> std::optional<std::string> {
+    const auto it = environment.find(name);
+    if (it == environment.end()) return std::nullopt;
+    return it->second;
+  };
+}
+
 TEST(BoxText, TheCaptionThenOneTerminalLinePerLineOfTheText) {
   EXPECT_EQ(BoxText("Warning", "Один\rДва\r\nТри\n"), "[Warning] Один\nДва\nТри\n");
   EXPECT_EQ(BoxText("Updater_Marlix", "А\r\rБ"), "[Updater_Marlix] А\n\nБ\n");
+}
+
+TEST(ProgressPump, ShowsAQuietStretchOncePerIntervalAndStartsAgainAfterALogLine) {
+  testing::FakeClock clock;
+  std::ostringstream progress;
+  ProgressPump pump(clock, progress, 10000);
+  pump.ProcessMessages();
+  clock.Advance(9999);
+  pump.ProcessMessages();
+  clock.Advance(1);
+  pump.ProcessMessages();
+  clock.Advance(5000);
+  pump.ProcessMessages();
+  pump.LineShown();
+  clock.Advance(10000);
+  pump.ProcessMessages();  // the quiet stretch starts here
+  clock.Advance(10000);
+  pump.ProcessMessages();
+  EXPECT_EQ(progress.str(), "... выполняется: 10 с, шагов: 3\n... выполняется: 10 с, шагов: 2\n");
 }
 
 class TerminalPromptTest : public ::testing::Test {
@@ -114,12 +143,7 @@ class RunConsoleTest : public ::testing::Test {
   }
 
   int Run(const std::vector<std::string>& arguments) {
-    return RunConsole(arguments, fake.platform, {out, err, terminal},
-                      [this](const std::string& name) -> std::optional<std::string> {
-                        const auto it = environment.find(name);
-                        if (it == environment.end()) return std::nullopt;
-                        return it->second;
-                      });
+    return RunConsole(arguments, fake.platform, {out, err, terminal}, LookupIn(environment));
   }
 
   size_t LogFiles() const {
@@ -137,12 +161,24 @@ class RunConsoleTest : public ::testing::Test {
   std::string product;
 };
 
-TEST_F(RunConsoleTest, HelpAndAWrongCommandLineDoNothingElse) {
+TEST_F(RunConsoleTest, HelpAWrongCommandLineAndAMissingFolderDoNothingElse) {
   EXPECT_EQ(Run({"help"}), kExitDone);
   EXPECT_EQ(out.str().rfind("Usage: Updater_Marlix COMMAND", 0), 0u) << out.str();
   EXPECT_EQ(Run({"restart"}), kExitUsage);
   EXPECT_EQ(err.str().rfind("Updater_Marlix: unknown command \"restart\"\n\nUsage: ", 0), 0u)
       << err.str();
+  // The project's default folder is a Windows path, which Linux would take
+  // from the current folder: the database commands ask for one instead.
+  for (const char* command : {"online", "shutdown"}) {
+    err.str("");
+    EXPECT_EQ(Run({command}), kExitUsage);
+    EXPECT_EQ(err.str().rfind("Updater_Marlix: give the product folder with --folder: the "
+                              "project's default C:\\WEXR\\Marlix is not a full path on this "
+                              "system\n\nUsage: ",
+                              0),
+              0u)
+        << err.str();
+  }
   EXPECT_EQ(LogFiles(), 0u);
 }
 
@@ -216,6 +252,86 @@ TEST_F(RunConsoleTest, TheServiceCommandsUseTheServerDetectedAtStartUp) {
             "[Updater_Marlix] Невозможно остановить службу FireBird-сервера. Попробуйте "
             "перезагрузить компьютер и снова запустить приложение.\n");
   EXPECT_EQ(fake.services.StateOf("BrenvikFireXBirdServer"), platform::kServiceRunning);
+}
+
+TEST_F(RunConsoleTest, VersionNamesTheUpdaterAndWhatItCarriesWithoutStartingUp) {
+  EXPECT_EQ(Run({"--version"}), kExitDone);
+  EXPECT_EQ(out.str().rfind("Updater_Marlix " UPDATER_VERSION "\n", 0), 0u) << out.str();
+  EXPECT_NE(out.str().find("Marlix"), std::string::npos);
+  EXPECT_EQ(LogFiles(), 0u);
+}
+
+// The update command on a client-only product of the fake platform, whose
+// payload a stand-in program unpacks.
+class UpdateCommandTest : public ::testing::Test {
+ protected:
+  UpdateCommandTest() : f(temp.path()) {
+    f.fake.processes.own_executable = platform::JoinPath(temp.MakeFolder("bin"), "Updater_Marlix");
+    f.InstallClientPart("[Language]\r\nProgram_Language=3\r\n");
+    f.PayloadClientFiles();
+    f.RegisterPayload();
+  }
+
+  int Run(const std::vector<std::string>& arguments) {
+    return RunConsole(arguments, f.platform, {out, err, terminal}, LookupIn(environment));
+  }
+
+  testing::TempFolder temp;
+  testing::UpdateFixture f;
+  ScriptedTerminal terminal;
+  std::map<std::string, std::string> environment;
+  std::ostringstream out;
+  std::ostringstream err;
+};
+
+TEST_F(UpdateCommandTest, RunsTheUpdateAndShowsItsOutcomeAsTheWindowDoes) {
+  EXPECT_EQ(Run({"update", "--folder", f.product, "--answer", "yes"}), kExitDone) << err.str();
+  EXPECT_EQ(testing::ReadBytes(
+                platform::JoinPath(platform::JoinPath(f.product, "Program"), "Marlix.chm")),
+            "new DE_Marlix.chm");
+  const std::string text = out.str();
+  const size_t busy = text.find("** Идет обновление...\n");
+  const size_t done =
+      text.find("** Обновление прошло успешно.\n** Завершите работу с программой.\n");
+  const size_t entry = text.find(": Обновление прошло успешно. Завершите работу с программой.\n");
+  const size_t times = text.find("Время этапов, с (в скобках: из них фиксированные паузы):\n");
+  EXPECT_LT(busy, done) << text;
+  EXPECT_LT(done, entry) << text;
+  EXPECT_LT(entry, times) << text;
+  EXPECT_NE(text.find("  Обновление клиентской части: "), std::string::npos) << text;
+  EXPECT_EQ(err.str(), "");
+}
+
+TEST_F(UpdateCommandTest, ANoAtTheConfirmationIsAnInterruptedUpdate) {
+  EXPECT_EQ(Run({"update", "--folder", f.product, "--answer", "no"}), kExitAbandoned);
+  EXPECT_NE(out.str().find("** Обновление прервано!\n"), std::string::npos) << out.str();
+  EXPECT_EQ(out.str().find("Время этапов"), std::string::npos);
+  EXPECT_EQ(err.str(), "");
+  EXPECT_EQ(testing::ReadBytes(
+                platform::JoinPath(platform::JoinPath(f.product, "Program"), "Marlix.exe")),
+            "old program");
+}
+
+TEST_F(UpdateCommandTest, TheAdmnPasswordComesFromTheEnvironmentOrTheTerminalNeverTheLine) {
+  testing::WriteBytes(platform::JoinPath(platform::JoinPath(f.product, "DB_Data"), "Marlix.fdb"),
+                      "db");
+  // Asked after the system password, both without echo.
+  terminal.interactive = true;
+  terminal.lines = {"", "", "n"};
+  EXPECT_EQ(Run({"update", "--folder", f.product}), kExitAbandoned);
+  EXPECT_EQ(terminal.secret_reads, 2);
+  EXPECT_LT(out.str().find("Системный пароль (Enter: по умолчанию): "),
+            out.str().find("Пароль пользователя ADMN (Enter: по умолчанию): "));
+
+  // An empty one from the environment is an empty field: refused after the
+  // confirmation, before anything is touched.
+  environment["UPDATER_ADMN_PASSWORD"] = "";
+  terminal.secret_reads = 0;
+  EXPECT_EQ(Run({"update", "--folder", f.product, "--answer", "yes"}), kExitFailed);
+  EXPECT_EQ(terminal.secret_reads, 1);
+  EXPECT_NE(err.str().find("[Updater_Marlix] Не задан пароль пользователя ADMN!\n"),
+            std::string::npos)
+      << err.str();
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
 #include <map>
 
 #include "common/failures.h"
 #include "engine/uUpdate.h"
+#include "engine/uUpdate_lock.h"
 #include "fsutil/uWexrRout.h"
 #include "platform/paths.h"
 #include "support/fake_platform.h"
@@ -32,6 +35,8 @@ class FakePhases final : public UpdatePhases {
   std::string restore_failure;              // non-empty: the rollback's restore fails
   bool online_fails = false;
 
+  std::function<void()> during;  // runs within every phase
+
   void PrepareServer(UpdateRun& run) override { Step("PrepareServer", run); }
   void StageAndBackup(UpdateRun& run) override { Step("StageAndBackup", run); }
   void RebuildDatabase(UpdateRun& run) override { Step("RebuildDatabase", run); }
@@ -59,6 +64,7 @@ class FakePhases final : public UpdatePhases {
  private:
   void Step(const std::string& name, UpdateRun& run) {
     transcript_.events.push_back("phase: " + name);
+    if (during) during();
     if (decline == name) throw SilentAbort();
     if (const auto it = fail.find(name); it != fail.end()) {
       run.ErrorText = AppendErrorText(run.ErrorText, it->second);
@@ -86,15 +92,7 @@ class RunUpdateTest : public ::testing::Test {
     const UpdateOutcome outcome =
         RunUpdate(request, fields.Profile, TFBServParams{}, fake.platform, ui.front, phases);
     rolled_back = outcome.RolledBack;
-    switch (outcome.end) {
-      case UpdateOutcome::End::kSucceeded:
-        return "ok";
-      case UpdateOutcome::End::kAbandoned:
-        return "silent";
-      case UpdateOutcome::End::kFailed:
-        break;
-    }
-    return "failure: " + outcome.Message;
+    return testing::OutcomeText(outcome);
   }
 
   // The transcript without the context's two log lines and boxes' texts cut
@@ -264,6 +262,43 @@ TEST_F(RunUpdateTest, ASecondRunStartsWithRolledBackCleared) {
   request.AdmnPassword = "";  // refused early this time
   EXPECT_EQ(Run(), "failure: Не задан пароль пользователя ADMN!");
   EXPECT_FALSE(rolled_back);
+}
+
+TEST_F(RunUpdateTest, TheProductFolderIsLockedForTheWholeRunAndFreedHoweverItEnds) {
+  WithClientPart();
+  const std::string lock = platform::JoinPath(product, kProductFolderLockName);
+  fake.processes.own_pid = fake.processes.Add("Updater_Marlix");
+  bool held_during_run = false;
+  phases.during = [&] { held_during_run = std::filesystem::exists(testing::FsPath(lock)); };
+  for (const char* failing : {"", "UpdateClientPart", "StageAndBackup"}) {
+    SCOPED_TRACE(failing);
+    phases.fail.clear();
+    if (*failing != '\0') phases.fail[failing] = "boom";
+    held_during_run = false;
+    Run();
+    EXPECT_TRUE(held_during_run);
+    EXPECT_FALSE(std::filesystem::exists(testing::FsPath(lock)));
+  }
+  ui.prompt.answers = {PromptAnswer::No};
+  EXPECT_EQ(Run(), "silent");
+  EXPECT_FALSE(std::filesystem::exists(testing::FsPath(lock)));
+}
+
+TEST_F(RunUpdateTest, ASecondUpdaterOnTheSameFolderStopsBeforeAskingAnything) {
+  WithClientPart();
+  const uint32_t first = fake.processes.Add("Updater_Marlix");
+  temp.MakeFile("Marlix/Updater.lock",
+                "pid=" + std::to_string(first) + "\r\nprogram=Updater_Marlix\r\nstarted=x\r\n");
+  fake.processes.own_pid = fake.processes.Add("Updater_Marlix");
+  const std::string outcome = Run();
+  EXPECT_EQ(outcome.rfind("failure: Обновление программы в каталоге \"" + product +
+                              "\" уже выполняется другой программой обновления (процесс " +
+                              std::to_string(first) + " Updater_Marlix, начато x).",
+                          0),
+            0u)
+      << outcome;
+  EXPECT_TRUE(ui.transcript.Boxes().empty());
+  EXPECT_TRUE(std::filesystem::exists(testing::FsPath(temp.Path("Marlix/Updater.lock"))));
 }
 
 }  // namespace

@@ -97,18 +97,38 @@ TEST_F(StartUpTest, ADetectionFailureIsReportedWithTheAdviceAndPassedOver) {
   EXPECT_NE(testing::ReadBytes(LogFile()).find("\xD2\xE8\xEF"), std::string::npos);
 }
 
-TEST_F(StartUpTest, ALogThatCannotBeOpenedIsReportedAndTheDetectionSkipped) {
+TEST_F(StartUpTest, ALogThatCannotBeOpenedIsReportedAndTheServerStillDetected) {
   fake.registry.SetString(kMakerKey, "ImagePath",
                           fb_root + "bin" + platform::PathDelimiter() + "fbsrvmrlx.exe");
   fake.files.failing = {"CreateFolder"};
 
   const TFBServParams server = Run();
 
-  EXPECT_EQ(server.ServiceName, "");
+  EXPECT_EQ(server.ServiceName, "BrenvikFireXBirdServer");
   const Lines boxes = ui.transcript.Boxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].rfind("ShowFailure: Невозможно создать папку ", 0), 0u) << boxes[0];
   EXPECT_EQ(LogFile(), "<none>");
+}
+
+TEST_F(StartUpTest, ADetectionFailureIsShownAlsoWhenTheLogCannotBeOpened) {
+  fake.registry.SetString(kMakerKey, "ImagePath",
+                          fb_root + "bin" + platform::PathDelimiter() + "firebird.exe");
+  fake.files.failing = {"CreateFolder"};
+
+  Run();
+
+  // The log's failure, the detection's failure with the advice, and the
+  // log's failure again, since that entry could not be written either.
+  const Lines boxes = ui.transcript.Boxes();
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(boxes[1].rfind("ShowFailure: Тип сервера FB определить не удалось.\rВозможно", 0), 0u)
+      << boxes[1];
+  EXPECT_EQ(boxes[2], boxes[0]);
+  // Once the folder can be made, the entries that waited reach the file.
+  fake.files.failing.clear();
+  ui.log.SaveExceptionToLog("next");
+  EXPECT_NE(testing::ReadBytes(LogFile()).find("\xD2\xE8\xEF"), std::string::npos);
 }
 
 }  // namespace

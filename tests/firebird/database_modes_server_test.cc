@@ -9,6 +9,7 @@
 #include "firebird/uIBEScript.h"
 #include "support/failure_of.h"
 #include "support/firebird_server.h"
+#include "support/server_names.h"
 
 namespace updater {
 namespace {
@@ -53,7 +54,7 @@ TEST_F(DatabaseModesTest, ShutdownAndOnlineSwitchTheDatabaseAndRefuseARepeat) {
   TestDatabase database;
   const std::string name = database.ConnectString();
   const std::string already =
-      "Target shutdown mode is invalid for database \"" + database.FilePath() + "\"";
+      "Target shutdown mode is invalid for database \"" + database.ServerFilePath() + "\"";
 
   ShutdownDatabase("fbclient.dll", name, "SYSDBA", server.sysdba_password, platform);
   EXPECT_NE(AdmnRefusal(database).find("shutdown"), std::string::npos) << AdmnRefusal(database);
@@ -94,8 +95,11 @@ TEST_F(DatabaseModesTest, TheServersRefusalIsTheFailuresText) {
             "set up a Firebird login");
   EXPECT_EQ(AdmnRefusal(database), "");
 
-  // Several texts are joined by CR LF; a Cyrillic path comes back as it went.
+  // Several texts are joined by CR LF; a Cyrillic path comes back as it went
+  // (the server names a missing file as the client did, also through an
+  // alias).
   const std::string missing = server.data + "/Нет такой/База.fdb";
+  testing::LetTheServerOpen(missing, server.data_on_server + "/Нет такой/База.fdb", server.root);
   const std::string failure = FailureOf([&] {
     BringDatabaseOnline("fbclient.dll", server.prefix + missing, "SYSDBA", server.sysdba_password,
                         platform);

@@ -49,6 +49,7 @@ class ObservedProcesses final : public platform::Processes {
     return table_.SetDebugPrivilege(enable);
   }
   platform::Result<std::string> OwnExecutablePath() override { return table_.OwnExecutablePath(); }
+  uint32_t OwnProcessId() override { return table_.OwnProcessId(); }
   platform::Result<std::unique_ptr<platform::ChildProcess>> Start(
       const platform::ProcessLaunch& launch) override {
     return table_.Start(launch);
@@ -146,6 +147,18 @@ TEST_F(ServiceControlTest, AServerProcessThatCannotBeEndedFailsTheStopWhicheverI
     EXPECT_THAT(fresh.clock.sleeps(), Not(Contains(15000u)));
     EXPECT_TRUE(shown.empty());
   }
+}
+
+TEST_F(ServiceControlTest, AConnectionProcessThatExitsBeforeItsTerminationCountsAsEnded) {
+  const TFBServParams server = Server("CLASSIC", "FB_INET_SRVMRLX.EXE");
+  fake.processes.ExitOnceListed(fake.processes.Add("fb_inet_srvmrlx.exe"));
+  fake.processes.Add("fb_inet_srvmrlx.exe");
+
+  StopFirebirdService(server, true, platform, Notice());
+
+  EXPECT_TRUE(fake.processes.RunningNames().empty());
+  EXPECT_EQ(fake.clock.sleeps().back(), 15000u);
+  EXPECT_THAT(notices, ElementsAre("Служба FireBird остановлена."));
 }
 
 TEST_F(ServiceControlTest, AnAlreadyStoppedServiceStillHasItsProcessesEndedAndTheWait) {

@@ -123,6 +123,50 @@ TEST_F(FolderTreeTest, LinksAreRemovedOrReportedButNeverFollowed) {
   EXPECT_EQ(ReadBytes(outside_file), "keep");
 }
 
+TEST_F(FolderTreeTest, APartFolderThatIsALinkIsWorkedInsideAndStaysALink) {
+  // The customer moved DB_Data to a larger disk and left a link in its place;
+  // a link inside it points elsewhere again and is not followed.
+  const std::string moved = temp.MakeFolder("big disk/DB_Data");
+  const std::string beside = temp.MakeFile("big disk/beside.txt", "beside");
+  const std::string elsewhere = temp.MakeFile("elsewhere/keep.txt", "keep");
+  const std::string db_data = temp.MakeFolder("Marlix") + platform::PathDelimiter() + "DB_Data";
+  temp.MakeFile("Old/DB_Data/Marlix.fdb", "backup");
+  temp.MakeFile("Old/DB_Data/sub/udf.so", "udf");
+  std::error_code error;
+  fs::create_directory_symlink(FsPath(moved), FsPath(db_data), error);
+  if (error) GTEST_SKIP() << "no links on this system";
+
+  // The rollback's pair: the part folder emptied, the backup copied back;
+  // given with and without a trailing delimiter.
+  for (const std::string& given : {db_data, WithDelimiter(db_data)}) {
+    SCOPED_TRACE(given);
+    temp.MakeFile("big disk/DB_Data/Marlix.fdb", "damaged");
+    temp.MakeFile("big disk/DB_Data/new/added.txt", "added");
+    fs::create_directory_symlink(FsPath(temp.Path("elsewhere")),
+                                 FsPath(temp.Path("big disk/DB_Data/out")));
+    DeleteFolderTree(p, given);
+    EXPECT_TRUE(fs::is_symlink(FsPath(db_data)));
+    EXPECT_TRUE(fs::is_directory(FsPath(moved)));
+    EXPECT_TRUE(fs::is_empty(FsPath(moved)));
+    EXPECT_EQ(ReadBytes(elsewhere), "keep");
+    EXPECT_EQ(ReadBytes(beside), "beside");
+
+    EXPECT_THAT(CopyFolderTree(p, temp.Path("Old/DB_Data"), given), IsEmpty());
+    EXPECT_TRUE(fs::is_symlink(FsPath(db_data)));
+    EXPECT_EQ(ReadBytes(temp.Path("big disk/DB_Data/Marlix.fdb")), "backup");
+    EXPECT_EQ(ReadBytes(temp.Path("big disk/DB_Data/sub/udf.so")), "udf");
+  }
+  // A backup of the linked folder holds what it points to.
+  EXPECT_THAT(CopyFolderTree(p, db_data, temp.Path("Old2")), IsEmpty());
+  EXPECT_FALSE(fs::is_symlink(FsPath(temp.Path("Old2"))));
+  EXPECT_EQ(ReadBytes(temp.Path("Old2/Marlix.fdb")), "backup");
+
+  // A link whose folder has gone stays too.
+  fs::remove_all(FsPath(moved));
+  DeleteFolderTree(p, db_data);
+  EXPECT_TRUE(fs::is_symlink(FsPath(db_data)));
+}
+
 TEST_F(FolderTreeTest, CreateFolderMakesOneLevelAndRefusesAnythingElse) {
   const std::string made = temp.Path("one");
   CreateFolder(p, made);

@@ -64,6 +64,32 @@ TEST(TerminateProcessesByName, OnlyAsciiLettersFoldAndAnUnlistableTableIsNoSucce
   EXPECT_EQ(TerminateProcessesByName(fake.platform, "anything.exe"), 0);
 }
 
+TEST(WaitUntilNoProcessNamed, ALookAgainOnTheClockTellsWhetherAProcessOfTheNameRuns) {
+  // A process that exited by itself after the snapshot listed it fails its
+  // termination, yet is gone; one that cannot be ended stays, and so does
+  // the doubt when the table cannot be listed.
+  enum class Left { kNothing, kStuckProcess, kUnlistableTable };
+  for (const Left left : {Left::kNothing, Left::kStuckProcess, Left::kUnlistableTable}) {
+    testing::FakePlatform fake;
+    fake.processes.ExitOnceListed(fake.processes.Add("fb_inet_server.exe"));
+    fake.processes.Add("FB_INET_SERVER.EXE", left != Left::kStuckProcess);
+    fake.processes.Add("isql.exe");
+    EXPECT_EQ(TerminateProcessesByNameCounted(fake.platform, "FB_INET_SERVER.EXE").not_ended,
+              left == Left::kStuckProcess ? 2 : 1);
+    fake.processes.snapshot_fails = left == Left::kUnlistableTable;
+    const uint64_t started = fake.clock.MonotonicMs();
+
+    EXPECT_EQ(WaitUntilNoProcessNamed(fake.platform, "fb_inet_server.exe"), left == Left::kNothing);
+    const uint64_t waited = fake.clock.MonotonicMs() - started;
+    if (left == Left::kNothing) {
+      EXPECT_EQ(waited, kProcessLookIntervalMs);
+    } else {
+      EXPECT_GE(waited, kProcessEndWaitMs);
+      EXPECT_LT(waited, kProcessEndWaitMs + kProcessLookIntervalMs);
+    }
+  }
+}
+
 TEST(SetDebugPrivilege, SwitchesThePrivilegeOfTheOwnToken) {
   testing::FakePlatform fake;
   EXPECT_TRUE(SetDebugPrivilege(fake.platform, true));

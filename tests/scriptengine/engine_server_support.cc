@@ -7,8 +7,11 @@
 #include "common/failures.h"
 #include "firebird/uIBEScript.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "support/firebird_server.h"
 #include "support/recording_front_end.h"
+#include "support/server_names.h"
+#include "support/temp_folder.h"
 
 namespace updater::scriptengine::testing {
 namespace {
@@ -50,6 +53,8 @@ std::string RunText(const std::string& database, const std::string& charset,
   });
 }
 
+std::string AnsiCharset() { return platform::Utf8ToAnsi("Ё") == "Ё" ? "UTF8" : "WIN1251"; }
+
 ConnectParams SysdbaParams(const std::string& database, const std::string& charset) {
   ConnectParams params;
   params.database = database;
@@ -60,14 +65,17 @@ ConnectParams SysdbaParams(const std::string& database, const std::string& chars
 }
 
 void PrepareBlock(const std::string& name, const std::string& header, const std::string& target) {
-  std::ifstream in(std::string(UPDATER_SOURCE_DIR) + "/sample/payload/" + name, std::ios::binary);
+  // The source tree as the program names it (a drive letter under Wine).
+  std::ifstream in(::updater::testing::FsPath(::updater::testing::ProgramPath(UPDATER_SOURCE_DIR) +
+                                              "/sample/payload/" + name),
+                   std::ios::binary);
   if (!in) throw std::runtime_error("no block " + name);
   std::stringstream content;
   content << in.rdbuf();
   std::string text = content.str();
   const size_t first_line_end = text.find('\n');
   text = header + "\r\n" + text.substr(first_line_end + 1);
-  std::ofstream(target, std::ios::binary) << text;
+  std::ofstream(::updater::testing::FsPath(target), std::ios::binary) << text;
 }
 
 }  // namespace updater::scriptengine::testing

@@ -28,6 +28,11 @@ std::string RunText(const std::string& database, const std::string& charset,
                     const std::string& text, LogView* view = nullptr,
                     const std::string& user = "SYSDBA", const std::string& password = "");
 
+// The connection character set of the runner's texts: they reach the engine
+// in the system's ANSI code page, UTF-8 on Linux ("UTF8") and Windows-1251
+// on Windows ("WIN1251"), and go to the server as they are.
+std::string AnsiCharset();
+
 // An attachment of the engine's own, for filling and reading databases.
 ConnectParams SysdbaParams(const std::string& database, const std::string& charset);
 

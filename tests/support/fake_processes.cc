@@ -35,6 +35,12 @@ void FakeProcesses::Remove(uint32_t pid) {
   std::erase_if(table_, [&](const Process& process) { return process.pid == pid; });
 }
 
+void FakeProcesses::ExitOnceListed(uint32_t pid) {
+  for (Process& process : table_) {
+    if (process.pid == pid) process.exits_once_listed = true;
+  }
+}
+
 bool FakeProcesses::Running(uint32_t pid) const {
   return std::any_of(table_.begin(), table_.end(),
                      [&](const Process& process) { return process.pid == pid; });
@@ -57,6 +63,7 @@ platform::Result<std::vector<platform::ProcessEntry>> FakeProcesses::Snapshot() 
   }
   std::vector<platform::ProcessEntry> entries;
   for (const Process& process : table_) entries.push_back({process.pid, process.exe_name});
+  std::erase_if(table_, [](const Process& process) { return process.exits_once_listed; });
   return entries;
 }
 

@@ -17,6 +17,10 @@ class FakeProcesses final : public platform::Processes {
   uint32_t Add(const std::string& exe_name, bool terminable = true);
   // Ends a process as if it had exited on its own.
   void Remove(uint32_t pid);
+  // The process exits on its own right after the next snapshot has listed
+  // it (a connection that closes while the server is being stopped): a
+  // termination attempted from that snapshot finds it gone.
+  void ExitOnceListed(uint32_t pid);
   bool Running(uint32_t pid) const;
   // The names of the running processes, in the table's order.
   std::vector<std::string> RunningNames() const;
@@ -33,11 +37,13 @@ class FakeProcesses final : public platform::Processes {
   std::vector<platform::ProcessLaunch> launches;  // every started program, in order
   std::vector<uint32_t> terminated;               // ended processes, in order
   std::string own_executable;                     // what OwnExecutablePath gives; empty: fails
+  uint32_t own_pid = 1;                           // what OwnProcessId gives
 
   platform::Result<std::vector<platform::ProcessEntry>> Snapshot() override;
   platform::Status Terminate(uint32_t pid, uint32_t exit_code) override;
   platform::Status SetDebugPrivilege(bool enable) override;
   platform::Result<std::string> OwnExecutablePath() override;
+  uint32_t OwnProcessId() override { return own_pid; }
   platform::Result<std::unique_ptr<platform::ChildProcess>> Start(
       const platform::ProcessLaunch& launch) override;
 
@@ -46,6 +52,7 @@ class FakeProcesses final : public platform::Processes {
     uint32_t pid;
     std::string exe_name;
     bool terminable;
+    bool exits_once_listed = false;
   };
   struct Program {
     std::string application;

@@ -1,7 +1,5 @@
 #include "support/firebird_server.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +11,8 @@
 #include "firebird/client_failures.h"
 #include "platform/name_case.h"
 #include "platform/platform.h"
+#include "support/server_names.h"
+#include "support/temp_folder.h"
 
 namespace updater::testing {
 namespace {
@@ -43,10 +43,12 @@ std::string TryAttach(const std::string& connect_string, const std::string& user
 }  // namespace
 
 const TestServer& RequireTestServer() {
-  static const TestServer server{
-      Required("UPDATER_TEST_FB_PREFIX"), Required("UPDATER_TEST_FB_SYSDBA_PASSWORD"),
-      Required("UPDATER_TEST_FB_ADMN_PASSWORD"), Required("UPDATER_TEST_FB_ROOT"),
-      Required("UPDATER_TEST_FB_DATA")};
+  static const TestServer server{Required("UPDATER_TEST_FB_PREFIX"),
+                                 Required("UPDATER_TEST_FB_SYSDBA_PASSWORD"),
+                                 Required("UPDATER_TEST_FB_ADMN_PASSWORD"),
+                                 ProgramPath(Required("UPDATER_TEST_FB_ROOT")),
+                                 ProgramPath(Required("UPDATER_TEST_FB_DATA")),
+                                 Required("UPDATER_TEST_FB_DATA")};
   return server;
 }
 
@@ -69,12 +71,14 @@ fbclient::FbClient& TestClient() {
 TestDatabase::TestDatabase(const std::string& charset, const std::string& relative_file) {
   const TestServer& server = RequireTestServer();
   static std::atomic<int> counter{0};
-  const std::filesystem::path folder = std::filesystem::path(server.data) /
-                                       (std::to_string(getpid()) + "-" + std::to_string(counter++));
-  const std::filesystem::path file = folder / relative_file;
+  const std::string name = std::to_string(TestProcessId()) + "-" + std::to_string(counter++);
+  const std::filesystem::path folder = FsPath(server.data) / name;
+  const std::filesystem::path file = (folder / FsPath(relative_file)).make_preferred();
   std::filesystem::create_directories(file.parent_path());
-  folder_ = folder.string();
-  file_path_ = file.string();
+  folder_ = Utf8(folder);
+  file_path_ = Utf8(file);
+  server_file_path_ = server.data_on_server + "/" + name + "/" + relative_file;
+  LetTheServerOpen(file_path_, server_file_path_, server.root);
 
   const std::string sql = "CREATE DATABASE '" + ConnectString() + "' USER 'SYSDBA' PASSWORD '" +
                           server.sysdba_password + "' PAGE_SIZE 8192 DEFAULT CHARACTER SET " +
@@ -109,7 +113,7 @@ TestDatabase::~TestDatabase() {
                  failure.c_str());
   }
   std::error_code ignored;
-  std::filesystem::remove_all(folder_, ignored);
+  std::filesystem::remove_all(FsPath(folder_), ignored);
 }
 
 std::string TestDatabase::ConnectString() const { return RequireTestServer().prefix + file_path_; }

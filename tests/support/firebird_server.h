@@ -1,6 +1,8 @@
 // The private Firebird server that scripts/test starts (scripts/fbserver) and
 // describes in the environment, as the tests reach it, and test databases on
-// it. Linux builds only.
+// it. The Linux build reaches it directly; the Windows build under Wine
+// (tests/wine/with_wine_server) through the test bridge fbclient.dll, with
+// the server's folders under drive letters (support/server_names.h).
 #pragma once
 
 #include <ibase.h>
@@ -15,12 +17,14 @@
 
 namespace updater::testing {
 
+// Folders as the program under test names them, except `data_on_server`.
 struct TestServer {
   std::string prefix;           // UPDATER_TEST_FB_PREFIX: "localhost/3051:"
   std::string sysdba_password;  // UPDATER_TEST_FB_SYSDBA_PASSWORD
   std::string admn_password;    // UPDATER_TEST_FB_ADMN_PASSWORD
   std::string root;             // UPDATER_TEST_FB_ROOT: the server's root folder
   std::string data;             // UPDATER_TEST_FB_DATA: where tests put databases
+  std::string data_on_server;   // the same folder as the server names it
 };
 
 // The server's settings from the environment. Throws std::runtime_error
@@ -38,12 +42,13 @@ fbclient::FbClient& TestClient();
 
 // A database on the test server, in a folder of its own below the data
 // folder; created by the constructor (owned by SYSDBA), dropped with its
-// folder by the destructor.
+// folder by the destructor. The server answers to the program's name of it.
 class TestDatabase {
  public:
-  // Creates `<data>/<unique folder>/<relative_file>`, whose folders are made
-  // as needed, with the default character set `charset` ("WIN1251",
-  // "UTF8"). Throws std::runtime_error with the server's text.
+  // Creates `<data>/<unique folder>/<relative_file>` (`relative_file` with
+  // "/" between its folders), whose folders are made as needed, with the
+  // default character set `charset` ("WIN1251", "UTF8"). Throws
+  // std::runtime_error with the server's text.
   explicit TestDatabase(const std::string& charset = "WIN1251",
                         const std::string& relative_file = "test.fdb");
   ~TestDatabase();
@@ -52,12 +57,15 @@ class TestDatabase {
 
   const std::string& Folder() const { return folder_; }
   const std::string& FilePath() const { return file_path_; }
+  // The file as the server names it in its messages (FilePath on Linux).
+  const std::string& ServerFilePath() const { return server_file_path_; }
   // The server's prefix and the file path: localhost/3051:/.../test.fdb.
   std::string ConnectString() const;
 
  private:
   std::string folder_;
   std::string file_path_;
+  std::string server_file_path_;
 };
 
 // An attachment held open, as another program's would be. Throws

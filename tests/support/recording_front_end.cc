@@ -76,4 +76,16 @@ RecordingFrontEnd::RecordingFrontEnd(platform::FileSystem& files, platform::Cloc
       log(files, clock, screen),
       front{log, prompt, pump, captions} {}
 
+std::string OutcomeText(const UpdateOutcome& outcome) {
+  switch (outcome.end) {
+    case UpdateOutcome::End::kSucceeded:
+      return "ok";
+    case UpdateOutcome::End::kAbandoned:
+      return "silent";
+    case UpdateOutcome::End::kFailed:
+      break;
+  }
+  return "failure: " + outcome.Message;
+}
+
 }  // namespace updater::testing

@@ -68,6 +68,10 @@ class CountingPump final : public MessagePump {
   int count = 0;
 };
 
+// How a run ended, for comparing: "ok", "silent" (the operator declined)
+// or "failure: " and the run's message.
+std::string OutcomeText(const UpdateOutcome& outcome);
+
 // A recording front end with its log, over the given file system and clock.
 struct RecordingFrontEnd {
   RecordingFrontEnd(platform::FileSystem& files, platform::Clock& clock);

@@ -49,10 +49,14 @@ std::string TempFolder::MakeFolder(const std::string& relative) const {
 
 std::string TempFolder::MakeFile(const std::string& relative, const std::string& bytes) const {
   const std::string full = Path(relative);
-  std::filesystem::create_directories(FsPath(full).parent_path());
-  std::ofstream out(FsPath(full), std::ios::binary | std::ios::trunc);
-  out << bytes;
+  WriteBytes(full, bytes);
   return full;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::filesystem::create_directories(FsPath(path).parent_path());
+  std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
+  out << bytes;
 }
 
 std::string ReadBytes(const std::string& path) {

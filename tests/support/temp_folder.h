@@ -36,4 +36,7 @@ class TempFolder {
 // The bytes of a file, or "<missing>" when it cannot be read.
 std::string ReadBytes(const std::string& path);
 
+// Writes `bytes` to the file at `path`, creating its folders.
+void WriteBytes(const std::string& path, const std::string& bytes);
+
 }  // namespace updater::testing

@@ -332,6 +332,13 @@ Status PosixFileSystem::RemoveFolder(const std::string& path) {
   const std::string resolved = ResolveNameCase(path);
   struct stat info {};
   if (lstat(resolved.c_str(), &info) != 0) return ErrnoError("rmdir", path, errno);
+  // Windows' RemoveDirectory takes a junction or a folder link away and
+  // leaves what it points to; so does this with a link to a folder.
+  struct stat target {};
+  if (S_ISLNK(info.st_mode) && stat(resolved.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+    if (unlink(resolved.c_str()) != 0) return ErrnoError("unlink", path, errno);
+    return Status::Ok();
+  }
   if (!S_ISDIR(info.st_mode)) return ErrnoError("rmdir", path, ENOTDIR);
   if ((info.st_mode & 0222) == 0) {
     return SystemError{"rmdir", path, EACCES, "the folder is read-only"};
@@ -442,7 +449,7 @@ Status PosixFileSystem::WriteFile(const std::string& path, const std::string& by
 }
 
 Status PosixFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
-  Fd fd(open(ResolveNameCase(path).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  Fd fd(open(ResolveNameCase(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
   if (fd.get() < 0) return ErrnoError("open", path, errno);
   return WriteAndClose(fd, bytes, path);
 }

@@ -97,6 +97,8 @@ Result<std::string> PosixProcesses::OwnExecutablePath() {
   return std::string(buffer.data(), static_cast<size_t>(length));
 }
 
+uint32_t PosixProcesses::OwnProcessId() { return static_cast<uint32_t>(getpid()); }
+
 Result<std::unique_ptr<ChildProcess>> PosixProcesses::Start(const ProcessLaunch& launch) {
   SpawnRequest request;
   request.path = ResolveNameCase(launch.application);

@@ -10,11 +10,15 @@
 // reads the record and the process table, under a lock shared with other
 // processes (the updater-sc command).
 //
-// States: running while the process lives and listens on a TCP port or has
-// lived kStartGraceMs; start pending before that; stop pending from the stop
-// control (SIGTERM) until the process has ended, with SIGKILL sent by the
-// first call kKillAfterMs after the stop; stopped when no recorded process
-// lives. Check points grow while a state is pending.
+// States: running once the process listens on a TCP port (the Firebird
+// server accepts connections: a restarted server whose port is still held
+// by the connections of the last one retries its bind for up to a minute,
+// and is not running for its clients meanwhile); start pending before that;
+// stop pending from the stop control (SIGTERM) until the process has ended,
+// with SIGKILL sent by the first call kKillAfterMs after the stop; stopped
+// when no recorded process lives. Check points grow while a state is
+// pending, so that the caller's bounded wait decides how long a start may
+// take.
 #include <dirent.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -39,7 +43,6 @@ namespace {
 
 constexpr char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
 constexpr uint32_t kStartHintMs = 100;
-constexpr uint64_t kStartGraceMs = 2000;
 constexpr uint32_t kStopHintMs = 250;
 constexpr uint64_t kKillAfterMs = 5000;
 
@@ -320,7 +323,7 @@ class PosixService final : public Service {
                            kStopHintMs};
     }
     const uint64_t running_for = now - record->started_ms;
-    if (!record->running && (running_for >= kStartGraceMs || ListensOnTcp(record->pid))) {
+    if (!record->running && ListensOnTcp(record->pid)) {
       record->running = true;
       (void)SaveRecord(record_path_, *record);
     }

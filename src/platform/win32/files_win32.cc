@@ -215,7 +215,7 @@ Status Win32FileSystem::WriteFile(const std::string& path, const std::string& by
 
 Status Win32FileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
   FileHandle file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return LastError("CreateFileW", path);
   return WriteAndClose(file, bytes, path);
 }

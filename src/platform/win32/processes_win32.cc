@@ -105,6 +105,8 @@ Result<std::string> Win32Processes::OwnExecutablePath() {
   }
 }
 
+uint32_t Win32Processes::OwnProcessId() { return GetCurrentProcessId(); }
+
 Result<std::unique_ptr<ChildProcess>> Win32Processes::Start(const ProcessLaunch& launch) {
   const std::wstring application = Widen(launch.application);
   std::wstring command_line = Widen(launch.command_line);

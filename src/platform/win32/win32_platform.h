@@ -81,6 +81,7 @@ class Win32Processes final : public Processes {
   Status Terminate(uint32_t pid, uint32_t exit_code) override;
   Status SetDebugPrivilege(bool enable) override;
   Result<std::string> OwnExecutablePath() override;
+  uint32_t OwnProcessId() override;
   Result<std::unique_ptr<ChildProcess>> Start(const ProcessLaunch& launch) override;
 };
 

@@ -7,6 +7,7 @@
 #include "engine/startup.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_options.h"
+#include "ui/console/console_update.h"
 
 namespace updater::console {
 namespace {
@@ -14,18 +15,40 @@ namespace {
 // The application title before the executable's own name is known.
 const char kDefaultTitle[] = "Updater_Marlix";
 
-const char kPasswordVariable[] = "UPDATER_SYSTEM_PASSWORD";
+// A password field of the window: where its text comes from here.
+struct PasswordField {
+  const char* variable;  // the environment variable that sets it
+  const char* prompt;    // the question on the terminal
+};
+constexpr PasswordField kSystemPassword{"UPDATER_SYSTEM_PASSWORD",
+                                        "Системный пароль (Enter: по умолчанию): "};
+constexpr PasswordField kAdmnPassword{"UPDATER_ADMN_PASSWORD",
+                                      "Пароль пользователя ADMN (Enter: по умолчанию): "};
 
-// The system password field as the window would hand it over: set from the
-// environment, typed on the terminal (an empty line keeps the pre-filled
-// default), or the pre-filled default when nobody can be asked.
-std::string SystemPassword(const ProfileFields& fields, ConsoleIo& io,
-                           const EnvironmentLookup& environment) {
-  if (std::optional<std::string> set = environment(kPasswordVariable)) return *set;
-  if (!io.terminal.Interactive()) return fields.SystemPassword;
-  io.out << "Системный пароль (Enter: по умолчанию): " << std::flush;
+// A password field as the window would hand it over: set from the
+// environment, typed on the terminal without echo (an empty line keeps the
+// pre-filled default), or the pre-filled default when nobody can be asked.
+// Never from the command line, where other users could read it.
+std::string Password(const PasswordField& field, const std::string& prefilled, ConsoleIo& io,
+                     const EnvironmentLookup& environment) {
+  if (std::optional<std::string> set = environment(field.variable)) return *set;
+  if (!io.terminal.Interactive()) return prefilled;
+  io.out << field.prompt << std::flush;
   const std::optional<std::string> typed = io.terminal.ReadSecretLine();
-  return typed && !typed->empty() ? *typed : fields.SystemPassword;
+  return typed && !typed->empty() ? *typed : prefilled;
+}
+
+std::string VersionText(const std::string& title) {
+  return title + " " + UPDATER_VERSION + "\nОбновляет программу до версии: Marlix " +
+         UPDATER_PRODUCT_VERSION + "\n";
+}
+
+// True when `path` is a full path on this system: the profile's default
+// folder, a Windows path, is none on Linux, where it would be taken from the
+// current folder.
+bool IsFullPath(platform::Platform& platform, const std::string& path) {
+  const platform::Result<std::string> full = platform.files.FullPath(path);
+  return full && *full == path;
 }
 
 }  // namespace
@@ -58,10 +81,25 @@ int RunConsole(const std::vector<std::string>& arguments, platform::Platform& pl
     io.out << ConsoleUsage(program.title);
     return kExitDone;
   }
+  if (options->command == ConsoleCommand::kVersion) {
+    io.out << VersionText(program.title);
+    return kExitDone;
+  }
+  ProfileFields fields;
+  ApplyDefaultProfile(fields);
+  const bool needs_folder = options->command == ConsoleCommand::kUpdate ||
+                            options->command == ConsoleCommand::kDatabaseOnline ||
+                            options->command == ConsoleCommand::kDatabaseShutdown;
+  if (needs_folder && !options->folder && !IsFullPath(platform, fields.ProductFolder)) {
+    io.err << program.title << ": give the product folder with --folder: the project's default "
+           << fields.ProductFolder << " is not a full path on this system\n\n"
+           << ConsoleUsage(program.title);
+    return kExitUsage;
+  }
 
-  TerminalScreen screen(io.out);
+  ProgressPump pump(platform.clock, io.err);
+  TerminalScreen screen(io.out, pump);
   TerminalPrompt prompt(io.out, io.err, io.terminal, options->answering, program.title);
-  IdlePump pump;
   TerminalCaptions captions(io.out);
   UpdateLog log(platform.files, platform.clock, screen);
   FrontEnd front{log, prompt, pump, captions};
@@ -73,15 +111,26 @@ int RunConsole(const std::vector<std::string>& arguments, platform::Platform& pl
     // Without its own path the program has no folder for its log.
     RunOperatorCommand([&] { throw UpdateFailure(executable.error().Describe()); }, log, prompt);
   }
-  ProfileFields fields;
-  ApplyDefaultProfile(fields);
   const std::string folder = options->folder.value_or(fields.ProductFolder);
 
   std::function<void()> command;
   switch (options->command) {
+    case ConsoleCommand::kUpdate: {
+      UpdateRequest request;
+      request.ProductFolder = folder;
+      request.SysdbaPassword = Password(kSystemPassword, fields.SystemPassword, io, environment);
+      request.AdmnPassword = Password(kAdmnPassword, fields.AdmnPassword, io, environment);
+      request.ProjectCode = fields.Profile.ProjectCode;
+      request.ScriptLogView = &log;
+      command = [&, request] {
+        UpdateCommand(request, fields.Profile, server_params, platform, front, io.out);
+      };
+      break;
+    }
     case ConsoleCommand::kDatabaseOnline:
     case ConsoleCommand::kDatabaseShutdown: {
-      const std::string password = SystemPassword(fields, io, environment);
+      const std::string password =
+          Password(kSystemPassword, fields.SystemPassword, io, environment);
       const auto request = options->command == ConsoleCommand::kDatabaseOnline
                                ? DatabaseOnlineCommand
                                : DatabaseShutdownCommand;
@@ -97,6 +146,7 @@ int RunConsole(const std::vector<std::string>& arguments, platform::Platform& pl
       command = [&] { StopFirebirdServiceCommand(server_params, platform, front); };
       break;
     case ConsoleCommand::kHelp:
+    case ConsoleCommand::kVersion:
       break;
   }
   return ExitStatusOf(RunOperatorCommand(command, log, prompt));

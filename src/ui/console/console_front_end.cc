@@ -22,7 +22,27 @@ std::optional<PromptAnswer> ParseAnswer(const std::string& typed, PromptAnswer f
 
 }  // namespace
 
-void TerminalScreen::AppendLine(const std::string& line) { out_ << line << '\n' << std::flush; }
+void ProgressPump::ProcessMessages() {
+  const uint64_t now = clock_.MonotonicMs();
+  if (!quiet_) {
+    quiet_ = true;
+    quiet_since_ms_ = last_shown_ms_ = now;
+    calls_ = 0;
+  }
+  ++calls_;
+  if (now - last_shown_ms_ < every_ms_) return;
+  last_shown_ms_ = now;
+  progress_ << "... выполняется: " << (now - quiet_since_ms_) / 1000 << " с, шагов: " << calls_
+            << '\n'
+            << std::flush;
+}
+
+void ProgressPump::LineShown() { quiet_ = false; }
+
+void TerminalScreen::AppendLine(const std::string& line) {
+  pump_.LineShown();
+  out_ << line << '\n' << std::flush;
+}
 
 void TerminalCaptions::ShowCaption(const std::string& text) {
   for (const std::string& line : SplitScreenLines(text)) out_ << "** " << line << '\n';

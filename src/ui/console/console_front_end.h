@@ -9,6 +9,7 @@
 #include "engine/caption_area.h"
 #include "engine/operator_prompt.h"
 #include "engine/update_log.h"
+#include "platform/clock.h"
 #include "ui/console/terminal.h"
 
 namespace updater::console {
@@ -20,14 +21,39 @@ enum class Answering {
   kNo,   // every question answered No without asking
 };
 
+// The message pump of a terminal, which repaints on its own: it shows on
+// `progress` that the program is alive while it is called without a log
+// line being shown. The script engine calls it after every statement, also
+// during the data load, which the on-screen log keeps silent. At most one
+// line per `every_ms`: the time since the last log line and the number of
+// calls since then (during a script, its statements).
+class ProgressPump final : public MessagePump {
+ public:
+  ProgressPump(platform::Clock& clock, std::ostream& progress, uint64_t every_ms = 10000)
+      : clock_(clock), progress_(progress), every_ms_(every_ms) {}
+  void ProcessMessages() override;
+  // A log line was shown: the quiet stretch starts again.
+  void LineShown();
+
+ private:
+  platform::Clock& clock_;
+  std::ostream& progress_;
+  uint64_t every_ms_;
+  bool quiet_ = false;
+  uint64_t quiet_since_ms_ = 0;
+  uint64_t last_shown_ms_ = 0;
+  uint64_t calls_ = 0;
+};
+
 // The on-screen log: every line printed to `out` at once.
 class TerminalScreen final : public ScreenSink {
  public:
-  explicit TerminalScreen(std::ostream& out) : out_(out) {}
+  TerminalScreen(std::ostream& out, ProgressPump& pump) : out_(out), pump_(pump) {}
   void AppendLine(const std::string& line) override;
 
  private:
   std::ostream& out_;
+  ProgressPump& pump_;
 };
 
 // A box as the terminal shows it: its caption in brackets, then its text,
@@ -77,12 +103,6 @@ class TerminalCaptions final : public CaptionArea {
 
  private:
   std::ostream& out_;
-};
-
-// The terminal repaints on its own: nothing to let through.
-class IdlePump final : public MessagePump {
- public:
-  void ProcessMessages() override {}
 };
 
 }  // namespace updater::console

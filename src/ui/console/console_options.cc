@@ -12,6 +12,8 @@ constexpr CommandWord kCommands[] = {
     {"shutdown", ConsoleCommand::kDatabaseShutdown},
     {"service-start", ConsoleCommand::kServiceStart},
     {"service-stop", ConsoleCommand::kServiceStop},
+    {"update", ConsoleCommand::kUpdate},
+    {"--version", ConsoleCommand::kVersion},
     {"help", ConsoleCommand::kHelp},
     {"--help", ConsoleCommand::kHelp},
     {"-h", ConsoleCommand::kHelp},
@@ -77,15 +79,19 @@ std::string ConsoleUsage(const std::string& title) {
   return "Usage: " + title +
          " COMMAND [--folder PATH] [--answer yes|no]\n"
          "\n"
-         "Commands (the Service menu of the window):\n"
+         "Commands (the window's Start button and its Service menu):\n"
+         "  update          update the product in the folder to the version this program\n"
+         "                  carries, or roll it back when anything fails\n"
          "  online          bring the product's database into multi-user mode (Online)\n"
          "  shutdown        put the product's database into single-user mode (Shutdown)\n"
          "  service-start   start the Firebird service (stopping it first when it runs)\n"
          "  service-stop    stop the Firebird service and end its server processes\n"
          "  help            show this text\n"
+         "  --version       show this program's version and the product version it carries\n"
          "\n"
          "Options:\n"
-         "  --folder PATH   the product folder (default: the project's default folder)\n"
+         "  --folder PATH   the product folder (default: the project's default folder,\n"
+         "                  where that is a full path on this system: not on Linux)\n"
          "  --answer yes|no answer every Yes/No question so, without asking\n"
          "\n"
          "Environment:\n"
@@ -93,6 +99,8 @@ std::string ConsoleUsage(const std::string& title) {
          "                             it is asked for on the terminal without echo (Enter\n"
          "                             keeps the project's default), or, without a terminal,\n"
          "                             the project's default is used\n"
+         "  UPDATER_ADMN_PASSWORD      the password of the database user ADMN (update),\n"
+         "                             in the same way\n"
          "  UPDATER_REGISTRY_FILE      the registry stand-in's .reg file\n"
          "  UPDATER_SERVICE_STATE_DIR  the service control stand-in's state folder\n"
          "\n"

@@ -9,12 +9,14 @@
 
 namespace updater::console {
 
-// The commands of the window's Service menu.
+// The window's Start command and the commands of its Service menu.
 enum class ConsoleCommand {
   kDatabaseOnline,    // "online"
   kDatabaseShutdown,  // "shutdown"
   kServiceStart,      // "service-start"
   kServiceStop,       // "service-stop"
+  kUpdate,            // "update": the window's Start command
+  kVersion,           // "--version"
   kHelp,              // "help", "--help", "-h"
 };
 

@@ -130,6 +130,15 @@ TEST(PosixDelete, RefusesReadOnlyFilesAndFoldersAsWindowsDoesAndRemovesLinksOnly
   std::filesystem::create_symlink(FsPath(file), FsPath(link));
   EXPECT_TRUE(files.RemoveFile(link).ok());
   EXPECT_EQ(ReadBytes(file), "a");
+  // A link to a folder goes as RemoveDirectory takes a junction away; a
+  // link to a file is no folder.
+  temp.MakeFile("target/kept.txt", "k");
+  std::filesystem::create_directory_symlink(FsPath(temp.Path("target")), FsPath(link));
+  EXPECT_TRUE(files.RemoveFolder(link).ok());
+  EXPECT_FALSE(std::filesystem::is_symlink(FsPath(link)));
+  EXPECT_EQ(ReadBytes(temp.Path("target/kept.txt")), "k");
+  std::filesystem::create_symlink(FsPath(file), FsPath(link));
+  EXPECT_EQ(files.RemoveFolder(link).error().code, ENOTDIR);
 }
 
 TEST(PosixCopy, CarriesContentsModeAttributesAndTimeAndNeverLeavesAHalfTarget) {
@@ -155,7 +164,8 @@ TEST(PosixCopy, CarriesContentsModeAttributesAndTimeAndNeverLeavesAHalfTarget) {
   EXPECT_FALSE(files.CopyWholeFile(temp.path(), temp.Path("folder-copy")).ok());
   // No temporary file is left behind.
   size_t entries = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(FsPath(temp.path()))) {
+  for ([[maybe_unused]] const auto& entry :
+       std::filesystem::directory_iterator(FsPath(temp.path()))) {
     ++entries;
   }
   EXPECT_EQ(entries, 3u);

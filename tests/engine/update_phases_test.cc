@@ -1,0 +1,359 @@
+// The phases of the product's update run that need no database: the client
+// part, the lock check, staging and backup, the removal of the payload and
+// the rollback, on real folders over the fake platform. The end state on
+// disk is what is checked.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "common/failures.h"
+#include "engine/update_fixture.h"
+#include "fsutil/backup_restore.h"
+#include "fsutil/uWexrRout.h"
+#include "platform/paths.h"
+#include "support/failure_of.h"
+#include "support/helper_process.h"
+
+namespace updater {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FailureOf;
+using testing::FolderNames;
+using testing::FsPath;
+using testing::ReadBytes;
+using testing::WriteBytes;
+
+class UpdatePhasesTest : public ::testing::Test {
+ protected:
+  UpdatePhasesTest() : f(temp.path()) {}
+
+  std::string In(const std::string& folder, const std::string& name) const {
+    return platform::JoinPath(folder, name);
+  }
+  std::string Program(const std::string& name) const { return In(In(f.product, "Program"), name); }
+  std::string DbData(const std::string& name) const { return In(In(f.product, "DB_Data"), name); }
+  void InstallServerFiles() {
+    WriteBytes(DbData("Marlix.fdb"), "old database");
+    WriteBytes(DbData("notes.txt"), "customer's notes");
+  }
+  std::vector<std::string> Messages() const { return f.ui.transcript.ScreenMessages(); }
+
+  testing::TempFolder temp;
+  testing::UpdateFixture f;
+};
+
+// --- Client part -------------------------------------------------------------
+
+TEST_F(UpdatePhasesTest, TheClientPartInstallsTheProgramAndTheHelpFileOfItsLanguage) {
+  const struct {
+    const char* ini;
+    const char* help;
+    const char* ini_after;
+  } cases[] = {
+      {"[Language]\r\nProgram_Language=1\r\n", "RU_Marlix.chm", nullptr},
+      {"[Language]\r\nProgram_Language=2\r\n", "EN_Marlix.chm", nullptr},
+      {"[Main]\r\nX=1\r\n[Language]\r\nProgram_Language=3\r\n", "DE_Marlix.chm", nullptr},
+      {"[Language]\r\nProgram_Language=0x4\r\n", "FR_Marlix.chm", nullptr},
+      // Without the section the program is Russian, and the file says so.
+      {"[Main]\r\nX=1\r\n", "RU_Marlix.chm",
+       "[Main]\r\nX=1\r\n\r\n[Language]\r\nProgram_Language=1\r\n"},
+  };
+  f.PayloadClientFiles();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ini);
+    f.InstallClientPart(c.ini);
+    WriteBytes(Program("storage.ini"), "stored");
+    UpdateRun& run = f.StartRun();
+    f.phases.StageAndBackup(run);
+    f.phases.UpdateClientPart(run);
+    EXPECT_EQ(ReadBytes(Program("Marlix.exe")), "new Marlix.exe");
+    EXPECT_EQ(ReadBytes(Program("Marlix.chm")), std::string("new ") + c.help);
+    EXPECT_EQ(ReadBytes(Program("storage.ini")), "<missing>");
+    EXPECT_EQ(ReadBytes(Program("Marlix.ini")), c.ini_after ? c.ini_after : c.ini);
+    // The backup holds the program as it was.
+    EXPECT_EQ(ReadBytes(In(run.Context.OldProgramDir, "Marlix.exe")), "old program");
+    f.fake.clock.Advance(1000);
+  }
+}
+
+TEST_F(UpdatePhasesTest, TheClientPartStopsAtWhatItCannotDo) {
+  f.PayloadClientFiles();
+  const struct {
+    const char* name;
+    std::string ini;  // empty: no settings file
+    std::function<void()> before;
+    std::string failure;
+  } cases[] = {
+      {"no settings file", "", nullptr, "Не найден файл [" + Program("Marlix.ini") + "]!"},
+      {"language 0", "[Language]\r\nProgram_Language=0\r\n", nullptr,
+       "Невозможно определить язык программы!"},
+      {"language 5", "[Language]\r\nProgram_Language=5\r\n", nullptr,
+       "Невозможно определить язык программы!"},
+      {"not a number", "[Language]\r\nProgram_Language=ru\r\n", nullptr,
+       "Невозможно определить язык программы!"},
+      {"no key in the section", "[Language]\r\nOther=1\r\n", nullptr,
+       "Невозможно определить язык программы!"},
+      {"storage.ini held", "[Language]\r\nProgram_Language=1\r\n",
+       [&] { f.fake.files.failing.insert("RemoveFile"); },
+       "Невозможно удалить файл " + Program("storage.ini") + "!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(FsPath(In(f.product, "Program")));
+    f.InstallClientPart(c.ini);
+    if (c.ini.empty()) fs::remove(FsPath(Program("Marlix.ini")));
+    WriteBytes(Program("storage.ini"), "stored");
+    UpdateRun& run = f.StartRun();
+    f.phases.StageAndBackup(run);
+    if (c.before) c.before();
+    EXPECT_EQ(FailureOf([&] { f.phases.UpdateClientPart(run); }), c.failure);
+    EXPECT_EQ(ReadBytes(Program("Marlix.exe")), "old program");
+    f.fake.files.failing.clear();
+    f.fake.clock.Advance(1000);
+  }
+}
+
+TEST_F(UpdatePhasesTest, AProgramOrHelpFileThatCannotBeInstalledFailsTheUpdate) {
+  f.InstallClientPart("[Language]\r\nProgram_Language=4\r\n");
+  f.PayloadFile("Marlix.exe", "new program");  // the French help file is missing
+  UpdateRun& run = f.StartRun();
+  f.phases.StageAndBackup(run);
+  const std::string failure = FailureOf([&] { f.phases.UpdateClientPart(run); });
+  EXPECT_EQ(failure.rfind("Невозможно скопировать файл " + In(run.Context.NewDir, "FR_Marlix.chm") +
+                              " в " + Program("Marlix.chm") + "!\r",
+                          0),
+            0u)
+      << failure;
+}
+
+// --- Lock check, staging and backup -----------------------------------------
+
+TEST_F(UpdatePhasesTest, StagingUnpacksThePayloadAndBacksUpTheInstalledParts) {
+  f.InstallClientPart();
+  InstallServerFiles();
+  f.PayloadClientFiles();
+  UpdateRun& run = f.StartRun();
+  f.phases.StageAndBackup(run);
+  const UpdateContext& c = run.Context;
+  EXPECT_EQ(FolderNames(c.TmpDir), (std::vector<std::string>{"New/", "Old/"}));
+  EXPECT_EQ(FolderNames(c.NewDir),
+            (std::vector<std::string>{"DE_Marlix.chm", "EN_Marlix.chm", "FR_Marlix.chm",
+                                      "Marlix.exe", "RU_Marlix.chm", "files.exe"}));
+  EXPECT_EQ(ReadBytes(In(c.NewDir, "files.exe")), "the payload archive");
+  EXPECT_EQ(FolderNames(c.OldDir), (std::vector<std::string>{"DB_Data/", "Program/"}));
+  EXPECT_EQ(ReadBytes(In(c.OldDbDataDir, "notes.txt")), "customer's notes");
+  EXPECT_EQ(ReadBytes(In(c.OldDbDataDir, "Marlix.fdb")), "old database");
+  EXPECT_EQ(ReadBytes(In(c.OldProgramDir, "Marlix.ini")), ReadBytes(Program("Marlix.ini")));
+  // Run in NewDir, in a normally shown window, without parameters.
+  ASSERT_EQ(f.fake.processes.launches.size(), 1u);
+  EXPECT_EQ(f.fake.processes.launches[0].working_folder, c.NewDir);
+  EXPECT_EQ(f.fake.processes.launches[0].show_command, 1);
+  EXPECT_EQ(Messages(), (std::vector<std::string>{
+                            "Инициализация переменных...", "Завершена инициализация переменных",
+                            "Проверка наличия блокировок каталогов/файлов",
+                            "Завершена проверка наличия блокировок каталогов/файлов",
+                            "Создание временной структуры каталогов.",
+                            "Завершено создание временной структуры каталогов.",
+                            "Создание резервной копии программы",
+                            "Завершено создание резервной копии программы"}));
+}
+
+TEST_F(UpdatePhasesTest, AHeldOrBlockedProductFolderFailsTheLockCheckWithNothingMade) {
+  f.InstallClientPart();
+  const std::string lock_message =
+      "Невозможно получить полный доступ к папке " + f.product +
+      ".\r\rЗакройте все открытые приложения, в том числе файл-менеджеры (Total Commander, "
+      "Проводник, Explorer и т.д.) и повторите обновление.\rТакже проверьте, что данная "
+      "программа обновления НЕ расположена в папке " +
+      f.product + ".\r\rЕсли ошибка повторяется, ПЕРЕЗАГРУЗИТЕ компьютер!";
+  {
+    // A process working in a sub-folder of the product folder.
+    testing::HelperProcess holder(testing::TestHelperPath(), {"cwd", In(f.product, "Program")},
+                                  temp.path());
+    ASSERT_TRUE(holder.ready());
+    UpdateRun& run = f.StartRun();
+    EXPECT_EQ(FailureOf([&] { f.phases.StageAndBackup(run); }), lock_message);
+    holder.Release();
+  }
+  // A folder of the product folder's name with "_" already there.
+  fs::create_directories(FsPath(f.product + "_"));
+  UpdateRun& run = f.StartRun();
+  EXPECT_EQ(FailureOf([&] { f.phases.StageAndBackup(run); }), lock_message);
+  EXPECT_EQ(FolderNames(f.product), (std::vector<std::string>{"Program/"}));
+  EXPECT_TRUE(run.ErrorText.empty());
+}
+
+TEST_F(UpdatePhasesTest, AStagingFailureRemovesTheWorkingFolderAndKeepsItsMessage) {
+  f.InstallClientPart();
+  InstallServerFiles();
+  const struct {
+    const char* name;
+    std::function<void(UpdateRun&)> arrange;
+    std::string failure_start;
+  } cases[] = {
+      {"payload that cannot be started",
+       [&](UpdateRun&) { f.fake.processes = testing::FakeProcesses(); },
+       "Невозможно запустить внешнюю программу!"},
+      {"backup missing a file: a link is not copied",
+       [&](UpdateRun&) { fs::create_symlink(FsPath(temp.path()), FsPath(DbData("elsewhere"))); },
+       "Не удалось создать полную резервную копию программы. Не скопированы:\r" +
+           DbData("elsewhere")},
+      {"payload not written: the disk refuses",
+       [&](UpdateRun&) { f.fake.files.failing.insert("AppendToFile"); },
+       "Ошибка работы с ресурсом \"files\"!\rStream write error"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    UpdateRun& run = f.StartRun();
+    c.arrange(run);
+    const std::string failure = FailureOf([&] { f.phases.StageAndBackup(run); });
+    EXPECT_EQ(failure.rfind(c.failure_start, 0), 0u) << failure;
+    EXPECT_EQ(run.ErrorText, "Exception Message: " + failure);
+    EXPECT_EQ(FolderNames(f.product), (std::vector<std::string>{"DB_Data/", "Program/"}));
+    EXPECT_EQ(ReadBytes(DbData("Marlix.fdb")), "old database");
+    f.fake.files.failing.clear();
+    fs::remove(FsPath(DbData("elsewhere")));
+    f.fake.clock.Advance(1000);
+  }
+}
+
+TEST_F(UpdatePhasesTest, AnEarlierRunsBackupOfTheSameSecondIsKept) {
+  f.InstallClientPart();
+  f.PayloadClientFiles();
+  const UpdateContext same_second = f.Context();
+  WriteBytes(In(same_second.OldProgramDir, "Marlix.exe"), "the version before the last run");
+  UpdateRun& run = f.StartRun();
+  f.phases.StageAndBackup(run);
+  EXPECT_EQ(ReadBytes(In(same_second.OldProgramDir, "Marlix.exe")),
+            "the version before the last run");
+  EXPECT_NE(run.Context.TmpDir, same_second.TmpDir);
+  EXPECT_EQ(ReadBytes(In(run.Context.OldProgramDir, "Marlix.exe")), "old program");
+
+  // A working folder of the second without a backup is a left-over: it is
+  // made afresh.
+  f.fake.clock.Advance(1000);
+  const UpdateContext left_over = f.Context();
+  WriteBytes(In(left_over.NewDir, "stale.txt"), "left over");
+  fs::create_directories(FsPath(left_over.OldDir));
+  UpdateRun& next = f.StartRun();
+  f.phases.StageAndBackup(next);
+  EXPECT_EQ(next.Context.TmpDir, left_over.TmpDir);
+  EXPECT_EQ(ReadBytes(In(left_over.NewDir, "stale.txt")), "<missing>");
+}
+
+// --- Completion and rollback ------------------------------------------------
+
+TEST_F(UpdatePhasesTest, ThePayloadFolderGoesAfterSuccessOrALineSaysWhy) {
+  f.InstallClientPart();
+  UpdateRun& run = f.StartRun();
+  f.phases.StageAndBackup(run);
+  f.phases.RemovePayloadFolder(run);
+  EXPECT_EQ(FolderNames(run.Context.TmpDir), std::vector<std::string>{"Old/"});
+  EXPECT_EQ(
+      Messages().back(),
+      "Временная папка \"" + platform::IncludeTrailingDelimiter(run.Context.NewDir) + "\" удалена");
+
+  f.fake.clock.Advance(1000);
+  UpdateRun& next = f.StartRun();
+  f.phases.StageAndBackup(next);
+  f.fake.files.failing.insert("RemoveFile");
+  f.phases.RemovePayloadFolder(next);
+  EXPECT_EQ(Messages().back(),
+            "Не удалось удалить временную папку: " + next.Context.NewDir +
+                ". Попробуйте удалить ее вручную после перезагрузки компьютера.");
+}
+
+TEST_F(UpdatePhasesTest, TheRollbackPutsBothPartsAndTheOutsideFilesBack) {
+  f.InstallClientPart();
+  InstallServerFiles();
+  f.PayloadClientFiles();
+  UpdateRun& run = f.StartRun();
+  f.phases.StageAndBackup(run);
+  f.phases.UpdateClientPart(run);
+  // What the update did to both parts and outside the product folder.
+  WriteBytes(DbData("Marlix.fdb"), "new database");
+  WriteBytes(DbData("added.txt"), "added");
+  const std::string library = In(In(f.server_root, "udf"), "wexr_udf_u8.dll");
+  WriteBytes(library, "new library");
+  WriteBytes(In(run.Context.OldOtherDir, EncodeBackupName(library)), "old library");
+  run.ErrorText = "Exception Message: earlier";
+  f.ui.transcript.events.clear();
+
+  f.phases.RollBack(run, "Ошибка применения скрипта!");
+  EXPECT_TRUE(run.RolledBack);
+  EXPECT_EQ(run.ErrorText, "");
+  EXPECT_EQ(ReadBytes(Program("Marlix.exe")), "old program");
+  EXPECT_EQ(ReadBytes(Program("Marlix.chm")), "<missing>");
+  EXPECT_EQ(ReadBytes(DbData("Marlix.fdb")), "old database");
+  EXPECT_EQ(ReadBytes(DbData("added.txt")), "<missing>");
+  EXPECT_EQ(ReadBytes(DbData("notes.txt")), "customer's notes");
+  EXPECT_EQ(ReadBytes(library), "old library");
+  EXPECT_EQ(FolderNames(run.Context.TmpDir), std::vector<std::string>{"Old/"});
+  EXPECT_EQ(f.ui.transcript.events.front(),
+            "Caption: Обновление завершено с ошибками.\rВыполняется откат изменений!");
+  EXPECT_EQ(Messages(),
+            (std::vector<std::string>{
+                "Exception Message: earlier", "\tException Message: Ошибка применения скрипта!",
+                "\tОбновление завершено с ошибками. Выполняется откат изменений!",
+                "Восстановление каталогов программы из резервной копии.",
+                "Завершено восстановление каталогов программы из резервной копии."}));
+}
+
+TEST_F(UpdatePhasesTest, TheRollbackReportsEveryFileItCouldNotPutBackAndGoesOn) {
+  f.InstallClientPart();
+  InstallServerFiles();
+  UpdateRun& run = f.StartRun();
+  f.phases.StageAndBackup(run);
+  WriteBytes(Program("Marlix.exe"), "new program");
+  WriteBytes(DbData("Marlix.fdb"), "new database");
+  f.fake.files.failing.insert("CopyWholeFile");
+  f.phases.RollBack(run, "failed");
+  f.fake.files.failing.clear();
+  const std::string message = run.ErrorText;
+  EXPECT_EQ(message.rfind("Восстановление каталогов программы завершено с ошибками\r"
+                          "Exception Message: ",
+                          0),
+            0u)
+      << message;
+  for (const std::string& source :
+       {In(run.Context.OldProgramDir, "Marlix.exe"), In(run.Context.OldProgramDir, "Marlix.ini"),
+        In(run.Context.OldDbDataDir, "Marlix.fdb"), In(run.Context.OldDbDataDir, "notes.txt")}) {
+    EXPECT_NE(message.find("Не удалось восстановить файл: " + source + "\r\n"), std::string::npos)
+        << source;
+  }
+  EXPECT_NE(Messages().back(), "Завершено восстановление каталогов программы из резервной копии.");
+}
+
+TEST_F(UpdatePhasesTest, ALogThatFailsDoesNotStopTheRollback) {
+  f.InstallClientPart();
+  UpdateRun& run = f.StartRun();
+  f.phases.StageAndBackup(run);
+  WriteBytes(Program("Marlix.exe"), "new program");
+  f.ui.log.Open(temp.path());
+  f.fake.files.failing.insert("AppendToFile");
+  f.phases.RollBack(run, "failed");
+  f.fake.files.failing.clear();
+  EXPECT_EQ(ReadBytes(Program("Marlix.exe")), "old program");
+  EXPECT_EQ(run.ErrorText, "");
+  EXPECT_NE(run.LogFailure.find("Невозможно записать в файл журнала"), std::string::npos)
+      << run.LogFailure;
+}
+
+TEST_F(UpdatePhasesTest, ALinkedDatabaseFolderStaysALinkThroughTheRollback) {
+  f.InstallClientPart();
+  const std::string moved = temp.MakeFolder("bigger disk/DB_Data");
+  WriteBytes(In(moved, "Marlix.fdb"), "old database");
+  fs::create_directory_symlink(FsPath(moved), FsPath(In(f.product, "DB_Data")));
+  UpdateRun& run = f.StartRun();
+  ASSERT_TRUE(run.Context.HasServerPart);
+  f.phases.StageAndBackup(run);
+  WriteBytes(In(moved, "Marlix.fdb"), "new database");
+  f.phases.RollBack(run, "failed");
+  EXPECT_EQ(run.ErrorText, "");
+  EXPECT_TRUE(fs::is_symlink(FsPath(In(f.product, "DB_Data"))));
+  EXPECT_EQ(ReadBytes(In(moved, "Marlix.fdb")), "old database");
+}
+
+}  // namespace
+}  // namespace updater

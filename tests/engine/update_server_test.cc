@@ -1,0 +1,382 @@
+// Whole update runs of the product's phases against the real Firebird
+// server of the tests, with the service control, the processes and the
+// clock faked (the fixed pauses cost nothing) and the payload unpacked by a
+// stand-in program: success with both parts or one, and a failure in every
+// phase. What is checked is the end state: the files on disk and the
+// database, value by value, then the log.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "common/failures.h"
+#include "engine/product_fixture.h"
+#include "engine/update_fixture.h"
+#include "fsutil/backup_restore.h"
+#include "platform/paths.h"
+#include "support/firebird_server.h"
+#include "support/helper_process.h"
+
+namespace updater {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ContentOf;
+using testing::DatabaseContent;
+using testing::DatabaseOnline;
+using testing::FillOldDatabase;
+using testing::FolderNames;
+using testing::FsPath;
+using testing::MakeNewDatabase;
+using testing::ProductVariant;
+using testing::ReadBytes;
+using testing::RequireTestServer;
+using testing::TestDatabase;
+using testing::WriteBytes;
+using testing::WritePayloadFiles;
+
+// One installed product on the test server, its update's inputs and what
+// its database held before the run.
+class Product {
+ public:
+  Product() : old_database("WIN1251", "Marlix/DB_Data/Marlix.fdb"), f(old_database.Folder(), true) {
+    f.fields.Profile.ServerPrefix = RequireTestServer().prefix;
+    f.server.ConnectionPrefix = RequireTestServer().prefix;
+  }
+
+  // The installed old version and the payload of the new one, as `variant`
+  // makes them.
+  void Install(const ProductVariant& variant = {}, bool client = true, bool server = true) {
+    if (server) {
+      FillOldDatabase(old_database.ConnectString(), variant);
+      before = ContentOf(old_database.ConnectString());
+      WriteBytes(DbData("Readme.txt"), "customer's file");
+    } else {
+      fs::remove_all(FsPath(In(f.product, "DB_Data")));
+    }
+    if (client) f.InstallClientPart("[Language]\r\nProgram_Language=2\r\n");
+    WriteBytes(In(In(f.server_root, "udf"), "wexr_udf_u8.dll"), "old library");
+    Payload(variant);
+  }
+
+  void Payload(const ProductVariant& variant) {
+    TestDatabase fresh("UTF8", "MARLIX.FDB");
+    MakeNewDatabase(fresh.ConnectString(), variant);
+    WritePayloadFiles(f.payload, fresh.FilePath(), variant);
+  }
+
+  std::string In(const std::string& folder, const std::string& name) const {
+    return platform::JoinPath(folder, name);
+  }
+  std::string DbData(const std::string& name) const { return In(In(f.product, "DB_Data"), name); }
+  std::string Program(const std::string& name) const { return In(In(f.product, "Program"), name); }
+  std::string Library() const { return In(In(f.server_root, "udf"), "wexr_udf_u8.dll"); }
+  // The working folder of the last run.
+  std::string TmpDir() const { return tmp_dir; }
+
+  // The old version is installed as it was, its database online and
+  // holding every value it held.
+  void ExpectOldVersionBackOnline(bool client = true) {
+    if (client) {
+      EXPECT_EQ(ReadBytes(Program("Marlix.exe")), "old program");
+      EXPECT_EQ(ReadBytes(Program("Marlix.chm")), "<missing>");
+    }
+    EXPECT_EQ(ReadBytes(DbData("Readme.txt")), "customer's file");
+    EXPECT_EQ(ReadBytes(Library()), "old library");
+    const DatabaseContent after = ContentOf(old_database.ConnectString());
+    EXPECT_EQ(after.rows, before.rows);
+    EXPECT_EQ(after.generators, before.generators);
+    EXPECT_EQ(after.privileges, before.privileges);
+    EXPECT_TRUE(DatabaseOnline(old_database.ConnectString()));
+  }
+
+  std::string Outcome() {
+    tmp_dir = f.Context().TmpDir;
+    const UpdateOutcome outcome = f.Run();
+    rolled_back = outcome.RolledBack;
+    return testing::OutcomeText(outcome);
+  }
+
+  std::vector<std::string> Messages() const { return f.ui.transcript.ScreenMessages(); }
+  bool Logged(const std::string& message) const {
+    const auto messages = Messages();
+    return std::find(messages.begin(), messages.end(), message) != messages.end();
+  }
+
+  TestDatabase old_database;
+  testing::UpdateFixture f;
+  DatabaseContent before;
+  std::string tmp_dir;
+  bool rolled_back = false;
+  // What holds the database or the product folder during a run.
+  std::unique_ptr<testing::TestAttachment> held;
+  std::unique_ptr<testing::HelperProcess> holder;
+};
+
+class UpdateRunServerTest : public ::testing::Test, public Product {};
+
+TEST_F(UpdateRunServerTest, BothPartsAreUpdatedWithEveryValueCarriedOver) {
+  Install();
+  WriteBytes(Program("storage.ini"), "stored");
+  ASSERT_EQ(Outcome(), "ok");
+
+  // The client part: the new program and the English help, the settings kept.
+  EXPECT_EQ(ReadBytes(Program("Marlix.exe")), "new Marlix.exe");
+  EXPECT_EQ(ReadBytes(Program("Marlix.chm")), "new EN_Marlix.chm");
+  EXPECT_EQ(ReadBytes(Program("Marlix.ini")), "[Language]\r\nProgram_Language=2\r\n");
+  EXPECT_EQ(ReadBytes(Program("storage.ini")), "<missing>");
+
+  // The database: UTF8, every value of the old one, the generator's value,
+  // the roles granted again, the new metadata.
+  const DatabaseContent after = ContentOf(old_database.ConnectString());
+  ASSERT_EQ(after.rows.size(), before.rows.size());
+  for (const auto& [table, rows] : before.rows) {
+    const auto& new_rows = after.rows.at(table);
+    ASSERT_EQ(new_rows.size(), rows.size()) << table;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      for (const auto& [column, value] : rows[i]) {
+        EXPECT_EQ(new_rows[i].at(column), value) << table << "." << column << " row " << i;
+      }
+    }
+  }
+  EXPECT_EQ(after.rows.at("CLIENTS").at(0).at("EMAIL"), "<null>");
+  EXPECT_EQ(after.generators, before.generators);
+  EXPECT_EQ(after.active_triggers, std::vector<std::string>{"ORDERS_BI"});
+  EXPECT_EQ(after.constraints,
+            (std::vector<std::string>{"FK_ORDERS_CLIENTS FOREIGN KEY", "PK_CLIENTS PRIMARY KEY",
+                                      "PK_ORDERS PRIMARY KEY"}));
+  // What others than SYSDBA, ADMN and PUBLIC were granted by ADMN or SYSDBA
+  // is gone, the roles are granted again, the rest stays.
+  const std::vector<std::string> granted = after.privileges;
+  const auto has = [&](const std::string& line) {
+    return std::find(granted.begin(), granted.end(), line) != granted.end();
+  };
+  EXPECT_TRUE(has("IVANOV M MANAGER - ADMN 0"));
+  EXPECT_TRUE(has("PETROV M MANAGER - ADMN 2"));
+  EXPECT_TRUE(has("MANAGER S CLIENTS - SYSDBA 0"));
+  EXPECT_TRUE(has("MANAGER S V_CLIENT_ORDERS - SYSDBA 0"));
+  EXPECT_TRUE(has("PUBLIC S CLIENTS - SYSDBA 0"));
+  EXPECT_TRUE(has("ADMN S ORDERS - SYSDBA 1"));
+  for (const std::string& line : granted) {
+    EXPECT_TRUE(line.rfind("OLDCLERK ", 0) != 0 || line.rfind("OLDCLERK M ", 0) == 0) << line;
+  }
+  EXPECT_EQ(after.charset, "UTF8");
+  EXPECT_TRUE(DatabaseOnline(old_database.ConnectString()));
+
+  // The server library replaced; the installed one saved for a rollback.
+  EXPECT_EQ(ReadBytes(Library()), "new library");
+  const std::string tmp = TmpDir();
+  EXPECT_EQ(FolderNames(tmp), std::vector<std::string>{"Old/"});
+  EXPECT_EQ(FolderNames(In(tmp, "Old")),
+            (std::vector<std::string>{"DB_Data/", "Other/", "Program/"}));
+  EXPECT_EQ(ReadBytes(In(In(In(tmp, "Old"), "Other"), EncodeBackupName(Library()))), "old library");
+  EXPECT_EQ(ReadBytes(In(In(In(tmp, "Old"), "Program"), "Marlix.exe")), "old program");
+  EXPECT_EQ(ReadBytes(In(In(In(tmp, "Old"), "DB_Data"), "Readme.txt")), "customer's file");
+  EXPECT_EQ(
+      FolderNames(f.product),
+      (std::vector<std::string>{"DB_Data/", "Program/", fs::path(tmp).filename().string() + "/"}));
+
+  // The log, phase by phase.
+  const std::vector<std::string> expected = {
+      "Отключение клиентов",
+      "Отключение клиентов завершено.",
+      "Перевод базы данных в однопользовательский режим (Shutdown)",
+      "База данных переведена в однопользовательский режим.",
+      "Остановка службы FireBird.",
+      "Служба FireBird остановлена.",
+      "Проверка свободного места на диске.",
+      "Завершена проверка свободного места на диске.",
+      "Запуск службы FireBird.",
+      "Служба FireBird запущена.",
+      "Проверка наличия блокировок каталогов/файлов",
+      "Завершена проверка наличия блокировок каталогов/файлов",
+      "Создание временной структуры каталогов.",
+      "Завершено создание временной структуры каталогов.",
+      "Создание резервной копии программы",
+      "Завершено создание резервной копии программы",
+      "Формирование базы UTF8",
+      "Начало загрузки данных",
+      "Окончание загрузки данных",
+      "Обновление серверной части",
+      "Обновление клиентской части",
+      "Временная папка \"" + platform::IncludeTrailingDelimiter(In(tmp, "New")) + "\" удалена",
+      "Перевод базы данных в многопользовательский режим (OnLine)",
+      "База данных переведена в многопользовательский режим."};
+  std::vector<std::string> stamped;
+  for (const std::string& line : f.ui.screen.lines) {
+    // Stamped entries only: the script engine's raw lines have no stamp.
+    const size_t stamp = line.find(": ");
+    if (line.size() > 2 && std::isdigit(static_cast<unsigned char>(line[0])) &&
+        stamp != std::string::npos && line.find(" - ") < stamp) {
+      const std::string message = line.substr(stamp + 2);
+      if (message.find("нициализац") == std::string::npos) stamped.push_back(message);
+    }
+  }
+  EXPECT_EQ(stamped, expected);
+  // Nothing between the two lines of the data load.
+  const auto& screen = f.ui.screen.lines;
+  const auto begin = std::find_if(screen.begin(), screen.end(), [](const std::string& l) {
+    return l.find("Начало загрузки данных") != std::string::npos;
+  });
+  ASSERT_NE(begin, screen.end());
+  EXPECT_NE((begin + 1)->find("Окончание загрузки данных"), std::string::npos);
+}
+
+TEST_F(UpdateRunServerTest, OnePartAloneIsUpdatedAlone) {
+  Install({}, /*client=*/false, /*server=*/true);
+  ASSERT_EQ(Outcome(), "ok");
+  EXPECT_EQ(FolderNames(In(TmpDir(), "Old")), (std::vector<std::string>{"DB_Data/", "Other/"}));
+  EXPECT_EQ(ContentOf(old_database.ConnectString()).rows.at("ORDERS").size(), 3u);
+  EXPECT_FALSE(Logged("Обновление клиентской части"));
+}
+
+// A failure in each phase leaves the old version installed, its database
+// online and holding every value it held.
+struct FailureCase {
+  const char* name;
+  ProductVariant variant;
+  std::function<void(Product&)> arrange;
+  std::string outcome_start;
+  bool rolled_back;
+  std::string box = {};  // the start of a box the operator saw
+};
+
+// Runs each case on a product of its own and checks what it left.
+void ExpectEachLeavesTheOldVersion(const std::vector<FailureCase>& cases) {
+  for (const FailureCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Product t;  // each case on a product of its own
+    t.Install(c.variant);
+    if (c.arrange) c.arrange(t);
+    const std::string outcome = t.Outcome();
+    t.held.reset();
+    if (t.holder) t.holder->Release();
+    EXPECT_EQ(outcome.rfind(c.outcome_start, 0), 0u) << outcome;
+    EXPECT_EQ(t.rolled_back, c.rolled_back);
+    if (!c.box.empty()) {
+      const std::vector<std::string> boxes = t.f.ui.transcript.Boxes();
+      EXPECT_TRUE(std::any_of(boxes.begin(), boxes.end(), [&](const std::string& box) {
+        return box.rfind(c.box, 0) == 0;
+      })) << ::testing::PrintToString(boxes);
+    }
+    if (std::string(c.name) == "too little disk space") {
+      // Once when the check failed, once more on the way out.
+      EXPECT_NE(
+          outcome.find("Для записи файла на диск", outcome.find("Для записи файла на диск") + 1),
+          std::string::npos)
+          << outcome;
+    }
+    // A rolled-back run has logged everything itself.
+    if (c.rolled_back) {
+      EXPECT_EQ(outcome, "failure: ");
+    }
+    if (std::string(c.name) == "an incomplete backup") fs::remove(FsPath(t.DbData("link")));
+    t.ExpectOldVersionBackOnline();
+    if (c.rolled_back) {
+      EXPECT_TRUE(t.Logged("Завершено восстановление каталогов программы из резервной копии."));
+      EXPECT_EQ(t.Messages().back(), "База данных переведена в многопользовательский режим.");
+    }
+  }
+}
+
+// The cases that end the run before the product is changed: the operator's
+// No, the server preparation, the lock check, staging and backup.
+TEST(UpdateRunServer, AFailureBeforeTheUpdateProperChangesNothing) {
+  ExpectEachLeavesTheOldVersion(
+      {{"the operator's No at the confirmation",
+        {},
+        [](Product& t) { t.f.ui.prompt.answers = {PromptAnswer::No}; },
+        "silent",
+        false},
+       {"the operator's No at the stop warning",
+        {},
+        [](Product& t) {
+          t.f.ui.prompt.answers = {PromptAnswer::Yes, PromptAnswer::No};
+        },
+        "silent",
+        false},
+       {"a folder of the product's name with \"_\"",
+        {},
+        [](Product& t) { fs::create_directories(FsPath(t.f.product + "_")); },
+        "failure: Невозможно получить полный доступ к папке ",
+        false},
+       {"too little disk space",
+        {},
+        [](Product& t) { t.f.fake.volumes.AddDrive(t.f.base, platform::DriveType::kFixed, 0); },
+        "failure: Exception Message: Для записи файла на диск ",
+        false},
+       {"a service that does not start again",
+        {},
+        [](Product& t) {
+          testing::FakeServiceBehaviour refusing;
+          refusing.refuses_start = true;
+          refusing.process_name = t.f.server.ServerExe;
+          t.f.fake.services.AddService(t.f.server.ServiceName, refusing, platform::kServiceRunning);
+        },
+        "failure: Exception Message: Невозможно запустить службу FireBird-сервера.",
+        false},
+       {"an incomplete backup",
+        {},
+        [](Product& t) { fs::create_symlink(FsPath(t.f.base), FsPath(t.DbData("link"))); },
+        "failure: Не удалось создать полную резервную копию программы. Не скопированы:",
+        false},
+       {"the operator's No at the attached users (Super Server)",
+        {},
+        [](Product& t) {
+          t.f.server.ServerKind = "SUPER";
+          t.held = std::make_unique<testing::TestAttachment>(t.old_database.ConnectString(), "ADMN",
+                                                             RequireTestServer().admn_password);
+          t.f.ui.prompt.answers = {PromptAnswer::Yes, PromptAnswer::No};
+        },
+        "silent",
+        false,
+        "AskYesNo: Программа обновления обнаружила, что к СЕРВЕРНОЙ части обновляемой программы "
+        "подключены следующие пользователи: ADMN\r\r"},
+       {"the product folder held by a process",
+        {},
+        [](Product& t) {
+          t.holder = std::make_unique<testing::HelperProcess>(
+              testing::TestHelperPath(), std::vector<std::string>{"cwd", t.DbData("")}, t.f.base);
+        },
+        "failure: Невозможно получить полный доступ к папке ",
+        false}});
+}
+
+// The cases that fail the update proper and roll both parts back.
+TEST(UpdateRunServer, AFailureOfTheUpdateProperIsRolledBack) {
+  ProductVariant check_version;
+  check_version.check_version = "EXECUTE PROCEDURE CHECK_VERSIO(2);\r\n";
+  ProductVariant broken_block;
+  broken_block.broken_data_block = true;
+  ProductVariant refused_row;
+  refused_row.new_name_length = 20;
+  ProductVariant orphan;
+  orphan.orphan_order = true;
+  ProductVariant failing_script;
+  failing_script.script = "ALTER TABLE NO_SUCH_TABLE ADD X INTEGER;\r\nCOMMIT;\r\n";
+  ExpectEachLeavesTheOldVersion(
+      {{"a wrong ADMN password",
+        {},
+        [](Product& t) { t.f.request.AdmnPassword = "wrong"; },
+        "failure: ",
+        true,
+        "ShowError: Вероятно, неправильно задан пароль пользователя ADMN!\r\rОшибка подключения к "
+        "базе данных!"},
+       {"\"Check_Version.sql\" failing", check_version, nullptr, "failure: ", true,
+        "ShowError: Ошибка применения скрипта!\r\rВероятно, имеет место несоответствие между "
+        "версией обновления и версией обновляемой базы данных!"},
+       {"a failing export block", broken_block, nullptr, "failure: ", true},
+       {"a row the new database refuses", refused_row, nullptr, "failure: ", true},
+       {"failing constraints", orphan, nullptr, "failure: ", true},
+       {"a failing \"script.sql\"", failing_script, nullptr, "failure: ", true},
+       {"a language value of 5",
+        {},
+        [](Product& t) {
+          WriteBytes(t.Program("Marlix.ini"), "[Language]\r\nProgram_Language=5\r\n");
+        },
+        "failure: ",
+        true}});
+}
+
+}  // namespace
+}  // namespace updater
