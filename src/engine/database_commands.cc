@@ -2,13 +2,11 @@
 
 #include "common/failures.h"
 #include "engine/uUpdate_lock.h"
+#include "firebird/client_failures.h"
 #include "firebird/uIBEScript.h"
 
 namespace updater {
 namespace {
-
-// The server's answer when the database already is in the requested mode.
-const char kAlreadyInMode[] = "Target shutdown mode is invalid for database";
 
 const char kNoServerPart[] =
     "Программа обновления, исходя из заданного пути к обновляемой программе, обнаружила, что на "
@@ -23,6 +21,18 @@ struct ModeCommand {
   void (*request)(const std::string&, const std::string&, const std::string&, const std::string&,
                   platform::Platform&);
 };
+
+// True when `failure` is the server's answer that the database already is in
+// the requested mode ("Target shutdown mode is invalid for database ...").
+bool AlreadyInRequestedMode(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const FirebirdFailure& firebird) {
+    return firebird.Status().Has(isc_bad_shutdown_mode);
+  } catch (...) {
+    return false;
+  }
+}
 
 void Log(FrontEnd& front, const std::string& line) {
   front.log.SaveExceptionToLog(line);
@@ -41,9 +51,7 @@ void RunModeCommand(const ModeCommand& command, const std::string& product_folde
     command.request(profile.ClientLibrary, context.DbConnectString, "SYSDBA", password, platform);
   } catch (...) {
     front.pump.ProcessMessages();
-    if (FailureMessage(std::current_exception()).find(kAlreadyInMode) == std::string::npos) {
-      throw;
-    }
+    if (!AlreadyInRequestedMode(std::current_exception())) throw;
     Log(front, command.already);
     front.prompt.ShowWarning(command.already);
     return;

@@ -1,9 +1,9 @@
 #include "firebird/uFbService.h"
 
 #include "common/failures.h"
-#include "common/strings.h"
 #include "fsutil/uWexrRout.h"
 #include "platform/paths.h"
+#include "platform/strings.h"
 
 namespace updater {
 namespace {
@@ -32,7 +32,7 @@ constexpr KindRule kStockKinds[] = {{"FBSERVER.EXE", "SUPER"}, {"FB_INET_SERVER.
 template <size_t N>
 void DescribeServer(const std::string& image_path, const KindRule (&rules)[N],
                     TFBServParams& params) {
-  const std::string upper = AsciiUpper(image_path);
+  const std::string upper = platform::AsciiUpper(image_path);
   for (const KindRule& rule : rules) {
     if (upper.find(rule.exe) != std::string::npos) {
       params.ServerKind = rule.kind;
@@ -50,7 +50,7 @@ void DescribeServer(const std::string& image_path, const KindRule (&rules)[N],
   std::string port;
   const size_t option = image_path.find("-p ");
   if (option != std::string::npos) {
-    port = Trim(image_path.substr(option + 3));
+    port = platform::Trim(image_path.substr(option + 3));
     port = port.substr(0, port.find(' '));
   }
   params.ConnectionPrefix = "localhost/" + (port.empty() ? std::string("3051") : port) + ":";

@@ -6,11 +6,13 @@
 #include <cstdint>
 
 #include "common/failures.h"
-#include "common/strings.h"
-#include "firebird/fb_client.h"
-#include "firebird/parameter_blocks.h"
+#include "fbclient/fb_client.h"
+#include "fbclient/parameter_blocks.h"
+#include "firebird/client_failures.h"
+#include "firebird/database_names.h"
 #include "firebird/uDBConnection.h"
 #include "platform/name_case.h"
+#include "platform/strings.h"
 #include "platform/text.h"
 
 namespace updater {
@@ -21,13 +23,14 @@ constexpr size_t kUserNamesAnswerSize = 20480;
 // One attachment to a service manager, detached when it goes out of scope.
 class ServiceAttachment {
  public:
-  ServiceAttachment(FbClient& client, const std::string& manager, const std::string& block)
+  ServiceAttachment(fbclient::FbClient& client, const std::string& manager,
+                    const std::string& block)
       : client_(client) {
     ISC_STATUS_ARRAY status;
     if (client_.isc_service_attach(status, static_cast<unsigned short>(manager.size()),
                                    manager.data(), &handle_,
                                    static_cast<unsigned short>(block.size()), block.data()) != 0) {
-      throw UpdateFailure(client_.StatusMessage(status));
+      RaiseStatus(client_.ReadStatus(status));
     }
   }
   ~ServiceAttachment() {
@@ -45,7 +48,8 @@ class ServiceAttachment {
     if (client_.isc_service_start(status, &handle_, nullptr,
                                   static_cast<unsigned short>(request.size()),
                                   request.data()) != 0) {
-      throw UpdateFailure(client_.StatusMessage(status));
+      const fbclient::FbStatus failed = client_.ReadStatus(status);
+      throw FirebirdFailure(ServiceRequestMessage(failed), failed);
     }
   }
 
@@ -53,11 +57,11 @@ class ServiceAttachment {
     ISC_STATUS_ARRAY status;
     const ISC_STATUS result = client_.isc_service_detach(status, &handle_);
     handle_ = 0;
-    if (result != 0) throw UpdateFailure(client_.StatusMessage(status));
+    if (result != 0) RaiseStatus(client_.ReadStatus(status));
   }
 
  private:
-  FbClient& client_;
+  fbclient::FbClient& client_;
   isc_svc_handle handle_ = 0;
 };
 
@@ -66,13 +70,13 @@ class ServiceAttachment {
 void SendPropertiesRequest(const std::string& client_library, const std::string& database_name,
                            const std::string& user_name, const std::string& password,
                            platform::Platform& platform,
-                           std::string (*make_request)(const std::string& path)) {
+                           fbclient::BlockOutcome (*make_request)(const std::string& path)) {
   CheckConnectionParams(client_library, database_name, user_name, password);
-  FbClient& client = SharedFbClient(platform.libraries, client_library);
+  fbclient::FbClient& client = SharedFbClient(platform.libraries, client_library);
   const DatabaseNameParts parts = SplitDatabaseName(platform::Utf8ToAnsi(database_name));
-  const std::string attach_block =
-      ServiceAttachBlock(platform::Utf8ToAnsi(user_name), platform::Utf8ToAnsi(password));
-  const std::string request = make_request(parts.path);
+  const std::string attach_block = RequireBlock(fbclient::ServiceAttachBlock(
+      platform::Utf8ToAnsi(user_name), platform::Utf8ToAnsi(password)));
+  const std::string request = RequireBlock(make_request(parts.path));
 
   ServiceAttachment service(client, ServiceManagerName(parts.server), attach_block);
   service.Start(request);
@@ -83,17 +87,18 @@ void SendPropertiesRequest(const std::string& client_library, const std::string&
 
 void CheckConnectionParams(const std::string& client_library, const std::string& database_name,
                            const std::string& user_name, const std::string& password) {
-  if (Trim(client_library).empty()) throw UpdateFailure("Не задана клиентская библиотека!");
-  if (Trim(database_name).empty()) throw UpdateFailure("Не задана база данных!");
-  if (Trim(user_name).empty()) throw UpdateFailure("Не задано имя пользователя!");
-  if (Trim(password).empty()) throw UpdateFailure("Не задан пароль!");
+  if (platform::Trim(client_library).empty())
+    throw UpdateFailure("Не задана клиентская библиотека!");
+  if (platform::Trim(database_name).empty()) throw UpdateFailure("Не задана база данных!");
+  if (platform::Trim(user_name).empty()) throw UpdateFailure("Не задано имя пользователя!");
+  if (platform::Trim(password).empty()) throw UpdateFailure("Не задан пароль!");
 }
 
 void ShutdownDatabase(const std::string& client_library, const std::string& database_name,
                       const std::string& user_name, const std::string& password,
                       platform::Platform& platform) {
   SendPropertiesRequest(client_library, database_name, user_name, password, platform,
-                        ShutdownRequestBlock);
+                        fbclient::ShutdownRequestBlock);
   // The server needs a moment before the database file is free for whatever
   // comes after the shutdown.
   platform.clock.Sleep(kShutdownSettleMs);
@@ -103,7 +108,7 @@ void BringDatabaseOnline(const std::string& client_library, const std::string& d
                          const std::string& user_name, const std::string& password,
                          platform::Platform& platform) {
   SendPropertiesRequest(client_library, database_name, user_name, password, platform,
-                        OnlineRequestBlock);
+                        fbclient::OnlineRequestBlock);
 }
 
 void GetAttachedUsers(const std::string& client_library, const std::string& database_name,
@@ -111,7 +116,7 @@ void GetAttachedUsers(const std::string& client_library, const std::string& data
                       const std::string& role, std::vector<std::string>& users,
                       platform::Platform& platform) {
   CheckConnectionParams(client_library, database_name, user_name, password);
-  FbClient& client = SharedFbClient(platform.libraries, client_library);
+  fbclient::FbClient& client = SharedFbClient(platform.libraries, client_library);
 
   std::vector<std::string> found;
   {

@@ -23,14 +23,10 @@ void CheckConnectionParams(const std::string& client_library, const std::string&
 // ---------------------------------------------------------------------------
 // The script runner: SQL scripts run by the script engine library
 // "IBEScript.dll", loaded from the executable's folder for each run and
-// unloaded at its end, whatever happens.
-
-// Module-level state shared with the engine's callbacks, which get no
-// context: the log view of the current run (or none) and the last error the
-// engine reported in it (UTF-8). Both keep their values after a run until
-// the next run sets them.
-extern LogView* ScriptLogView;
-extern std::string ScriptErrorText;
+// unloaded at its end, whatever happens. One run at a time: the engine's
+// callbacks get no context, so the run's log view and the last error the
+// engine reported are kept for the run's duration in state of the runner's
+// own.
 
 // Runs the script file `script_file` (blanks and control characters around
 // it removed) against `database_name` through the engine, connected as
@@ -71,9 +67,12 @@ inline constexpr uint32_t kShutdownSettleMs = 2000;
 // manager of its server: CheckConnectionParams, then the request through the
 // shared client library loaded by `client_library`, then a wait of two
 // seconds on the platform's clock. Raises UpdateFailure with the
-// CheckConnectionParams message, the library's load failure, or the server's
-// status text (for a database already shut down: "Target shutdown mode is
-// invalid for database ..."). Nothing is sent when an input is blank.
+// CheckConnectionParams message or the library's load failure, and
+// FirebirdFailure with the server's status text and codes (for a database
+// already shut down: isc_bad_shutdown_mode, "Target shutdown mode is invalid
+// for database ..."; for a server that cannot handle its security database's
+// long path, the explanation of ServiceRequestMessage). Nothing is sent when
+// an input is blank.
 void ShutdownDatabase(const std::string& client_library, const std::string& database_name,
                       const std::string& user_name, const std::string& password,
                       platform::Platform& platform);
@@ -89,9 +88,9 @@ void BringDatabaseOnline(const std::string& client_library, const std::string& d
 // `user_name` ignoring case). Attaches with `role` (empty: none) through the
 // shared client library loaded by `client_library`. On success the result
 // replaces the content of `users`; on failure `users` is untouched and
-// UpdateFailure carries the CheckConnectionParams message, the library's load
-// failure or the server's status text. An answer cut short by the server
-// gives the names that arrived before the cut.
+// UpdateFailure carries the CheckConnectionParams message or the library's
+// load failure, FirebirdFailure the server's status text. An answer cut short
+// by the server gives the names that arrived before the cut.
 void GetAttachedUsers(const std::string& client_library, const std::string& database_name,
                       const std::string& user_name, const std::string& password,
                       const std::string& role, std::vector<std::string>& users,

@@ -5,33 +5,56 @@
 #include <exception>
 
 #include "common/failures.h"
-#include "common/strings.h"
+#include "fbclient/ibescript_api.h"
 #include "firebird/uIBEScript.h"
+#include "platform/strings.h"
 #include "platform/text.h"
-#include "scriptengine/ibescript_api.h"
 
 namespace updater {
-
-LogView* ScriptLogView = nullptr;
-std::string ScriptErrorText;
-
 namespace {
 
 constexpr char kLibraryName[] = "IBEScript.dll";
 constexpr char kCarriageReturn = '\r';
 
-// The pump of the current run, and a failure raised inside a callback,
-// which must not travel through the engine's frames; it is raised again
-// once the engine has returned.
+// The state of the current run, shared with the engine's callbacks, which
+// get no context: set by ScriptRunScope for the run's duration only, so that
+// no callback can reach a log view or pump that is gone. One run at a time.
+//
+// ScriptLogView: where the callbacks append raw lines, or none.
+// ScriptErrorText: the last error the engine reported in this run (UTF-8).
+// script_pump: the window's message pump of this run.
+// callback_failure: a failure raised inside a callback, which must not travel
+// through the engine's frames; it is raised again once the engine has
+// returned.
+LogView* ScriptLogView = nullptr;
+std::string ScriptErrorText;
 MessagePump* script_pump = nullptr;
 std::exception_ptr callback_failure;
+
+class ScriptRunScope {
+ public:
+  ScriptRunScope(LogView* log_view, MessagePump& pump) {
+    ScriptLogView = log_view;
+    ScriptErrorText.clear();
+    script_pump = &pump;
+    callback_failure = nullptr;
+  }
+  ~ScriptRunScope() {
+    ScriptLogView = nullptr;
+    ScriptErrorText.clear();
+    script_pump = nullptr;
+    callback_failure = nullptr;
+  }
+  ScriptRunScope(const ScriptRunScope&) = delete;
+  ScriptRunScope& operator=(const ScriptRunScope&) = delete;
+};
 
 // A script text as the engine runs it: the bytes the server takes over the
 // connection's character set (UTF-8 over UTF8 and UNICODE_FSS,
 // Windows-1251 over WIN1251), whatever the system's ANSI code page; the
 // system's ANSI code page over any other.
 std::string ScriptTextBytes(const std::string& text, const std::string& charset) {
-  const std::string upper = AsciiUpper(Trim(charset));
+  const std::string upper = platform::AsciiUpper(platform::Trim(charset));
   if (upper == "UTF8" || upper == "UNICODE_FSS") return text;
   if (upper == "WIN1251") return platform::Utf8ToCp1251(text);
   return platform::Utf8ToAnsi(text);
@@ -69,7 +92,8 @@ int32_t UPDATER_STDCALL StatementErrorCallback(const char* statement_text, const
     ScriptErrorText = std::string("-------   ERROR   --------") + kCarriageReturn + error +
                       kCarriageReturn + kCarriageReturn + "------- STATEMENT --------" +
                       kCarriageReturn + statement;
-    if (AsciiLower(statement).find("execute procedure check_versio(") != std::string::npos) {
+    if (platform::AsciiLower(statement).find("execute procedure check_versio(") !=
+        std::string::npos) {
       ScriptErrorText = std::string(1, kCarriageReturn) +
                         "Вероятно, имеет место несоответствие между версией обновления и версией "
                         "обновляемой базы данных!" +
@@ -104,12 +128,10 @@ void RunScript(ScriptKind kind, const std::string& client_library, const std::st
                const std::string& password, const std::string& role, const std::string& script,
                LogView* log_view, platform::Platform& platform, MessagePump& pump) {
   CheckConnectionParams(client_library, database_name, user_name, password);
-  ScriptLogView = log_view;
-  ScriptErrorText.clear();
-  script_pump = &pump;
-  callback_failure = nullptr;
+  // Ends after the library below is unloaded: no callback outlives it.
+  const ScriptRunScope scope(log_view, pump);
 
-  const std::string trimmed = Trim(script);
+  const std::string trimmed = platform::Trim(script);
   std::string function_name;
   if (kind == ScriptKind::kFile) {
     if (trimmed.empty()) throw UpdateFailure("Не задан файл скрипта!");

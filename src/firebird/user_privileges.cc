@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "common/failures.h"
-#include "firebird/fb_client.h"
+#include "fbclient/fb_client.h"
+#include "firebird/client_failures.h"
 #include "firebird/uDBConnection.h"
 #include "firebird/uIBEScript.h"
 #include "platform/text.h"
@@ -33,7 +34,7 @@ std::string PrivilegesQuery(const std::string& grantor) {
          "' AND P.RDB$USER <> 'SYSDBA' AND P.RDB$USER <> 'ADMN' AND P.RDB$USER <> 'PUBLIC'";
 }
 
-int ReadOdsMajorVersion(FbClient& client, TDBConnection& connection) {
+int ReadOdsMajorVersion(fbclient::FbClient& client, TDBConnection& connection) {
   const std::string items{static_cast<char>(isc_info_ods_version), static_cast<char>(isc_info_end)};
   const std::string answer = connection.DatabaseInfo(items, 64);
   // The item's code, a two-byte length, then the number.
@@ -51,7 +52,7 @@ int ReadOdsMajorVersion(FbClient& client, TDBConnection& connection) {
 // path; the outcome of a read needs no commit.
 class ReadQuery {
  public:
-  ReadQuery(FbClient& client, isc_db_handle* database) : client_(client) {
+  ReadQuery(fbclient::FbClient& client, isc_db_handle* database) : client_(client) {
     static const char kReadOnly[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed,
                                      isc_tpb_rec_version, isc_tpb_nowait};
     // What isc_start_multiple takes for each database of a transaction.
@@ -112,10 +113,10 @@ class ReadQuery {
     return platform::Cp1251ToUtf8(std::string(buffer.data() + sizeof length, size));
   }
   void Check(ISC_STATUS result) {
-    if (result != 0) throw UpdateFailure(client_.StatusMessage(status_));
+    if (result != 0) RaiseStatus(client_.ReadStatus(status_));
   }
 
-  FbClient& client_;
+  fbclient::FbClient& client_;
   ISC_STATUS_ARRAY status_{};
   isc_tr_handle transaction_ = 0;
   isc_stmt_handle statement_ = 0;
@@ -128,7 +129,7 @@ TPrivilegeSurvey SurveyUserPrivileges(const std::string& client_library,
                                       const std::string& user_name, const std::string& password,
                                       const std::string& grantor, platform::Platform& platform) {
   CheckConnectionParams(client_library, database_name, user_name, password);
-  FbClient& client = SharedFbClient(platform.libraries, client_library);
+  fbclient::FbClient& client = SharedFbClient(platform.libraries, client_library);
   TPrivilegeSurvey survey;
   TDBConnection connection(client, database_name, user_name, password, "");
   connection.Attach();

@@ -1,8 +1,8 @@
 // The service and process routines of uWexrRout.
 #include <algorithm>
 
-#include "common/strings.h"
 #include "fsutil/uWexrRout.h"
+#include "platform/strings.h"
 
 namespace updater {
 namespace {
@@ -39,7 +39,7 @@ ServiceStatus PollUntil(platform::Service& service, platform::Clock& clock, Serv
 // True when `process`'s executable name is `wanted` (upper case): its file
 // name part (after the last "\" or ":"), or else the whole name.
 bool NameMatches(const platform::ProcessEntry& process, const std::string& wanted) {
-  const std::string exe = AsciiUpper(process.exe_name);
+  const std::string exe = platform::AsciiUpper(process.exe_name);
   const size_t cut = exe.find_last_of("\\:");
   const std::string file = cut == std::string::npos ? exe : exe.substr(cut + 1);
   return file == wanted || exe == wanted;
@@ -105,7 +105,7 @@ ProcessTermination TerminateProcessesByNameCounted(platform::Platform& platform,
     outcome.result = 0;
     return outcome;
   }
-  const std::string wanted = AsciiUpper(name);
+  const std::string wanted = platform::AsciiUpper(name);
   for (const platform::ProcessEntry& process : *snapshot) {
     if (!NameMatches(process, wanted)) continue;
     const bool ended = platform.processes.Terminate(process.pid, 0).ok();
@@ -116,7 +116,7 @@ ProcessTermination TerminateProcessesByNameCounted(platform::Platform& platform,
 }
 
 bool WaitUntilNoProcessNamed(platform::Platform& platform, const std::string& name) {
-  const std::string wanted = AsciiUpper(name);
+  const std::string wanted = platform::AsciiUpper(name);
   const uint64_t deadline = platform.clock.MonotonicMs() + kProcessEndWaitMs;
   for (;;) {
     platform.clock.Sleep(kProcessLookIntervalMs);

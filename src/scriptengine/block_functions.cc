@@ -2,7 +2,7 @@
 #include <functional>
 #include <map>
 
-#include "common/strings.h"
+#include "platform/strings.h"
 #include "scriptengine/block_interpreter.h"
 #include "scriptengine/data_export.h"
 #include "scriptengine/errors.h"
@@ -48,7 +48,7 @@ const std::map<std::string, BuiltIn>& BuiltIns() {
        [](BlockInterpreter& block, const std::vector<Value>& args, size_t line) {
          ExpectArgs(args, 2, "ibec_fs_OpenFile", line);
          const std::string name = TextArg(args[0], "ibec_fs_OpenFile", line);
-         const std::string mode = AsciiLower(TextArg(args[1], "ibec_fs_OpenFile", line));
+         const std::string mode = platform::AsciiLower(TextArg(args[1], "ibec_fs_OpenFile", line));
          if (mode != "create" && mode != "append") {
            BlockFailure(line,
                         "ibec_fs_OpenFile: the mode is 'create' or 'append', not '" + mode + "'");

@@ -1,7 +1,7 @@
 // The parser of the block language: recursive descent over the SQL tokens.
 #include <array>
 
-#include "common/strings.h"
+#include "platform/strings.h"
 #include "scriptengine/block_ast.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/sql_tokens.h"
@@ -179,7 +179,7 @@ class Parser {
     }
     if (AtEnd()) Fail("INTO expected after the SELECT");
     sql.sql.append(text_.substr(copied, Peek().offset - copied));
-    sql.sql = Trim(sql.sql);
+    sql.sql = platform::Trim(sql.sql);
     return sql;
   }
 

@@ -3,10 +3,14 @@
 #include <array>
 #include <vector>
 
-#include "common/strings.h"
+#include "platform/strings.h"
 #include "scriptengine/sql_tokens.h"
 
 namespace updater::scriptengine {
+
+using platform::AsciiUpper;
+using platform::Trim;
+
 namespace {
 
 using Kind = ClientCommand::Kind;

@@ -3,7 +3,7 @@
 #include <array>
 #include <vector>
 
-#include "common/strings.h"
+#include "platform/strings.h"
 #include "scriptengine/errors.h"
 
 namespace updater::scriptengine {
@@ -20,7 +20,7 @@ std::string_view KeyAt(std::string_view text, size_t at, size_t& length) {
   while (i < text.size() && text[i] == ' ') ++i;
   for (std::string_view key : kKeys) {
     if (text.size() - i < key.size()) continue;
-    if (AsciiLower(text.substr(i, key.size())) != key) continue;
+    if (platform::AsciiLower(text.substr(i, key.size())) != key) continue;
     size_t j = i + key.size();
     while (j < text.size() && text[j] == ' ') ++j;
     if (j < text.size() && text[j] == '=') {
@@ -68,24 +68,24 @@ ConnectParams ParseConnectString(std::string_view text) {
     } else if (piece.key == "user_name") {
       params.user = value;
     } else if (piece.key == "lc_ctype") {
-      params.charset = AsciiUpper(Trim(value));
+      params.charset = platform::AsciiUpper(platform::Trim(value));
     } else if (piece.key == "sql_role_name") {
       params.role = value;
     } else if (piece.key == "sql_dialect") {
-      const std::string dialect = Trim(value);
+      const std::string dialect = platform::Trim(value);
       if (dialect != "1" && dialect != "2" && dialect != "3") {
         throw ScriptError("sql_dialect must be 1, 2 or 3, not \"" + value + "\"");
       }
       params.dialect = dialect[0] - '0';
     } else if (piece.key == "clientlib") {
-      std::string library = Trim(value);
+      std::string library = platform::Trim(value);
       if (library.size() >= 2 && library.front() == '"' && library.back() == '"') {
         library = library.substr(1, library.size() - 2);
       }
       if (!library.empty()) params.client_library = library;
     }
   }
-  if (!has_database || Trim(params.database).empty()) {
+  if (!has_database || platform::Trim(params.database).empty()) {
     throw ScriptError("the connect string names no database (db_name=...)");
   }
   return params;

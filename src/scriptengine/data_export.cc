@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "common/strings.h"
 #include "platform/paths.h"
+#include "platform/strings.h"
 #include "platform/text.h"
 #include "scriptengine/blob_file.h"
 #include "scriptengine/errors.h"
@@ -234,7 +234,7 @@ class TableWriter {
 bool ParseExportOptions(std::string_view text, ExportOptions& options, std::string& why) {
   bool data = false;
   std::string word;
-  const std::string all = AsciiUpper(text) + " ";
+  const std::string all = platform::AsciiUpper(text) + " ";
   for (char c : all) {
     if (c != ' ' && c != ',' && c != ';' && c != '\t') {
       word += c;

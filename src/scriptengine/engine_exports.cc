@@ -6,13 +6,13 @@
 #include <optional>
 #include <string>
 
+#include "fbclient/ibescript_api.h"
 #include "platform/paths.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "scriptengine/connect_string.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/fb_database.h"
-#include "scriptengine/ibescript_api.h"
 #include "scriptengine/script_charset.h"
 #include "scriptengine/script_executor.h"
 #include "scriptengine/script_splitter.h"

@@ -7,12 +7,22 @@
 #include <stdexcept>
 #include <string>
 
+#include "fbclient/status.h"
+
 namespace updater::scriptengine {
 
-// The database refused something: the server's or the client library's text.
+// The database refused something: the server's or the client library's text,
+// and the status it came with, for decisions by error code (empty when the
+// failure did not come from the client).
 class DatabaseError : public std::runtime_error {
  public:
-  explicit DatabaseError(const std::string& message) : std::runtime_error(message) {}
+  explicit DatabaseError(const std::string& message, fbclient::FbStatus status = {})
+      : std::runtime_error(message), status_(std::move(status)) {}
+
+  const fbclient::FbStatus& Status() const { return status_; }
+
+ private:
+  fbclient::FbStatus status_;
 };
 
 // The script itself is wrong or cannot be carried out: a bad command, a

@@ -1,8 +1,8 @@
 #include "scriptengine/fb_bulk_insert.h"
 
 #include <algorithm>
+#include <optional>
 
-#include "common/strings.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/fb_database.h"
 #include "scriptengine/fb_statement.h"
@@ -35,19 +35,10 @@ enum FieldType {
   kBlob = 261,
 };
 
-std::string Trimmed(const Value& value) {
-  const size_t end = value.text.find_last_not_of(' ');
-  return end == std::string::npos ? std::string() : value.text.substr(0, end + 1);
-}
-
-int Number(const Value& value, int otherwise = 0) {
-  return value.IsNull() ? otherwise : static_cast<int>(value.integer);
-}
-
 // The character set a text parameter for `column` is declared in: binary
 // and untyped columns keep theirs, all others take the connection's, in
 // which the values come.
-std::string ParamCharset(const TargetColumn& column, const std::string& connection) {
+std::string ParamCharset(const StoredColumn& column, const std::string& connection) {
   if (column.charset == kCharsetOctets || column.charset == kCharsetNone || connection == "NONE") {
     return column.charset_name.empty() ? "NONE" : column.charset_name;
   }
@@ -87,7 +78,7 @@ constexpr FixedShape kFixedShapes[] = {
     {kBoolean, "BOOLEAN", 1},
 };
 
-ParamShape ShapeFor(const TargetColumn& column, const std::vector<std::vector<Value>>& rows,
+ParamShape ShapeFor(const StoredColumn& column, const std::vector<std::vector<Value>>& rows,
                     size_t index, const std::string& connection) {
   ParamShape shape;
   for (const FixedShape& fixed : kFixedShapes) {
@@ -163,39 +154,72 @@ ParamShape ShapeFor(const TargetColumn& column, const std::vector<std::vector<Va
 
 }  // namespace
 
-BulkStatements::~BulkStatements() = default;
+// How the rows of one block go to the server: each column's parameter, the
+// rows per execution and the number of executions.
+struct BulkLoader::Layout {
+  std::string key;     // the table, its columns and their declarations
+  std::string insert;  // INSERT INTO "T"("A","B")VALUES(
+  std::vector<ParamShape> shapes;
+  size_t per_execution = 0;
+  size_t executions = 0;
+};
 
-const InsertPlan& FbDatabase::PlanFor(const DataBlock& block) {
+std::optional<BulkLoader::Layout> BulkLoader::LayoutFor(const InsertPlan& plan,
+                                                        const DataBlock& block) const {
+  const std::vector<StoredColumn>& columns = plan.columns;
+  Layout layout;
+  size_t row_message = 0;
+  for (size_t c = 0; c < columns.size(); ++c) {
+    layout.shapes.push_back(ShapeFor(columns[c], block.rows, c, database_.Charset()));
+    if (layout.shapes.back().declaration.empty()) return std::nullopt;
+    row_message += layout.shapes.back().message_bytes;
+  }
+  layout.insert = "INSERT INTO " + QuoteName(block.table) + "(";
+  for (size_t c = 0; c < columns.size(); ++c) {
+    layout.insert += (c > 0 ? "," : "") + QuoteName(block.columns[c]);
+  }
+  layout.insert += ")VALUES(";
+  // The text one row adds: its declarations and its INSERT.
+  size_t row_text = layout.insert.size() + 3;
+  for (const ParamShape& shape : layout.shapes) row_text += shape.declaration.size() + 16;
+  const size_t most =
+      std::min({block.rows.size(), kMaxMessageBytes / row_message, kMaxStatementText / row_text});
+  if (most == 0) return std::nullopt;
+  // Executions of equal size, so that they share one prepared statement.
+  layout.executions = (block.rows.size() + most - 1) / most;
+  layout.per_execution = (block.rows.size() + layout.executions - 1) / layout.executions;
+
+  layout.key = block.table;
+  for (size_t c = 0; c < columns.size(); ++c) {
+    layout.key += '\n' + block.columns[c] + ' ' + layout.shapes[c].declaration;
+  }
+  return layout;
+}
+
+BulkLoader::BulkLoader(FbDatabase& database) : database_(database) {}
+
+BulkLoader::~BulkLoader() = default;
+
+void BulkLoader::Forget() {
+  plans_.clear();
+  prepared_.clear();
+  order_.clear();
+  savepoint_.reset();
+  release_.reset();
+  undo_.reset();
+}
+
+const BulkLoader::InsertPlan& BulkLoader::PlanFor(const DataBlock& block) {
   std::string key = block.table;
   for (const std::string& column : block.columns) key += '\0' + column;
-  auto& plan = insert_plans_[key];
+  auto& plan = plans_[key];
   if (plan) return *plan;
   plan = std::make_unique<InsertPlan>();
 
-  std::map<std::string, TargetColumn> found;
-  std::unique_ptr<Cursor> fields = Open(
-      "SELECT RF.RDB$FIELD_NAME, F.RDB$FIELD_TYPE, F.RDB$FIELD_SUB_TYPE, F.RDB$FIELD_SCALE, "
-      "F.RDB$FIELD_PRECISION, F.RDB$CHARACTER_LENGTH, F.RDB$FIELD_LENGTH, "
-      "F.RDB$CHARACTER_SET_ID, CS.RDB$CHARACTER_SET_NAME, CS.RDB$BYTES_PER_CHARACTER, "
-      "CASE WHEN F.RDB$COMPUTED_BLR IS NULL AND F.RDB$DIMENSIONS IS NULL THEN 0 ELSE 1 END "
-      "FROM RDB$RELATION_FIELDS RF JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE "
-      "LEFT JOIN RDB$CHARACTER_SETS CS ON CS.RDB$CHARACTER_SET_ID = F.RDB$CHARACTER_SET_ID "
-      "WHERE RF.RDB$RELATION_NAME = ?",
-      {Value::Text(block.table)});
-  while (fields->Next()) {
-    if (Number(fields->Get(10)) != 0) continue;  // computed columns and arrays take no rows
-    TargetColumn column;
-    column.name = Trimmed(fields->Get(0));
-    column.field_type = Number(fields->Get(1));
-    column.sub_type = Number(fields->Get(2));
-    column.scale = Number(fields->Get(3));
-    column.precision = Number(fields->Get(4));
-    column.charset = Number(fields->Get(7));
-    column.charset_name = Trimmed(fields->Get(8));
-    column.bytes_per_char = std::max(Number(fields->Get(9), 1), 1);
-    column.char_length = fields->Get(5).IsNull() ? Number(fields->Get(6)) / column.bytes_per_char
-                                                 : Number(fields->Get(5));
-    found[column.name] = column;
+  std::map<std::string, StoredColumn> found;
+  for (StoredColumn& column : ReadStoredColumns(database_, block.table)) {
+    if (column.array) continue;  // arrays take no rows this way
+    found[column.name] = std::move(column);
   }
   for (const std::string& name : block.columns) {
     const auto column = found.find(name);
@@ -206,103 +230,88 @@ const InsertPlan& FbDatabase::PlanFor(const DataBlock& block) {
   return *plan;
 }
 
-bool FbDatabase::InsertRows(const DataBlock& block) {
-  const InsertPlan& plan = PlanFor(block);
-  if (!plan.usable || block.rows.empty()) return false;
-  const size_t width = plan.columns.size();
-
-  std::vector<ParamShape> shapes;
-  size_t row_message = 0;
-  for (size_t c = 0; c < width; ++c) {
-    shapes.push_back(ShapeFor(plan.columns[c], block.rows, c, charset_));
-    if (shapes.back().declaration.empty()) return false;
-    row_message += shapes.back().message_bytes;
+FbStatement& BulkLoader::StatementFor(const Layout& layout, size_t rows) {
+  const std::string key = layout.key + '\n' + std::to_string(rows);
+  auto& prepared = prepared_[key];
+  if (prepared) return *prepared;
+  const size_t width = layout.shapes.size();
+  std::string declarations, body;
+  size_t param = 0;
+  for (size_t r = 0; r < rows; ++r) {
+    body += layout.insert;
+    for (size_t c = 0; c < width; ++c, ++param) {
+      const std::string name = "A" + std::to_string(param);
+      if (param > 0) declarations += ",";
+      declarations += name + " " + layout.shapes[c].declaration + "=?";
+      body += (c > 0 ? ",:" : ":") + name;
+    }
+    body += ");\n";
   }
-  std::string insert = "INSERT INTO " + QuoteName(block.table) + "(";
-  for (size_t c = 0; c < width; ++c) insert += (c > 0 ? "," : "") + QuoteName(block.columns[c]);
-  insert += ")VALUES(";
-  // The text one row adds: its declarations and its INSERT.
-  size_t row_text = insert.size() + 3;
-  for (const ParamShape& shape : shapes) row_text += shape.declaration.size() + 16;
-  const size_t most =
-      std::min({block.rows.size(), kMaxMessageBytes / row_message, kMaxStatementText / row_text});
-  if (most == 0) return false;
-  // Executions of equal size, so that they share one prepared statement.
-  const size_t executions = (block.rows.size() + most - 1) / most;
-  const size_t per_execution = (block.rows.size() + executions - 1) / executions;
+  prepared = std::make_unique<FbStatement>(
+      database_, "EXECUTE BLOCK(" + declarations + ")\nAS BEGIN\n" + body + "END");
+  FbStatement& statement = *prepared;
+  order_.push_back(key);
+  if (order_.size() > kMaxPrepared) {
+    prepared_.erase(order_.front());
+    order_.erase(order_.begin());
+  }
+  return statement;
+}
 
-  std::string plan_key = block.table;
-  for (size_t c = 0; c < width; ++c)
-    plan_key += '\n' + block.columns[c] + ' ' + shapes[c].declaration;
-  auto statement_for = [&](size_t rows) -> FbStatement& {
-    const std::string key = plan_key + '\n' + std::to_string(rows);
-    auto& prepared = bulk_statements_->prepared[key];
-    if (!prepared) {
-      std::string declarations, body;
-      size_t param = 0;
-      for (size_t r = 0; r < rows; ++r) {
-        body += insert;
-        for (size_t c = 0; c < width; ++c, ++param) {
-          const std::string name = "A" + std::to_string(param);
-          if (param > 0) declarations += ",";
-          declarations += name + " " + shapes[c].declaration + "=?";
-          body += (c > 0 ? ",:" : ":") + name;
+void BulkLoader::ExecuteRows(const Layout& layout, const DataBlock& block) {
+  const size_t width = layout.shapes.size();
+  std::vector<Value> converted;  // integers for blob parameters, as texts
+  converted.reserve(block.rows.size() * width);
+  for (size_t first = 0; first < block.rows.size(); first += layout.per_execution) {
+    const size_t rows = std::min(layout.per_execution, block.rows.size() - first);
+    std::vector<const Value*> params;
+    params.reserve(rows * width);
+    for (size_t r = first; r < first + rows; ++r) {
+      for (size_t c = 0; c < width; ++c) {
+        const Value& value = block.rows[r][c];
+        if (layout.shapes[c].blob && value.kind == Value::Kind::kInteger) {
+          converted.push_back(Value::Text(IntegerText(value.integer, value.scale)));
+          params.push_back(&converted.back());
+        } else {
+          params.push_back(&value);
         }
-        body += ");\n";
-      }
-      prepared = std::make_unique<FbStatement>(
-          *this, "EXECUTE BLOCK(" + declarations + ")\nAS BEGIN\n" + body + "END");
-      bulk_statements_->order.push_back(key);
-      if (bulk_statements_->order.size() > kMaxPrepared) {
-        bulk_statements_->prepared.erase(bulk_statements_->order.front());
-        bulk_statements_->order.erase(bulk_statements_->order.begin());
       }
     }
-    return *prepared;
-  };
-  auto run = [&](std::unique_ptr<FbStatement>& statement, const char* sql) {
-    if (!statement) statement = std::make_unique<FbStatement>(*this, sql);
-    statement->Execute();
-  };
+    FbStatement& statement = StatementFor(layout, rows);
+    statement.Bind(params);
+    statement.Execute();
+  }
+}
+
+void BulkLoader::Run(std::unique_ptr<FbStatement>& statement, const char* sql) {
+  if (!statement) statement = std::make_unique<FbStatement>(database_, sql);
+  statement->Execute();
+}
+
+bool BulkLoader::InsertRows(const DataBlock& block) {
+  const InsertPlan& plan = PlanFor(block);
+  if (!plan.usable || block.rows.empty()) return false;
+  const std::optional<Layout> layout = LayoutFor(plan, block);
+  if (!layout) return false;
 
   // A block that takes more than one execution is made all-or-nothing by a
   // savepoint, as the block's own text would be.
-  const bool split = executions > 1;
-  if (split) run(bulk_statements_->savepoint, "SAVEPOINT SCRIPT_ENGINE_BULK_LOAD");
-  std::vector<Value> converted;  // integers for blob parameters, as texts
-  converted.reserve(block.rows.size() * width);
+  const bool split = layout->executions > 1;
+  if (split) Run(savepoint_, "SAVEPOINT SCRIPT_ENGINE_BULK_LOAD");
   try {
-    for (size_t first = 0; first < block.rows.size(); first += per_execution) {
-      const size_t rows = std::min(per_execution, block.rows.size() - first);
-      std::vector<const Value*> params;
-      params.reserve(rows * width);
-      for (size_t r = first; r < first + rows; ++r) {
-        for (size_t c = 0; c < width; ++c) {
-          const Value& value = block.rows[r][c];
-          if (shapes[c].blob && value.kind == Value::Kind::kInteger) {
-            converted.push_back(Value::Text(IntegerText(value.integer, value.scale)));
-            params.push_back(&converted.back());
-          } else {
-            params.push_back(&value);
-          }
-        }
-      }
-      FbStatement& statement = statement_for(rows);
-      statement.Bind(params);
-      statement.Execute();
-    }
+    ExecuteRows(*layout, block);
   } catch (...) {
     if (split) {
       // The block's failure is what the caller must hear of; undoing its
       // first part cannot fail short of a lost connection.
       try {
-        run(bulk_statements_->undo, "ROLLBACK TO SAVEPOINT SCRIPT_ENGINE_BULK_LOAD");
+        Run(undo_, "ROLLBACK TO SAVEPOINT SCRIPT_ENGINE_BULK_LOAD");
       } catch (const std::exception&) {
       }
     }
     throw;
   }
-  if (split) run(bulk_statements_->release, "RELEASE SAVEPOINT SCRIPT_ENGINE_BULK_LOAD ONLY");
+  if (split) Run(release_, "RELEASE SAVEPOINT SCRIPT_ENGINE_BULK_LOAD ONLY");
   return true;
 }
 

@@ -8,41 +8,62 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "scriptengine/database.h"
+#include "scriptengine/table_columns.h"
 
 namespace updater::scriptengine {
 
+class FbDatabase;
 class FbStatement;
 
-// A target column as the bulk load declares its parameters.
-struct TargetColumn {
-  std::string name;
-  int field_type = 0;   // RDB$FIELD_TYPE
-  int sub_type = 0;     // RDB$FIELD_SUB_TYPE
-  int scale = 0;        // RDB$FIELD_SCALE (zero or negative)
-  int precision = 0;    // RDB$FIELD_PRECISION
-  int char_length = 0;  // characters of CHAR and VARCHAR
-  int charset = 0;      // RDB$CHARACTER_SET_ID
-  std::string charset_name;
-  int bytes_per_char = 1;
-};
+class BulkLoader {
+ public:
+  // Loads into the default transaction of `database`, which outlives it.
+  explicit BulkLoader(FbDatabase& database);
+  // Frees the prepared statements: the attachment must still be there.
+  ~BulkLoader();
+  BulkLoader(const BulkLoader&) = delete;
+  BulkLoader& operator=(const BulkLoader&) = delete;
 
-struct InsertPlan {
-  bool usable = false;                // false: the table or a column does not fit
-  std::vector<TargetColumn> columns;  // in the block's order
-};
+  // Database::InsertRows: the rows of `block`, all or none. Returns false,
+  // having done nothing, when the block does not fit this way (a table or
+  // column it does not find, a type it cannot declare, a row too large).
+  // Throws DatabaseError when the server refuses the rows.
+  bool InsertRows(const DataBlock& block);
 
-// The statements the bulk load prepared, by their text; the oldest is
-// dropped when there are too many.
-struct BulkStatements {
-  std::map<std::string, std::unique_ptr<FbStatement>> prepared;  // by table, rows and types
-  std::vector<std::string> order;
+  // Forgets what was learnt and prepared: after DDL (the tables may have
+  // changed) and before the attachment goes.
+  void Forget();
+
+ private:
+  // The target columns in the block's order; `usable` false when the table
+  // or a column does not fit.
+  struct InsertPlan {
+    bool usable = false;
+    std::vector<StoredColumn> columns;
+  };
+  struct Layout;
+
+  const InsertPlan& PlanFor(const DataBlock& block);
+  // How the rows of `block` go into `plan`'s columns; nothing when a
+  // column's type cannot be declared or one row is too large for a statement.
+  std::optional<Layout> LayoutFor(const InsertPlan& plan, const DataBlock& block) const;
+  FbStatement& StatementFor(const Layout& layout, size_t rows);
+  void ExecuteRows(const Layout& layout, const DataBlock& block);
+  void Run(std::unique_ptr<FbStatement>& statement, const char* sql);
+
+  FbDatabase& database_;
+  std::map<std::string, std::unique_ptr<InsertPlan>> plans_;  // by table and columns
+  // Prepared statements by their text's key; the oldest is dropped when
+  // there are too many.
+  std::map<std::string, std::unique_ptr<FbStatement>> prepared_;
+  std::vector<std::string> order_;
   // For blocks that take more than one execution.
-  std::unique_ptr<FbStatement> savepoint, release, undo;
-  ~BulkStatements();
+  std::unique_ptr<FbStatement> savepoint_, release_, undo_;
 };
 
 }  // namespace updater::scriptengine

@@ -2,26 +2,23 @@
 
 #include <cstring>
 
-#include "common/failures.h"
-#include "common/strings.h"
+#include "fbclient/parameter_blocks.h"
 #include "scriptengine/blob_file.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/fb_bulk_insert.h"
 #include "scriptengine/fb_statement.h"
 #include "scriptengine/sql_tokens.h"
+#include "scriptengine/table_columns.h"
 
 namespace updater::scriptengine {
 namespace {
 
 constexpr size_t kSegmentBytes = 32768;
 
-void AddDpbString(std::string& block, char item, const std::string& value, const char* what) {
-  if (value.size() > 255) {
-    throw ScriptError(std::string("the ") + what + " is longer than 255 bytes");
-  }
-  block += item;
-  block += static_cast<char>(value.size());
-  block += value;
+// The parameter block, or ScriptError naming the value that does not fit.
+std::string RequireBlock(fbclient::BlockOutcome outcome) {
+  if (!outcome.ok()) throw ScriptError(outcome.failure().Describe());
+  return std::move(outcome).value();
 }
 
 // The transaction parameter block of the default transaction: read and
@@ -49,40 +46,29 @@ struct TransactionDatabase {
   const char* block;
 };
 
-std::string Trimmed(const Value& value) {
-  const std::string text = value.text;
-  const size_t end = text.find_last_not_of(' ');
-  return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+// The texts of a failed call, joined by CR LF.
+std::string MessageOf(const fbclient::FbStatus& status) {
+  const std::string text = status.Text();
+  return text.empty() ? "the database reported a failure without a text" : text;
 }
 
 }  // namespace
 
 FbDatabase::FbDatabase(platform::Libraries& libraries, const ConnectParams& params)
-    : params_(params),
-      dialect_(static_cast<unsigned short>(params.dialect)),
-      bulk_statements_(std::make_unique<BulkStatements>()) {
-  try {
-    client_ = std::make_unique<FbClient>(libraries, params.client_library);
-  } catch (const UpdateFailure& failure) {
-    throw ScriptError(failure.Message());
-  }
+    : params_(params), dialect_(static_cast<unsigned short>(params.dialect)) {
+  fbclient::LoadOutcome loaded = fbclient::FbClient::Load(libraries, params.client_library);
+  if (!loaded.ok()) throw ScriptError(loaded.failure().Describe());
+  client_ = std::move(loaded).value();
+  bulk_ = std::make_unique<BulkLoader>(*this);
   Attach();
 }
 
 FbDatabase::~FbDatabase() { DetachQuietly(); }
 
-void FbDatabase::ForgetPrepared() {
-  insert_plans_.clear();
-  bulk_statements_ = std::make_unique<BulkStatements>();
-}
-
 void FbDatabase::Attach() {
   charset_ = params_.charset.empty() ? "NONE" : params_.charset;
-  std::string block(1, isc_dpb_version1);
-  AddDpbString(block, isc_dpb_user_name, params_.user, "user name");
-  AddDpbString(block, isc_dpb_password, params_.password, "password");
-  if (!params_.charset.empty()) AddDpbString(block, isc_dpb_lc_ctype, params_.charset, "charset");
-  if (!params_.role.empty()) AddDpbString(block, isc_dpb_sql_role_name, params_.role, "role");
+  const std::string block = RequireBlock(fbclient::DatabaseParameterBlock(
+      params_.user, params_.password, params_.role, params_.charset));
   ISC_STATUS_ARRAY status;
   if (client_->isc_attach_database(status, 0, params_.database.c_str(), &db_,
                                    static_cast<short>(block.size()), block.data()) != 0) {
@@ -96,7 +82,7 @@ void FbDatabase::DetachQuietly() {
   // being unloaded: what is not committed is rolled back, and a failure of
   // the clean-up itself has nobody left to report to.
   ISC_STATUS_ARRAY status;
-  ForgetPrepared();
+  bulk_->Forget();
   if (tr_ != 0) client_->isc_rollback_transaction(status, &tr_);
   tr_ = 0;
   if (lookup_tr_ != 0) client_->isc_rollback_transaction(status, &lookup_tr_);
@@ -107,29 +93,20 @@ void FbDatabase::DetachQuietly() {
 
 void FbDatabase::Close() {
   Commit();
-  ForgetPrepared();
+  bulk_->Forget();
   EndLookupTransaction();
   ISC_STATUS_ARRAY status;
   if (db_ != 0 && client_->isc_detach_database(status, &db_) != 0) {
-    const std::string text = StatusText(status);
+    const fbclient::FbStatus failed = client_->ReadStatus(status);
     DetachQuietly();
-    throw DatabaseError(text);
+    throw DatabaseError(MessageOf(failed), failed);
   }
   db_ = 0;
 }
 
-void FbDatabase::Fail(const ISC_STATUS* status) const { throw DatabaseError(StatusText(status)); }
-
-std::string FbDatabase::StatusText(const ISC_STATUS* status) const {
-  std::string message;
-  const ISC_STATUS* cursor = status;
-  char text[1024];
-  while (client_->fb_interpret(text, sizeof text, &cursor) > 0) {
-    if (!message.empty()) message += "\r\n";
-    message += text;
-  }
-  if (message.empty()) message = "the database reported a failure without a text";
-  return message;
+void FbDatabase::Fail(const ISC_STATUS* status) const {
+  const fbclient::FbStatus failed = client_->ReadStatus(status);
+  throw DatabaseError(MessageOf(failed), failed);
 }
 
 void FbDatabase::StartTransaction(isc_tr_handle* transaction, const char* block, size_t size) {
@@ -177,7 +154,7 @@ void FbDatabase::Rollback() {
 
 void FbDatabase::Reconnect(const std::string& charset) {
   Commit();
-  ForgetPrepared();
+  bulk_->Forget();
   EndLookupTransaction();
   ISC_STATUS_ARRAY status;
   if (client_->isc_detach_database(status, &db_) != 0) Fail(status);
@@ -201,7 +178,7 @@ void FbDatabase::Execute(std::string_view sql, const std::vector<Value>& params,
   if (statement.Type() == isc_info_sql_stmt_ddl ||
       statement.Type() == isc_info_sql_stmt_set_generator) {
     // Tables may change under the bulk load's plans.
-    ForgetPrepared();
+    bulk_->Forget();
     if (auto_ddl) {
       ExecuteDdl(statement);
       return;
@@ -232,9 +209,9 @@ void FbDatabase::ExecuteDdl(FbStatement& statement) {
   }
   ISC_STATUS_ARRAY status;
   if (client_->isc_commit_transaction(status, &ddl) == 0) return;
-  const std::string failure = StatusText(status);
+  const fbclient::FbStatus failed = client_->ReadStatus(status);
   roll_back();
-  throw DatabaseError(failure);
+  throw DatabaseError(MessageOf(failed), failed);
 }
 
 void FbDatabase::Prepare(std::string_view sql) { FbStatement statement(*this, sql); }
@@ -262,6 +239,8 @@ std::unique_ptr<Cursor> FbDatabase::Open(std::string_view sql, const std::vector
   return std::make_unique<FbCursor>(*this, std::move(statement), single_row);
 }
 
+bool FbDatabase::InsertRows(const DataBlock& block) { return bulk_->InsertRows(block); }
+
 std::vector<Table> FbDatabase::UserTables() {
   // Firebird 2.0 has no RDB$RELATION_TYPE; where it exists, it tells the
   // global temporary tables, whose rows belong to no one.
@@ -282,40 +261,25 @@ std::vector<Table> FbDatabase::UserTables() {
                  (has_relation_type ? " AND COALESCE(RDB$RELATION_TYPE, 0) = 0" : "") +
                  " ORDER BY RDB$RELATION_NAME",
              {});
-    while (names->Next()) tables.push_back(Table{Trimmed(names->Get(0)), {}});
+    while (names->Next()) tables.push_back(Table{StoredName(names->Get(0)), {}});
   }
   for (Table& table : tables) {
-    std::vector<std::string> names;
-    std::vector<int> charsets;
-    {
-      std::unique_ptr<Cursor> fields = Open(
-          "SELECT RF.RDB$FIELD_NAME, F.RDB$DIMENSIONS, F.RDB$CHARACTER_SET_ID "
-          "FROM RDB$RELATION_FIELDS RF JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE "
-          "WHERE RF.RDB$RELATION_NAME = ? AND F.RDB$COMPUTED_BLR IS NULL "
-          "ORDER BY RF.RDB$FIELD_POSITION",
-          {Value::Text(table.name)});
-      while (fields->Next()) {
-        const std::string name = Trimmed(fields->Get(0));
-        if (!fields->Get(1).IsNull() && fields->Get(1).integer > 0) {
-          throw ScriptError("the column \"" + name + "\" of the table \"" + table.name +
-                            "\" is an array, which the data export cannot carry");
-        }
-        names.push_back(name);
-        charsets.push_back(fields->Get(2).IsNull() ? kCharsetNone
-                                                   : static_cast<int>(fields->Get(2).integer));
-      }
-    }
-    if (names.empty()) continue;  // only computed columns: no data of its own
+    const std::vector<StoredColumn> stored = ReadStoredColumns(*this, table.name);
+    if (stored.empty()) continue;  // only computed columns: no data of its own
     std::string select = "SELECT ";
-    for (size_t i = 0; i < names.size(); ++i) {
+    for (size_t i = 0; i < stored.size(); ++i) {
+      if (stored[i].array) {
+        throw ScriptError("the column \"" + stored[i].name + "\" of the table \"" + table.name +
+                          "\" is an array, which the data export cannot carry");
+      }
       if (i > 0) select += ", ";
-      select += QuoteName(names[i]);
+      select += QuoteName(stored[i].name);
     }
     FbStatement statement(*this, select + " FROM " + QuoteName(table.name));
-    for (size_t i = 0; i < names.size(); ++i) {
+    for (size_t i = 0; i < stored.size(); ++i) {
       Column column = statement.Out().DescribeColumn(i);
-      column.name = names[i];
-      column.charset = charsets[i];
+      column.name = stored[i].name;
+      column.charset = stored[i].charset;
       table.columns.push_back(column);
     }
   }

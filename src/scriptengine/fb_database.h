@@ -4,20 +4,18 @@
 
 #include <ibase.h>
 
-#include <map>
 #include <memory>
 #include <string>
 
-#include "firebird/fb_client.h"
+#include "fbclient/fb_client.h"
 #include "platform/libraries.h"
 #include "scriptengine/connect_string.h"
 #include "scriptengine/database.h"
 
 namespace updater::scriptengine {
 
+class BulkLoader;
 class FbStatement;
-struct InsertPlan;
-struct BulkStatements;
 
 class FbDatabase final : public Database {
  public:
@@ -46,7 +44,7 @@ class FbDatabase final : public Database {
   void Reconnect(const std::string& charset) override;
 
   // For the statements and cursors of this attachment.
-  FbClient& Client() { return *client_; }
+  fbclient::FbClient& Client() { return *client_; }
   isc_db_handle* Handle() { return &db_; }
   isc_tr_handle* Transaction();  // the default transaction, started when needed
   // Where statements are prepared. After a statement run with automatic
@@ -56,10 +54,8 @@ class FbDatabase final : public Database {
   // transaction, which sees its own uncommitted DDL.
   isc_tr_handle* PrepareTransaction();
   unsigned short Dialect() const { return dialect_; }
-  // Throws DatabaseError with the status vector's text.
+  // Throws DatabaseError with the status vector's text and errors.
   [[noreturn]] void Fail(const ISC_STATUS* status) const;
-  // The texts of a status vector, joined by CR LF.
-  std::string StatusText(const ISC_STATUS* status) const;
   // Creates a blob in the default transaction from the bytes `value` gives
   // (a text or a blob file slice) and returns its id.
   ISC_QUAD CreateBlob(const Value& value);
@@ -72,9 +68,8 @@ class FbDatabase final : public Database {
   // Runs the prepared DDL `statement` in a transaction of its own and
   // commits it; rolls it back and throws DatabaseError when either fails.
   void ExecuteDdl(FbStatement& statement);
-  const InsertPlan& PlanFor(const DataBlock& block);
 
-  std::unique_ptr<FbClient> client_;
+  std::unique_ptr<fbclient::FbClient> client_;
   ConnectParams params_;
   std::string charset_;
   unsigned short dialect_ = 3;
@@ -82,10 +77,8 @@ class FbDatabase final : public Database {
   isc_tr_handle tr_ = 0;
   isc_tr_handle lookup_tr_ = 0;    // see PrepareTransaction
   bool prepare_in_lookup_ = true;  // whether the last statement run had automatic DDL
-  // Prepared for the bulk load; dropped with the attachment and after DDL.
-  void ForgetPrepared();
-  std::map<std::string, std::unique_ptr<InsertPlan>> insert_plans_;
-  std::unique_ptr<BulkStatements> bulk_statements_;
+  // What the bulk load prepared; forgotten with the attachment and after DDL.
+  std::unique_ptr<BulkLoader> bulk_;
   int casts_blobs_ = -1;  // whether the server casts blobs to strings (2.1 on); -1: not asked
 };
 

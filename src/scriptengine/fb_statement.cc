@@ -27,7 +27,7 @@ int StatementType(FbDatabase& database, isc_stmt_handle* handle) {
 
 FbStatement::FbStatement(FbDatabase& database, std::string_view sql)
     : database_(database), out_(kInitialColumns) {
-  FbClient& client = database_.Client();
+  fbclient::FbClient& client = database_.Client();
   ISC_STATUS_ARRAY status;
   if (client.isc_dsql_allocate_statement(status, database_.Handle(), &handle_) != 0) {
     database_.Fail(status);
@@ -71,7 +71,7 @@ void FbStatement::Bind(const std::vector<const Value*>& params) { BindValues(par
 template <typename Values>
 void FbStatement::BindValues(const Values& params) {
   if (!input_described_) {
-    FbClient& client = database_.Client();
+    fbclient::FbClient& client = database_.Client();
     ISC_STATUS_ARRAY status;
     in_.Resize(static_cast<int>(params.size()));
     if (client.isc_dsql_describe_bind(status, &handle_, database_.Dialect(), in_.get()) != 0) {
@@ -114,7 +114,7 @@ void FbStatement::BindValues(const Values& params) {
 }
 
 void FbStatement::Execute(isc_tr_handle* transaction) {
-  FbClient& client = database_.Client();
+  fbclient::FbClient& client = database_.Client();
   ISC_STATUS_ARRAY status;
   isc_tr_handle* tr = transaction != nullptr ? transaction : database_.Transaction();
   XSQLDA* in = has_input_ ? in_.get() : nullptr;
@@ -167,7 +167,7 @@ void FbCursor::ReadBlob(size_t index, const std::function<void(std::string_view)
 
 void ReadBlobContent(FbDatabase& database, uint64_t id,
                      const std::function<void(std::string_view)>& sink) {
-  FbClient& client = database.Client();
+  fbclient::FbClient& client = database.Client();
   ISC_STATUS_ARRAY status;
   isc_blob_handle blob = 0;
   ISC_QUAD quad;

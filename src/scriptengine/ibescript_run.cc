@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
+#include "fbclient/ibescript_api.h"
 #include "platform/platform.h"
-#include "scriptengine/ibescript_api.h"
 
 namespace {
 

@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/strings.h"
+#include "platform/strings.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/sql_tokens.h"
 
 namespace updater::scriptengine {
+
+using platform::AsciiUpper;
+using platform::Trim;
 
 size_t TextSource::Read(char* buffer, size_t size) {
   const size_t count = std::min(size, text_.size() - position_);

@@ -1,8 +1,11 @@
 #include "scriptengine/sql_tokens.h"
 
-#include "common/strings.h"
+#include "platform/strings.h"
 
 namespace updater::scriptengine {
+
+using platform::AsciiUpper;
+
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "firebird/client_failures.h"
 #include "firebird/uDBConnection.h"
 #include "firebird/uIBEScript.h"
 #include "support/failure_of.h"
@@ -64,7 +65,9 @@ TEST_F(AttachedUsersTest, AFailureLeavesTheCallersListAlone) {
 }
 
 TEST_F(AttachedUsersTest, AConnectionAttachesOnceAndDetachesOnDestruction) {
-  FbClient& client = SharedFbClient(platform.libraries, "fbclient.dll");
+  fbclient::FbClient& client = SharedFbClient(platform.libraries, "fbclient.dll");
+  // Loaded once and kept for the process.
+  EXPECT_EQ(&client, &SharedFbClient(platform.libraries, "fbclient.dll"));
   {
     TDBConnection connection(client, database.ConnectString(), "ADMN", server.admn_password, "");
     EXPECT_FALSE(connection.Attached());

@@ -1,8 +1,11 @@
 // Shutdown and online against the real test server.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
+#include <vector>
 
+#include "firebird/client_failures.h"
 #include "firebird/uIBEScript.h"
 #include "support/failure_of.h"
 #include "support/firebird_server.h"
@@ -36,6 +39,17 @@ class DatabaseModesTest : public ::testing::Test {
   platform::Platform platform;
 };
 
+// The error codes of the FirebirdFailure `action` raises.
+std::vector<ISC_STATUS> CodesOf(const std::function<void()>& action) {
+  std::vector<ISC_STATUS> codes;
+  try {
+    action();
+  } catch (const FirebirdFailure& failure) {
+    for (const fbclient::FbError& error : failure.Status().errors) codes.push_back(error.code);
+  }
+  return codes;
+}
+
 TEST_F(DatabaseModesTest, ShutdownAndOnlineSwitchTheDatabaseAndRefuseARepeat) {
   TestDatabase database;
   const std::string name = database.ConnectString();
@@ -50,6 +64,11 @@ TEST_F(DatabaseModesTest, ShutdownAndOnlineSwitchTheDatabaseAndRefuseARepeat) {
               ShutdownDatabase("fbclient.dll", name, "SYSDBA", server.sysdba_password, platform);
             }),
             already);
+  // The code the database commands decide by.
+  EXPECT_EQ(CodesOf([&] {
+              ShutdownDatabase("fbclient.dll", name, "SYSDBA", server.sysdba_password, platform);
+            }),
+            std::vector<ISC_STATUS>{isc_bad_shutdown_mode});
 
   BringDatabaseOnline("fbclient.dll", name, "SYSDBA", server.sysdba_password, platform);
   EXPECT_EQ(AdmnRefusal(database), "");
@@ -58,6 +77,10 @@ TEST_F(DatabaseModesTest, ShutdownAndOnlineSwitchTheDatabaseAndRefuseARepeat) {
               BringDatabaseOnline("fbclient.dll", name, "SYSDBA", server.sysdba_password, platform);
             }),
             already);
+  EXPECT_EQ(CodesOf([&] {
+              BringDatabaseOnline("fbclient.dll", name, "SYSDBA", server.sysdba_password, platform);
+            }),
+            std::vector<ISC_STATUS>{isc_bad_shutdown_mode});
   // Only the successful shutdown waits.
   EXPECT_EQ(fake.clock.sleeps(), std::vector<uint32_t>{2000});
 }

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <fstream>
 
+#include "fbclient/ibescript_api.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "scriptengine/engine_server_support.h"
-#include "scriptengine/ibescript_api.h"
 #include "support/firebird_server.h"
 #include "support/temp_folder.h"
 

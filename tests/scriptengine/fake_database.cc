@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/strings.h"
+#include "platform/strings.h"
 #include "scriptengine/blob_file.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/sql_tokens.h"
@@ -26,7 +26,7 @@ std::string ParamText(const Value& value) {
 }
 
 bool IsDdl(std::string_view sql) {
-  const std::string upper = AsciiUpper(sql.substr(0, 9));
+  const std::string upper = platform::AsciiUpper(sql.substr(0, 9));
   return upper.rfind("CREATE", 0) == 0 || upper.rfind("ALTER", 0) == 0 ||
          upper.rfind("DROP", 0) == 0 || upper.rfind("RECREATE", 0) == 0;
 }

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <string>
 
-#include "scriptengine/ibescript_api.h"
+#include "fbclient/ibescript_api.h"
 
 namespace {
 

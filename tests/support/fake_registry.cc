@@ -1,6 +1,6 @@
 #include "support/fake_registry.h"
 
-#include "common/strings.h"
+#include "platform/strings.h"
 
 namespace updater::testing {
 namespace {
@@ -8,7 +8,7 @@ namespace {
 // Registry names are case-insensitive; the tests' names are ASCII or given
 // in one spelling, so ASCII upper case is the key of the maps.
 std::string Fold(const std::string& name) {
-  return AsciiUpper(!name.empty() && name[0] == '\\' ? name.substr(1) : name);
+  return platform::AsciiUpper(!name.empty() && name[0] == '\\' ? name.substr(1) : name);
 }
 
 class FakeKey final : public platform::RegistryKey {

@@ -1,6 +1,6 @@
 #include "fake_services.h"
 
-#include "common/strings.h"
+#include "platform/strings.h"
 
 namespace updater::testing {
 namespace {
@@ -74,14 +74,14 @@ FakeServiceControl::FakeServiceControl(platform::Clock& clock, FakeProcesses* pr
 
 void FakeServiceControl::AddService(const std::string& name, FakeServiceBehaviour behaviour,
                                     uint32_t state) {
-  Entry& entry = services_[AsciiUpper(name)];
+  Entry& entry = services_[platform::AsciiUpper(name)];
   entry.behaviour = std::move(behaviour);
   Enter(entry,
         state == platform::kServiceRunning ? Entry::Phase::kRunning : Entry::Phase::kStopped);
 }
 
 FakeServiceControl::Entry* FakeServiceControl::Find(const std::string& name) {
-  const auto it = services_.find(AsciiUpper(name));
+  const auto it = services_.find(platform::AsciiUpper(name));
   return it == services_.end() ? nullptr : &it->second;
 }
 

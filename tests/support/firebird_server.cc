@@ -7,7 +7,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "firebird/parameter_blocks.h"
+#include "fbclient/parameter_blocks.h"
+#include "firebird/client_failures.h"
 #include "platform/name_case.h"
 #include "platform/platform.h"
 #include "support/server_names.h"
@@ -30,11 +31,11 @@ std::string Required(const char* name) {
 // Attaches as `user_name`; returns the failure's text, or empty on success.
 std::string TryAttach(const std::string& connect_string, const std::string& user_name,
                       const std::string& password, isc_db_handle& handle) {
-  const std::string block = DatabaseParameterBlock(user_name, password, "", "");
+  const std::string block = fbclient::DatabaseParameterBlock(user_name, password, "", "").value();
   ISC_STATUS_ARRAY status;
   if (TestClient().isc_attach_database(status, 0, connect_string.c_str(), &handle,
                                        static_cast<short>(block.size()), block.data()) != 0) {
-    return TestClient().StatusMessage(status);
+    return StatusMessage(TestClient().ReadStatus(status));
   }
   return {};
 }
@@ -57,9 +58,14 @@ platform::Platform WithRealLibraries(FakePlatform& fake) {
           fake.resources, fake.clock};
 }
 
-FbClient& TestClient() {
-  static FbClient client(platform::SystemPlatform().libraries, "fbclient.dll");
-  return client;
+fbclient::FbClient& TestClient() {
+  static const std::unique_ptr<fbclient::FbClient> client = [] {
+    fbclient::LoadOutcome loaded =
+        fbclient::FbClient::Load(platform::SystemPlatform().libraries, "fbclient.dll");
+    if (!loaded.ok()) throw std::runtime_error(loaded.failure().Describe());
+    return std::move(loaded).value();
+  }();
+  return *client;
 }
 
 TestDatabase::TestDatabase(const std::string& charset, const std::string& relative_file) {
@@ -83,7 +89,7 @@ TestDatabase::TestDatabase(const std::string& charset, const std::string& relati
   if (TestClient().isc_dsql_execute_immediate(status, &handle, &transaction, 0, sql.c_str(), 3,
                                               nullptr) != 0) {
     throw std::runtime_error("cannot create the test database " + file_path_ + ": " +
-                             TestClient().StatusMessage(status));
+                             StatusMessage(TestClient().ReadStatus(status)));
   }
   TestClient().isc_detach_database(status, &handle);
 }
@@ -95,7 +101,7 @@ TestDatabase::~TestDatabase() {
   if (failure.empty()) {
     ISC_STATUS_ARRAY status;
     if (TestClient().isc_drop_database(status, &handle) != 0) {
-      failure = TestClient().StatusMessage(status);
+      failure = StatusMessage(TestClient().ReadStatus(status));
       TestClient().isc_detach_database(status, &handle);
     }
   }

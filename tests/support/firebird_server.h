@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "firebird/fb_client.h"
+#include "fbclient/fb_client.h"
 #include "support/fake_platform.h"
 
 namespace updater::testing {
@@ -38,7 +38,7 @@ platform::Platform WithRealLibraries(FakePlatform& fake);
 
 // The client library of the test helpers ("fbclient.dll", which the Linux
 // build resolves to the system's client), apart from the updater's shared one.
-FbClient& TestClient();
+fbclient::FbClient& TestClient();
 
 // A database on the test server, in a folder of its own below the data
 // folder; created by the constructor (owned by SYSDBA), dropped with its

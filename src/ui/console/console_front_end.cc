@@ -1,6 +1,6 @@
 #include "ui/console/console_front_end.h"
 
-#include "common/strings.h"
+#include "platform/strings.h"
 
 namespace updater::console {
 namespace {
@@ -9,7 +9,7 @@ const char* AnswerName(PromptAnswer answer) { return answer == PromptAnswer::Yes
 
 // The answer a typed line gives, or nullopt when it is none.
 std::optional<PromptAnswer> ParseAnswer(const std::string& typed, PromptAnswer focused) {
-  const std::string word = AsciiLower(Trim(typed));
+  const std::string word = platform::AsciiLower(platform::Trim(typed));
   if (word.empty()) return focused;
   if (word == "y" || word == "yes" || word == "д" || word == "да" || word == "Д" || word == "Да") {
     return PromptAnswer::Yes;

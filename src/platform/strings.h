@@ -1,10 +1,11 @@
-// Text helpers shared by every layer above the platform.
+// Text helpers for ASCII-only rules (blanks, keywords, letter case of
+// identifiers), shared by every layer and by the script engine library.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace updater {
+namespace updater::platform {
 
 // `text` without leading and trailing blanks and control characters (every
 // byte up to and including the space).
@@ -16,4 +17,4 @@ std::string AsciiUpper(std::string_view text);
 // `text` with ASCII letters A to Z turned into lower case; nothing else changes.
 std::string AsciiLower(std::string_view text);
 
-}  // namespace updater
+}  // namespace updater::platform

@@ -1,6 +1,6 @@
-#include "common/strings.h"
+#include "platform/strings.h"
 
-namespace updater {
+namespace updater::platform {
 
 std::string Trim(std::string_view text) {
   size_t begin = 0;
@@ -26,4 +26,4 @@ std::string AsciiLower(std::string_view text) {
   return out;
 }
 
-}  // namespace updater
+}  // namespace updater::platform

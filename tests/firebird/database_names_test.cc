@@ -1,14 +1,13 @@
-#include "firebird/parameter_blocks.h"
+#include "firebird/database_names.h"
 
 #include <gtest/gtest.h>
 
-#include "support/failure_of.h"
+#include "firebird/uDBConnection.h"
 
 namespace updater {
 namespace {
 
 using namespace std::string_literals;
-using testing::FailureOf;
 
 TEST(SplitDatabaseName, FindsTheServerByTheFirstRuleThatApplies) {
   const struct {
@@ -35,41 +34,6 @@ TEST(SplitDatabaseName, FindsTheServerByTheFirstRuleThatApplies) {
   }
   EXPECT_EQ(ServiceManagerName(""), "service_mgr");
   EXPECT_EQ(ServiceManagerName("localhost/3051"), "localhost/3051:service_mgr");
-}
-
-TEST(ServicesBlocks, AreTheBytesTheServerExpects) {
-  EXPECT_EQ(ServiceAttachBlock("SYSDBA", "vormelduka"),
-            "\x02\x02\x1c\x06SYSDBA\x1d\x0avormelduka"s);
-  EXPECT_EQ(ShutdownRequestBlock("C:\\a.fdb"),
-            "\x08\x6a\x08\x00"
-            "C:\\a.fdb\x07\x01\x00\x00\x00"s);
-  EXPECT_EQ(OnlineRequestBlock("C:\\a.fdb"),
-            "\x08\x6a\x08\x00"
-            "C:\\a.fdb\x6c\x00\x02\x00\x00"s);
-  // No path, no database name entries.
-  EXPECT_EQ(ShutdownRequestBlock(""), "\x08\x07\x01\x00\x00\x00"s);
-  EXPECT_EQ(OnlineRequestBlock(""), "\x08\x6c\x00\x02\x00\x00"s);
-  // The path's length is two bytes, low byte first.
-  EXPECT_EQ(OnlineRequestBlock(std::string(300, 'x')).substr(0, 4), "\x08\x6a\x2c\x01"s);
-}
-
-TEST(DatabaseParameterBlock, LeavesEmptyItemsOut) {
-  EXPECT_EQ(DatabaseParameterBlock("SYSDBA", "pw", "", "WIN1251"),
-            "\x01\x1c\x06SYSDBA\x1d\x02pw\x30\x07WIN1251"s);
-  EXPECT_EQ(DatabaseParameterBlock("ADMN", "", "RDB$ADMIN", "WIN1251"),
-            "\x01\x1c\x04"
-            "ADMN\x3c\x09RDB$ADMIN\x30\x07WIN1251"s);
-}
-
-TEST(ParameterBlocks, RefuseValuesTheirLengthByteCannotHold) {
-  const std::string longest(255, 'p');
-  EXPECT_EQ(ServiceAttachBlock("SYSDBA", longest).size(), 2u + 2 + 6 + 2 + 255);
-  EXPECT_EQ(FailureOf([&] { ServiceAttachBlock("SYSDBA", longest + "p"); }),
-            "Параметр подключения \"пароль\" длиннее 255 байт!");
-  EXPECT_EQ(FailureOf([&] { DatabaseParameterBlock(longest + "u", "pw", "", "WIN1251"); }),
-            "Параметр подключения \"имя пользователя\" длиннее 255 байт!");
-  EXPECT_EQ(FailureOf([] { ShutdownRequestBlock(std::string(65536, 'x')); }),
-            "Параметр подключения \"путь к базе данных\" длиннее 65535 байт!");
 }
 
 // The answer to isc_info_user_names: per attachment the item code 53, a

@@ -1,0 +1,33 @@
+// The stored columns of a table as the system tables describe them: what
+// the data export reads and the bulk load declares its parameters by.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "scriptengine/database.h"
+
+namespace updater::scriptengine {
+
+struct StoredColumn {
+  std::string name;            // as stored, trailing blanks removed
+  int field_type = 0;          // RDB$FIELD_TYPE
+  int sub_type = 0;            // RDB$FIELD_SUB_TYPE
+  int scale = 0;               // RDB$FIELD_SCALE (zero or negative)
+  int precision = 0;           // RDB$FIELD_PRECISION
+  int char_length = 0;         // characters of CHAR and VARCHAR
+  int charset = kCharsetNone;  // RDB$CHARACTER_SET_ID
+  std::string charset_name;    // RDB$CHARACTER_SET_NAME; empty without a character set
+  int bytes_per_char = 1;
+  bool array = false;  // RDB$DIMENSIONS: an array column
+};
+
+// A name from a system table's CHAR column, without its padding blanks.
+std::string StoredName(const Value& value);
+
+// The stored columns of the table `table` (its name as stored) in their
+// order; computed columns hold no data of their own and are left out. An
+// unknown table has none. Throws as Database::Open does.
+std::vector<StoredColumn> ReadStoredColumns(Database& database, const std::string& table);
+
+}  // namespace updater::scriptengine
