@@ -83,7 +83,8 @@ TfrmMain::TfrmMain(HINSTANCE instance, WindowServices services)
     : instance_(instance),
       services_(std::move(services)),
       prompt_(instance),
-      log_(services_.platform.files, services_.platform.clock, log_area_) {
+      log_(services_.platform.files, services_.platform.clock, log_area_),
+      retries_(services_.platform.files, log_) {
   WNDCLASSEXW window_class{};
   if (!GetClassInfoExW(instance, kMainWindowClass, &window_class)) {
     window_class.cbSize = sizeof window_class;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "engine/profiles.h"
+#include "engine/retry_log.h"
 #include "engine/uUpdate.h"
 #include "engine/update_log.h"
 #include "firebird/uFbService.h"
@@ -190,6 +191,8 @@ class TfrmMain {
   WindowPump pump_;
   WindowPrompt prompt_;
   UpdateLog log_;
+  // A file held for a moment and retried is a line of the log.
+  RetryLogEntries retries_;
 };
 
 }  // namespace updater::win32
