@@ -256,6 +256,12 @@ TEST_F(CommandsTest, TheOutcomeDisplayShowsHowTheRunEnded) {
 // payload then updates the program.
 TEST_F(CommandsTest, TheProductsRunRollsBackAFailedClientPartAndThenUpdatesIt) {
   UpdateFixture product(temp.MakeFolder("Run"));
+  // The window works on the product's platform: it goes before the product
+  // does, on every way out of the test.
+  struct WindowGoesFirst {
+    std::unique_ptr<win32::TfrmMain>& form;
+    ~WindowGoesFirst() { form.reset(); }
+  } window_goes_first{form};
   Equip(product.fake);
   window_platform = &product.platform;
   phases = &product.phases;
