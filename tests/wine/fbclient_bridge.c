@@ -8,7 +8,7 @@
    vendor's own Windows client library.
 
    Only the entry points that the updater and the script engine look up are
-   exported (fbclient_bridge.spec); all of them take plain pointers, integers
+   exported (fbclient_bridge.exports); all of them take plain pointers, integers
    and structures whose layouts are the same on both sides (handles and
    ISC_LONG are 4 bytes, ISC_STATUS and pointers 8, XSQLDA, XSQLVAR and
    ISC_QUAD identical). None of them takes a struct tm (36 bytes on Windows,

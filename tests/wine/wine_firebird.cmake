@@ -33,14 +33,17 @@ if(UPDATER_WINE_FIREBIRD)
 
   add_custom_command(
     OUTPUT ${UPDATER_WINE_TESTS}/fbclient.dll
+    # winegcc takes the export list by its file name's ending, ".spec".
+    COMMAND ${CMAKE_COMMAND} -E copy ${UPDATER_WINE_SOURCE}/fbclient_bridge.exports
+            ${UPDATER_WINE_TESTS}/fbclient_bridge.spec
     COMMAND ${UPDATER_WINEGCC} -shared ${winelib_flags} -o ${UPDATER_WINE_TESTS}/fbclient_bridge.dll
-            ${UPDATER_WINE_SOURCE}/fbclient_bridge.spec ${UPDATER_WINE_SOURCE}/fbclient_bridge.c
+            ${UPDATER_WINE_TESTS}/fbclient_bridge.spec ${UPDATER_WINE_SOURCE}/fbclient_bridge.c
             -ldl -lpthread
     # winegcc writes the module as fbclient_bridge.dll.so; under the name
     # fbclient.dll, Wine's loader finds it first in the program's folder.
     COMMAND ${CMAKE_COMMAND} -E copy ${UPDATER_WINE_TESTS}/fbclient_bridge.dll.so
             ${UPDATER_WINE_TESTS}/fbclient.dll
-    DEPENDS ${UPDATER_WINE_SOURCE}/fbclient_bridge.spec ${UPDATER_WINE_SOURCE}/fbclient_bridge.c
+    DEPENDS ${UPDATER_WINE_SOURCE}/fbclient_bridge.exports ${UPDATER_WINE_SOURCE}/fbclient_bridge.c
     VERBATIM)
   add_custom_command(
     OUTPUT ${UPDATER_WINE_HOST}
