@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
+#include <vector>
 
 #include "platform/paths.h"
 #include "platform/strings.h"
@@ -50,10 +52,33 @@ bool IsTextColumn(const Column& column) {
          (column.kind == ColumnKind::kBlob && column.sub_type == 1);
 }
 
+// Values that go as their bytes: binary ones, and texts in a character set
+// that is not the connection's.
 bool IsBinary(const Column& column) {
   return (column.kind == ColumnKind::kBlob && column.sub_type != 1) ||
-         (IsTextColumn(column) && column.charset == kCharsetOctets);
+         (IsTextColumn(column) && (column.charset == kCharsetOctets || column.own_bytes));
 }
+
+// A comment's text that cannot end the comment: "*/" is broken up.
+std::string CommentText(std::string_view text) {
+  std::string comment;
+  for (size_t i = 0; i < text.size(); ++i) {
+    comment += text[i];
+    if (text[i] == '*' && i + 1 < text.size() && text[i + 1] == '/') comment += ' ';
+  }
+  return comment;
+}
+
+// The byte of Windows-1251 that stands for no character: a conversion to
+// Unicode has nothing to make of it, and Firebird's makes it U+0000.
+constexpr char kWin1251Hole = '\x98';
+
+// Where texts were found that the new database could not hold as they are.
+struct Holes {
+  std::vector<std::string> places;  // the first few, for the message
+  int64_t count = 0;
+};
+constexpr size_t kHolePlacesShown = 10;
 
 // True when `text` can stand in a literal and reads back as the same bytes.
 bool LiteralSafe(std::string_view text, bool utf8) {
@@ -68,10 +93,11 @@ bool LiteralSafe(std::string_view text, bool utf8) {
 // The declared type of a block parameter that carries a value of `column`
 // from the blob file; `bytes` is the value's length.
 std::string ParamType(const Column& column, const std::string& charset, uint64_t bytes) {
-  const std::string value_charset = column.charset == kCharsetOctets ? "OCTETS"
-                                    : column.charset == kCharsetNone ? "NONE"
-                                                                     : charset;
+  const std::string value_charset = column.charset == kCharsetOctets || column.own_bytes ? "OCTETS"
+                                    : column.charset == kCharsetNone                     ? "NONE"
+                                                                                         : charset;
   if (column.kind == ColumnKind::kBlob) {
+    if (column.own_bytes) return "BLOB SUB_TYPE 0";
     if (column.sub_type != 1) return "BLOB SUB_TYPE " + std::to_string(column.sub_type);
     return "BLOB SUB_TYPE TEXT CHARACTER SET " + value_charset;
   }
@@ -82,8 +108,13 @@ std::string ParamType(const Column& column, const std::string& charset, uint64_t
 class TableWriter {
  public:
   TableWriter(Output& script, Output& blobs, const Table& table, const std::string& charset,
-              const ExportOptions& options)
-      : script_(script), blobs_(blobs), table_(table), charset_(charset), options_(options) {
+              const ExportOptions& options, Holes& holes)
+      : script_(script),
+        blobs_(blobs),
+        table_(table),
+        charset_(charset),
+        options_(options),
+        holes_(holes) {
     insert_ = "INSERT INTO " + QuoteName(table.name) + " (";
     for (size_t i = 0; i < table.columns.size(); ++i) {
       if (i > 0) insert_ += ", ";
@@ -145,6 +176,12 @@ class TableWriter {
   std::string ValueLiteral(Cursor& cursor, size_t index, std::vector<std::string>& params) {
     const Column& column = table_.columns[index];
     const Value& value = cursor.Get(index);
+    if (column.array) {
+      if (value.IsNull()) return "NULL";
+      throw ScriptError("the table " + QuoteName(table_.name) + " holds an array in its column " +
+                        QuoteName(column.name) + " (row " + std::to_string(total_ + 1) +
+                        "): the data export carries no array values, only empty (NULL) arrays");
+    }
     switch (value.kind) {
       case Value::Kind::kNull:
         return "NULL";
@@ -167,6 +204,7 @@ class TableWriter {
           const size_t end = text.find_last_not_of(' ');
           text = end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
         }
+        CheckHoles(column, text);
         if (!force_params_ && !IsBinary(column) && LiteralSafe(text, charset_ == "UTF8")) {
           return QuoteString(text);
         }
@@ -182,6 +220,7 @@ class TableWriter {
         std::string head;
         bool spilled = !text;
         cursor.ReadBlob(index, [&](std::string_view piece) {
+          CheckHoles(column, piece);
           if (spilled) {
             blobs_.Write(piece);
             return;
@@ -202,6 +241,27 @@ class TableWriter {
     }
     throw ScriptError("the column " + QuoteName(column.name) + " of " + QuoteName(table_.name) +
                       " has a value of a kind the data export cannot write");
+  }
+
+  // Notes the place of a text that holds a byte the new database would
+  // lose: a WIN1251 text bound for a database of another character set.
+  void CheckHoles(const Column& column, std::string_view text) {
+    if (charset_ != "WIN1251" || IsBinary(column) || !IsTextColumn(column) ||
+        column.charset == kCharsetNone || text.find(kWin1251Hole) == std::string_view::npos) {
+      return;
+    }
+    // A row is formatted again when it turns out long, and a blob comes in
+    // pieces: each place is noted once.
+    if (hole_row_ != total_ + 1) {
+      hole_row_ = total_ + 1;
+      hole_columns_.clear();
+    }
+    if (!hole_columns_.insert(column.name).second) return;
+    if (holes_.places.size() < kHolePlacesShown) {
+      holes_.places.push_back(QuoteName(table_.name) + "." + QuoteName(column.name) + " row " +
+                              std::to_string(hole_row_));
+    }
+    ++holes_.count;
   }
 
   // Declares the block parameter for the value written to the blob file
@@ -227,6 +287,9 @@ class TableWriter {
   bool force_params_ = false;
   int blocks_ = 0;
   int64_t total_ = 0;
+  Holes& holes_;
+  int64_t hole_row_ = 0;                // the row of the places in hole_columns_
+  std::set<std::string> hole_columns_;  // its columns whose place was noted
 };
 
 }  // namespace
@@ -295,26 +358,46 @@ int64_t ExportTableData(Database& database, platform::FileSystem& files, const s
     script_made = true;
     Output blobs(files, blob_path);
     blobs_made = true;
-    script.Write("/* Table data, character set " + charset +
-                 ". Written by ibec_ExtractMetadata; values that are not written as literals\n"
-                 "   are in the blob file " +
-                 QuoteString(platform::Utf8ToAnsi(blob_name)) + ". */\n");
+    // Names and values are written only as quoted names and literals, and
+    // into comments with "*/" broken up: none can end a comment, a string
+    // or a statement early.
+    script.Write(CommentText("/* Table data, character set " + charset +
+                             ". Written by ibec_ExtractMetadata; values that are not written as "
+                             "literals\n   are in the blob file named below.") +
+                 " */\n");
     script.Write("SET SQL DIALECT 3;\n");
     script.Write("SET BLOBFILE " + QuoteString(platform::Utf8ToAnsi(blob_name)) + ";\n");
+    // The load fails when the script ends before its SET DATA END: a script
+    // cut short is never taken for all of the data.
+    script.Write("SET DATA BEGIN;\n");
     script.Write("SET TERM ^ ;\n");
 
     int64_t total = 0;
+    Holes holes;
     for (const Table& table : tables) {
-      script.Write("\n/* " + QuoteName(table.name) + " */\n");
+      script.Write("\n/* " + CommentText(QuoteName(table.name)) + " */\n");
       std::unique_ptr<Cursor> cursor = database.ReadTable(table);
-      TableWriter writer(script, blobs, table, charset, options);
+      TableWriter writer(script, blobs, table, charset, options, holes);
       while (cursor->Next()) writer.AddRow(*cursor);
       writer.Flush();
       script.Write("COMMIT WORK^\n");
       total += writer.Total();
       progress(QuoteName(table.name) + ": " + std::to_string(writer.Total()) + " rows");
     }
+    if (holes.count > 0) {
+      std::string places;
+      for (const std::string& place : holes.places) places += "\r\n  " + place;
+      if (holes.count > static_cast<int64_t>(holes.places.size())) {
+        places += "\r\n  and " +
+                  std::to_string(holes.count - static_cast<int64_t>(holes.places.size())) + " more";
+      }
+      throw ScriptError(
+          "texts hold the byte 0x98, which is no character in WIN1251 and would be lost in the "
+          "new database; mend these values in the old database and run the update again:" +
+          places);
+    }
     script.Write("SET TERM ; ^\n");
+    script.Write("SET DATA END;\n");
     blobs.Close();
     script.Close();
     return total;

@@ -49,7 +49,17 @@ int ScriptExecutor::Run(ByteSource& source) {
       ended_by_ = "SET BAIL ON: the failure at line " + std::to_string(statement->line);
     }
   }
-  if (ending_ != Ending::kAtTheEnd) ReportEarlyEnd(splitter);
+  if (ending_ != Ending::kAtTheEnd) {
+    ReportEarlyEnd(splitter);
+  } else if (data_open_) {
+    // The rows loaded so far are not all the rows there are: the work
+    // since the last commit goes, and the run fails.
+    reporter_.StatementError("SET DATA END",
+                             "the data script ends before its SET DATA END: it was cut short, "
+                             "and the table data it holds is not all of the data");
+    ++failures;
+    ending_ = Ending::kRollBack;
+  }
   return failures + EndTransaction();
 }
 
@@ -154,6 +164,16 @@ void ScriptExecutor::RunStatement(StatementSplitter& splitter, const ScriptState
       blob_file_path_ = ScriptFilePath(folder_, command.argument);
       blob_file_.reset();
       return;
+    case ClientCommand::Kind::kDataBegin:
+    case ClientCommand::Kind::kDataEnd: {
+      const bool begin = command.kind == ClientCommand::Kind::kDataBegin;
+      if (begin == data_open_) {
+        throw ScriptError(begin ? "SET DATA BEGIN again before SET DATA END"
+                                : "SET DATA END without SET DATA BEGIN");
+      }
+      data_open_ = begin;
+      return;
+    }
     case ClientCommand::Kind::kCommit:
     case ClientCommand::Kind::kRollback:
       // As in isql, SET PLANONLY holds for COMMIT and ROLLBACK too.

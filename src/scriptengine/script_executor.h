@@ -65,6 +65,7 @@ class ScriptExecutor {
   bool auto_ddl_ = true;
   bool bail_ = false;
   bool plan_only_ = false;
+  bool data_open_ = false;  // SET DATA BEGIN seen, its SET DATA END not yet
   std::string names_;
   std::string blob_file_path_;
   std::unique_ptr<BlobFile> blob_file_;

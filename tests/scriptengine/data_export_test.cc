@@ -225,6 +225,68 @@ TEST(DataExport, ABlobFileThatCannotBeReadFailsTheStatementsThatNeedIt) {
   }
 }
 
+TEST(DataExport, ArraysGoAsNullAndAnArrayThatHoldsValuesStopsTheExportByPlace) {
+  Column array{"LEVELS", ColumnKind::kInteger};
+  array.array = true;
+  for (const bool holds : {false, true}) {
+    SCOPED_TRACE(holds ? "an array with values" : "empty arrays");
+    TempFolder temp;
+    FakeDatabase source;
+    source.AddTable("T", {{"ID", ColumnKind::kInteger}, array});
+    source.AddRow("T", {Value::Integer(1), Value::Null()});
+    source.AddRow("T", {Value::Integer(2), holds ? Value::Integer(1) : Value::Null()});
+    std::string failure;
+    try {
+      ExportTableData(source, platform::SystemPlatform().files, temp.Path("Data.sql"),
+                      ExportOptions{}, [](std::string_view) {});
+    } catch (const ScriptError& e) {
+      failure = e.what();
+    }
+    if (holds) {
+      EXPECT_NE(failure.find("\"T\" holds an array in its column \"LEVELS\" (row 2)"),
+                std::string::npos)
+          << failure;
+      EXPECT_FALSE(platform::SystemPlatform().files.FileExists(temp.Path("Data.sql")));
+    } else {
+      EXPECT_EQ(failure, "");
+      EXPECT_NE(ReadBytes(temp.Path("Data.sql")).find("VALUES (2, NULL)"), std::string::npos);
+    }
+  }
+}
+
+TEST(DataExport, AScriptCutShortOfItsEndFailsAndKeepsOnlyWhatItCommitted) {
+  TempFolder temp;
+  FakeDatabase source;
+  FillKinds(source, 0);
+  ExportTableData(source, platform::SystemPlatform().files, temp.Path("Data.sql"), ExportOptions{},
+                  [](std::string_view) {});
+  const std::string whole = ReadBytes(temp.Path("Data.sql"));
+  const struct {
+    const char* name;
+    std::string text;
+    const char* error;
+    bool committed;  // the table's COMMIT WORK came before the cut
+  } cases[] = {
+      {"without its last line", whole.substr(0, whole.rfind("SET DATA END;")),
+       "the data script ends before its SET DATA END", true},
+      {"within its table's block", whole.substr(0, whole.find("END^")),
+       "the data script ends before its SET DATA END", false},
+      {"an end without a beginning", "SET DATA END;", "SET DATA END without SET DATA BEGIN", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeDatabase target;
+    target.AddTable("KINDS", KindsTable());
+    testing::RecordingReporter reporter;
+    ScriptExecutor executor(target, platform::SystemPlatform().files, reporter, temp.path());
+    TextSource script(c.text);
+    EXPECT_GE(executor.Run(script), 1);
+    ASSERT_FALSE(reporter.errors.empty());
+    EXPECT_NE(reporter.errors.back().find(c.error), std::string::npos) << reporter.errors.back();
+    EXPECT_EQ(Shown(target, "KINDS").empty(), !c.committed);
+  }
+}
+
 TEST(DataExport, OptionsMustAskForTheData) {
   ExportOptions options;
   std::string why;
