@@ -44,12 +44,9 @@ class DataBlockParser {
       if (Peek().kind != TokenKind::kWord) return false;
       const std::string name = t_[i_++].Value();
       int depth = 0;
-      bool bytes = false;
       while (!AtEnd() && !(depth == 0 && Peek().Is("="))) {
         if (Peek().Is("(")) ++depth;
         if (Peek().Is(")") && --depth < 0) return false;
-        bytes = bytes || Peek().Is("OCTETS") || Peek().Is("BINARY") ||
-                (Peek().Is("SUB_TYPE") && Peek(1).text == "0");
         ++i_;
       }
       if (!Accept("=") || !Peek().Is(":")) return false;
@@ -59,7 +56,7 @@ class DataBlockParser {
       }
       i_ += 2;
       if (next_param >= params_.size()) return false;
-      named_[name] = {params_[next_param++], bytes};
+      named_[name] = params_[next_param++];
     } while (Accept(","));
     return Accept(")") && next_param == params_.size();
   }
@@ -83,30 +80,23 @@ class DataBlockParser {
     } while (Accept(","));
     if (!Accept(")") || !Accept("VALUES") || !Accept("(")) return false;
     std::vector<Value> row;
-    std::vector<bool> bytes;
     do {
       Value value;
-      bool as_bytes = false;
-      if (!ParseValue(value, as_bytes)) return false;
+      if (!ParseValue(value)) return false;
       row.push_back(std::move(value));
-      bytes.push_back(as_bytes);
     } while (Accept(","));
     if (!Accept(")") || !Accept(";") || row.size() != columns.size()) return false;
     if (block.rows.empty()) {
       block.table = table;
       block.columns = columns;
-      block.bytes.assign(columns.size(), false);
     } else if (table != block.table || columns != block.columns) {
       return false;
-    }
-    for (size_t c = 0; c < bytes.size(); ++c) {
-      if (bytes[c]) block.bytes[c] = true;
     }
     block.rows.push_back(std::move(row));
     return true;
   }
 
-  bool ParseValue(Value& value, bool& bytes) {
+  bool ParseValue(Value& value) {
     if (AtEnd()) return false;
     std::string sign;
     if (Peek().Is("-") && Peek(1).kind == TokenKind::kNumber) {
@@ -161,8 +151,7 @@ class DataBlockParser {
       const auto found = named_.find(Peek(1).Value());
       if (found == named_.end()) return false;
       i_ += 2;
-      value = found->second.value;
-      bytes = found->second.bytes;
+      value = found->second;
       return true;
     }
     return false;
@@ -170,13 +159,7 @@ class DataBlockParser {
 
   const std::vector<Token>& t_;
   const std::vector<Value>& params_;
-  // The block's parameters by name: their values, and whether each is
-  // declared as bytes.
-  struct Param {
-    Value value;
-    bool bytes = false;
-  };
-  std::map<std::string, Param> named_;
+  std::map<std::string, Value> named_;
   size_t i_ = 0;
 };
 

@@ -56,7 +56,8 @@ bool IsTextColumn(const Column& column) {
 // that is not the connection's.
 bool IsBinary(const Column& column) {
   return (column.kind == ColumnKind::kBlob && column.sub_type != 1) ||
-         (IsTextColumn(column) && (column.charset == kCharsetOctets || column.own_bytes));
+         (IsTextColumn(column) &&
+          (column.charset == kCharsetOctets || !column.own_charset.empty()));
 }
 
 // A comment's text that cannot end the comment: "*/" is broken up.
@@ -93,11 +94,12 @@ bool LiteralSafe(std::string_view text, bool utf8) {
 // The declared type of a block parameter that carries a value of `column`
 // from the blob file; `bytes` is the value's length.
 std::string ParamType(const Column& column, const std::string& charset, uint64_t bytes) {
-  const std::string value_charset = column.charset == kCharsetOctets || column.own_bytes ? "OCTETS"
-                                    : column.charset == kCharsetNone                     ? "NONE"
-                                                                                         : charset;
+  const std::string value_charset = column.charset == kCharsetOctets || !column.own_charset.empty()
+                                        ? "OCTETS"
+                                    : column.charset == kCharsetNone ? "NONE"
+                                                                     : charset;
   if (column.kind == ColumnKind::kBlob) {
-    if (column.own_bytes) return "BLOB SUB_TYPE 0";
+    if (!column.own_charset.empty()) return "BLOB SUB_TYPE 0";
     if (column.sub_type != 1) return "BLOB SUB_TYPE " + std::to_string(column.sub_type);
     return "BLOB SUB_TYPE TEXT CHARACTER SET " + value_charset;
   }
@@ -271,7 +273,15 @@ class TableWriter {
     const std::string name = "B" + std::to_string(params_++);
     params.push_back(name + " " + ParamType(column, charset_, length) + " = " +
                      BlobReferenceText(offset, length));
-    return ":" + name;
+    if (column.own_charset.empty()) return ":" + name;
+    // Bytes in the column's own character set, which the new database
+    // converts to its column's, or refuses to when it lacks a character.
+    if (column.kind == ColumnKind::kBlob) {
+      return "CAST(:" + name + " AS BLOB SUB_TYPE TEXT CHARACTER SET " + column.own_charset + ")";
+    }
+    const uint64_t chars = std::clamp<uint64_t>(length, 1, std::max(column.chars, 1));
+    return "CAST(:" + name + " AS VARCHAR(" + std::to_string(chars) + ") CHARACTER SET " +
+           column.own_charset + ")";
   }
 
   Output& script_;

@@ -42,10 +42,11 @@ struct Column {
   int sub_type = 0;  // blobs: 0 binary, 1 text, other numbers as stored
   int charset = 0;   // CHAR, VARCHAR and text blobs: character set number
   int length = 0;    // CHAR, VARCHAR: largest length in bytes as delivered
-  // Texts in a character set that is not the connection's: read and
-  // written as their own bytes, which the connection's character set may
+  // Texts in a character set that is not the connection's: its name. They
+  // are read as their own bytes, which the connection's character set may
   // have no characters for (`length` counts those bytes).
-  bool own_bytes = false;
+  std::string own_charset{};
+  int chars = 0;  // CHAR, VARCHAR in `own_charset`: largest length in characters
   // An array: read as 1 when the row holds one and NULL when not.
   bool array = false;
 };
@@ -74,10 +75,6 @@ struct DataBlock {
   std::string table;                     // as stored
   std::vector<std::string> columns;      // as stored
   std::vector<std::vector<Value>> rows;  // kBlobSlice for values kept in the blob file
-  // For each column: whether a value of it comes as a parameter declared as
-  // bytes (OCTETS, a binary blob), to be stored as those bytes whatever the
-  // column's character set.
-  std::vector<bool> bytes;
 };
 
 class Database {

@@ -78,10 +78,8 @@ constexpr FixedShape kFixedShapes[] = {
     {kBoolean, "BOOLEAN", 1},
 };
 
-// `bytes`: the values come as bytes to be stored as they are (a text in a
-// character set that is not the connection's).
 ParamShape ShapeFor(const StoredColumn& column, const std::vector<std::vector<Value>>& rows,
-                    size_t index, const std::string& connection, bool bytes) {
+                    size_t index, const std::string& connection) {
   ParamShape shape;
   for (const FixedShape& fixed : kFixedShapes) {
     if (fixed.field_type == column.field_type) {
@@ -113,14 +111,14 @@ ParamShape ShapeFor(const StoredColumn& column, const std::vector<std::vector<Va
     case kText:
     case kVarying:
     case kCString: {
-      const std::string charset = bytes ? "OCTETS" : ParamCharset(column, connection);
+      const std::string charset = ParamCharset(column, connection);
       const int length = std::max(column.char_length, 1);
       shape.declaration = "VARCHAR(" + std::to_string(length) + ") CHARACTER SET " + charset;
       shape.message_bytes = static_cast<size_t>(length) * CharsetBytes(charset) + 2;
       break;
     }
     case kBlob: {
-      const std::string charset = bytes ? "OCTETS" : ParamCharset(column, connection);
+      const std::string charset = ParamCharset(column, connection);
       // Short texts go as strings, which the server makes blobs of on its
       // side: no round trips for them. Values from the blob file come as
       // blobs.
@@ -134,8 +132,8 @@ ParamShape ShapeFor(const StoredColumn& column, const std::vector<std::vector<Va
       const size_t limit = CharsetBytes(charset) == 1 ? 32765 : 8191;
       if (slices || longest > limit) {
         shape.blob = true;
-        shape.declaration = "BLOB SUB_TYPE " + std::to_string(bytes ? 0 : column.sub_type);
-        if (column.sub_type == 1 && !bytes) shape.declaration += " CHARACTER SET " + charset;
+        shape.declaration = "BLOB SUB_TYPE " + std::to_string(column.sub_type);
+        if (column.sub_type == 1) shape.declaration += " CHARACTER SET " + charset;
         shape.message_bytes = 8;
       } else {
         size_t bucket = 64;
@@ -172,14 +170,7 @@ std::optional<BulkLoader::Layout> BulkLoader::LayoutFor(const InsertPlan& plan,
   Layout layout;
   size_t row_message = 0;
   for (size_t c = 0; c < columns.size(); ++c) {
-    const bool bytes = c < block.bytes.size() && block.bytes[c];
-    // Bytes and texts in one column would need two kinds of parameter.
-    if (bytes && std::any_of(block.rows.begin(), block.rows.end(), [c](const auto& row) {
-          return row[c].kind != Value::Kind::kNull && row[c].kind != Value::Kind::kBlobSlice;
-        })) {
-      return std::nullopt;
-    }
-    layout.shapes.push_back(ShapeFor(columns[c], block.rows, c, database_.Charset(), bytes));
+    layout.shapes.push_back(ShapeFor(columns[c], block.rows, c, database_.Charset()));
     if (layout.shapes.back().declaration.empty()) return std::nullopt;
     row_message += layout.shapes.back().message_bytes;
   }
