@@ -359,15 +359,17 @@ int64_t ExportTableData(Database& database, platform::FileSystem& files, const s
   const std::string blob_path = BlobFilePathFor(path);
   const std::string blob_name = platform::SplitPath(blob_path, platform::Delimiters::kEither).name;
   const std::string charset = database.Charset();
-  const std::vector<Table> tables = database.UserTables();
 
   bool script_made = false;
   bool blobs_made = false;
   try {
+    // The files are made (or emptied) first: whatever fails after this,
+    // an earlier export's script does not stay behind as if it were this one.
     Output script(files, path);
     script_made = true;
     Output blobs(files, blob_path);
     blobs_made = true;
+    const std::vector<Table> tables = database.UserTables();
     // Names and values are written only as quoted names and literals, and
     // into comments with "*/" broken up: none can end a comment, a string
     // or a statement early.

@@ -23,6 +23,7 @@ using ::updater::testing::FileCall;
 using ::updater::testing::kEveryTime;
 using ::updater::testing::ReadBytes;
 using ::updater::testing::TempFolder;
+using ::updater::testing::WriteBytes;
 
 std::vector<Column> KindsTable() {
   return {{"ID", ColumnKind::kInteger},
@@ -231,6 +232,9 @@ TEST(DataExport, ArraysGoAsNullAndAnArrayThatHoldsValuesStopsTheExportByPlace) {
   for (const bool holds : {false, true}) {
     SCOPED_TRACE(holds ? "an array with values" : "empty arrays");
     TempFolder temp;
+    // An earlier export's files, which a failed one does not leave behind.
+    WriteBytes(temp.Path("Data.sql"), "SET DATA BEGIN;\nSET DATA END;\n");
+    WriteBytes(temp.Path("Data.lob"), "");
     FakeDatabase source;
     source.AddTable("T", {{"ID", ColumnKind::kInteger}, array});
     source.AddRow("T", {Value::Integer(1), Value::Null()});
@@ -247,6 +251,7 @@ TEST(DataExport, ArraysGoAsNullAndAnArrayThatHoldsValuesStopsTheExportByPlace) {
                 std::string::npos)
           << failure;
       EXPECT_FALSE(platform::SystemPlatform().files.FileExists(temp.Path("Data.sql")));
+      EXPECT_FALSE(platform::SystemPlatform().files.FileExists(temp.Path("Data.lob")));
     } else {
       EXPECT_EQ(failure, "");
       EXPECT_NE(ReadBytes(temp.Path("Data.sql")).find("VALUES (2, NULL)"), std::string::npos);
