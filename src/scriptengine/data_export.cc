@@ -181,7 +181,7 @@ class TableWriter {
     if (column.array) {
       if (value.IsNull()) return "NULL";
       throw ScriptError("the table " + QuoteName(table_.name) + " holds an array in its column " +
-                        QuoteName(column.name) + " (row " + std::to_string(total_ + 1) +
+                        QuoteName(column.name) + " (" + RowPlace(cursor) +
                         "): the data export carries no array values, only empty (NULL) arrays");
     }
     switch (value.kind) {
@@ -206,7 +206,7 @@ class TableWriter {
           const size_t end = text.find_last_not_of(' ');
           text = end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
         }
-        CheckHoles(column, text);
+        CheckHoles(cursor, column, text);
         if (!force_params_ && !IsBinary(column) && LiteralSafe(text, charset_ == "UTF8")) {
           return QuoteString(text);
         }
@@ -222,7 +222,7 @@ class TableWriter {
         std::string head;
         bool spilled = !text;
         cursor.ReadBlob(index, [&](std::string_view piece) {
-          CheckHoles(column, piece);
+          CheckHoles(cursor, column, piece);
           if (spilled) {
             blobs_.Write(piece);
             return;
@@ -247,7 +247,7 @@ class TableWriter {
 
   // Notes the place of a text that holds a byte the new database would
   // lose: a WIN1251 text bound for a database of another character set.
-  void CheckHoles(const Column& column, std::string_view text) {
+  void CheckHoles(const Cursor& cursor, const Column& column, std::string_view text) {
     if (charset_ != "WIN1251" || IsBinary(column) || !IsTextColumn(column) ||
         column.charset == kCharsetNone || text.find(kWin1251Hole) == std::string_view::npos) {
       return;
@@ -260,10 +260,25 @@ class TableWriter {
     }
     if (!hole_columns_.insert(column.name).second) return;
     if (holes_.places.size() < kHolePlacesShown) {
-      holes_.places.push_back(QuoteName(table_.name) + "." + QuoteName(column.name) + " row " +
-                              std::to_string(hole_row_));
+      holes_.places.push_back(QuoteName(table_.name) + "." + QuoteName(column.name) + " " +
+                              RowPlace(cursor));
     }
     ++holes_.count;
+  }
+
+  // The current row for the operator: its number in the order the table
+  // is read, and its primary key when the table has one ("row 7 (ID = 12)").
+  std::string RowPlace(const Cursor& cursor) const {
+    std::string place = "row " + std::to_string(total_ + 1);
+    for (size_t i = 0; i < table_.key.size(); ++i) {
+      const size_t k = table_.key[i];
+      const Value& value = cursor.Get(k);
+      place += (i == 0 ? " (" : ", ") + QuoteName(table_.columns[k].name) + " = " +
+               (value.IsNull()                     ? std::string("NULL")
+                : value.kind == Value::Kind::kText ? QuoteString(value.text)
+                                                   : ValueText(value));
+    }
+    return table_.key.empty() ? place : place + ")";
   }
 
   // Declares the block parameter for the value written to the blob file

@@ -54,6 +54,7 @@ struct Column {
 struct Table {
   std::string name;             // as stored
   std::vector<Column> columns;  // the stored ones, in their order
+  std::vector<size_t> key{};    // the primary key's columns (indexes in `columns`), if any
 };
 
 // Rows of one query, one at a time.

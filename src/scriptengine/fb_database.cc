@@ -289,6 +289,18 @@ std::vector<Table> FbDatabase::UserTables() {
       }
       table.columns.push_back(column);
     }
+    std::unique_ptr<Cursor> key = Open(
+        "SELECT S.RDB$FIELD_NAME FROM RDB$RELATION_CONSTRAINTS RC "
+        "JOIN RDB$INDEX_SEGMENTS S ON S.RDB$INDEX_NAME = RC.RDB$INDEX_NAME "
+        "WHERE RC.RDB$RELATION_NAME = ? AND RC.RDB$CONSTRAINT_TYPE = 'PRIMARY KEY' "
+        "ORDER BY S.RDB$FIELD_POSITION",
+        {Value::Text(table.name)});
+    while (key->Next()) {
+      const std::string name = StoredName(key->Get(0));
+      for (size_t i = 0; i < table.columns.size(); ++i) {
+        if (table.columns[i].name == name) table.key.push_back(i);
+      }
+    }
   }
   std::erase_if(tables, [](const Table& table) { return table.columns.empty(); });
   return tables;
