@@ -56,8 +56,18 @@ bool IsTextColumn(const Column& column) {
 // that is not the connection's.
 bool IsBinary(const Column& column) {
   return (column.kind == ColumnKind::kBlob && column.sub_type != 1) ||
-         (IsTextColumn(column) &&
-          (column.charset == kCharsetOctets || !column.own_charset.empty()));
+         (IsTextColumn(column) && (column.charset == kCharsetOctets || column.as_stored));
+}
+
+// `table` with its texts in a character set other than the connection's
+// `charset` read as stored: the connection's may lack their characters.
+Table InOwnCharsets(Table table, const std::string& charset) {
+  for (Column& column : table.columns) {
+    column.as_stored = IsTextColumn(column) && !column.array && charset != "NONE" &&
+                       column.charset != kCharsetNone && column.charset != kCharsetOctets &&
+                       !column.charset_name.empty() && column.charset_name != charset;
+  }
+  return table;
 }
 
 // A comment's text that cannot end the comment: "*/" is broken up.
@@ -94,12 +104,11 @@ bool LiteralSafe(std::string_view text, bool utf8) {
 // The declared type of a block parameter that carries a value of `column`
 // from the blob file; `bytes` is the value's length.
 std::string ParamType(const Column& column, const std::string& charset, uint64_t bytes) {
-  const std::string value_charset = column.charset == kCharsetOctets || !column.own_charset.empty()
-                                        ? "OCTETS"
-                                    : column.charset == kCharsetNone ? "NONE"
-                                                                     : charset;
+  const std::string value_charset = column.charset == kCharsetOctets || column.as_stored ? "OCTETS"
+                                    : column.charset == kCharsetNone                     ? "NONE"
+                                                                                         : charset;
   if (column.kind == ColumnKind::kBlob) {
-    if (!column.own_charset.empty()) return "BLOB SUB_TYPE 0";
+    if (column.as_stored) return "BLOB SUB_TYPE 0";
     if (column.sub_type != 1) return "BLOB SUB_TYPE " + std::to_string(column.sub_type);
     return "BLOB SUB_TYPE TEXT CHARACTER SET " + value_charset;
   }
@@ -288,15 +297,15 @@ class TableWriter {
     const std::string name = "B" + std::to_string(params_++);
     params.push_back(name + " " + ParamType(column, charset_, length) + " = " +
                      BlobReferenceText(offset, length));
-    if (column.own_charset.empty()) return ":" + name;
+    if (!column.as_stored) return ":" + name;
     // Bytes in the column's own character set, which the new database
     // converts to its column's, or refuses to when it lacks a character.
     if (column.kind == ColumnKind::kBlob) {
-      return "CAST(:" + name + " AS BLOB SUB_TYPE TEXT CHARACTER SET " + column.own_charset + ")";
+      return "CAST(:" + name + " AS BLOB SUB_TYPE TEXT CHARACTER SET " + column.charset_name + ")";
     }
     const uint64_t chars = std::clamp<uint64_t>(length, 1, std::max(column.chars, 1));
     return "CAST(:" + name + " AS VARCHAR(" + std::to_string(chars) + ") CHARACTER SET " +
-           column.own_charset + ")";
+           column.charset_name + ")";
   }
 
   Output& script_;
@@ -403,8 +412,9 @@ int64_t ExportTableData(Database& database, platform::FileSystem& files, const s
     Holes holes;
     for (const Table& table : tables) {
       script.Write("\n/* " + CommentText(QuoteName(table.name)) + " */\n");
-      std::unique_ptr<Cursor> cursor = database.ReadTable(table);
-      TableWriter writer(script, blobs, table, charset, options, holes);
+      const Table read = InOwnCharsets(table, charset);
+      std::unique_ptr<Cursor> cursor = database.ReadTable(read);
+      TableWriter writer(script, blobs, read, charset, options, holes);
       while (cursor->Next()) writer.AddRow(*cursor);
       writer.Flush();
       script.Write("COMMIT WORK^\n");

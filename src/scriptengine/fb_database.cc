@@ -279,14 +279,8 @@ std::vector<Table> FbDatabase::UserTables() {
       column.name = stored[i].name;
       column.charset = stored[i].charset;
       column.array = stored[i].array;
-      const bool text = column.kind == ColumnKind::kChar || column.kind == ColumnKind::kVarchar ||
-                        (column.kind == ColumnKind::kBlob && column.sub_type == 1);
-      if (text && !column.array && charset_ != "NONE" && column.charset != kCharsetNone &&
-          column.charset != kCharsetOctets && stored[i].charset_name != charset_) {
-        column.own_charset = stored[i].charset_name;
-        column.chars = stored[i].char_length;
-        column.length = stored[i].char_length * stored[i].bytes_per_char;
-      }
+      column.charset_name = stored[i].charset_name;
+      column.chars = stored[i].char_length;
       table.columns.push_back(column);
     }
     std::unique_ptr<Cursor> key = Open(
@@ -331,7 +325,7 @@ class TableCursor final : public Cursor {
   }
   void ReadBlob(size_t index, const std::function<void(std::string_view)>& sink) override {
     const Value& value = inner_->Get(index);
-    if (!columns_[index].own_charset.empty() && value.kind == Value::Kind::kBlob) {
+    if (columns_[index].as_stored && value.kind == Value::Kind::kBlob) {
       ReadBlobContent(database_, value.blob_id, sink, columns_[index].charset);
       return;
     }
@@ -370,18 +364,19 @@ std::unique_ptr<Cursor> FbDatabase::ReadTable(const Table& table) {
     if (i > 0) select += ", ";
     if (column.array) {
       select += "CASE WHEN " + name + " IS NOT NULL THEN 1 END";
-    } else if (!column.own_charset.empty() && column.kind == ColumnKind::kBlob) {
+    } else if (column.as_stored && column.kind == ColumnKind::kBlob) {
       // Fetched as it is, a text blob is converted to the connection's
       // character set; as a binary blob it comes as stored.
       select += casts_blobs_ == 1 ? "CAST(" + name + " AS BLOB SUB_TYPE BINARY)" : name;
-    } else if (!column.own_charset.empty()) {
-      select += "CAST(" + name + " AS VARCHAR(" + std::to_string(std::max(column.length, 1)) +
-                ") CHARACTER SET OCTETS)";
+    } else if (column.as_stored) {
+      // Four bytes hold any character; a text holds no more than 32,765.
+      const int bytes = std::clamp(column.chars * 4, 1, 32765);
+      select += "CAST(" + name + " AS VARCHAR(" + std::to_string(bytes) + ") CHARACTER SET OCTETS)";
     } else {
       select += name;
     }
     if (casts_blobs_ == 1 && column.kind == ColumnKind::kBlob && column.sub_type == 1 &&
-        column.own_charset.empty()) {
+        !column.as_stored) {
       extra += ", CASE WHEN CHAR_LENGTH(" + name + ") <= " + std::to_string(kShortBlobChars) +
                " THEN CAST(" + name + " AS VARCHAR(" + std::to_string(kShortBlobChars) + ")) END";
       text_of[i] = next_extra++;
