@@ -257,8 +257,10 @@ class TableWriter {
   // Notes the place of a text that holds a byte the new database would
   // lose: a WIN1251 text bound for a database of another character set.
   void CheckHoles(const Cursor& cursor, const Column& column, std::string_view text) {
-    if (charset_ != "WIN1251" || IsBinary(column) || !IsTextColumn(column) ||
-        column.charset == kCharsetNone || text.find(kWin1251Hole) == std::string_view::npos) {
+    const bool win1251 = column.as_stored ? column.charset_name == "WIN1251"
+                                          : charset_ == "WIN1251" && !IsBinary(column) &&
+                                                column.charset != kCharsetNone;
+    if (!win1251 || !IsTextColumn(column) || text.find(kWin1251Hole) == std::string_view::npos) {
       return;
     }
     // A row is formatted again when it turns out long, and a blob comes in

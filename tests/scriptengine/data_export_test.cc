@@ -259,6 +259,48 @@ TEST(DataExport, ArraysGoAsNullAndAnArrayThatHoldsValuesStopsTheExportByPlace) {
   }
 }
 
+TEST(DataExport, Win1251TextsWithTheByteThatIsNoCharacterStopTheExportWhateverTheConnection) {
+  const struct {
+    const char* connection;
+    int charset;
+    const char* charset_name;
+    bool refused;
+  } cases[] = {
+      {"WIN1251", 52, "WIN1251", true},
+      {"UTF8", 52, "WIN1251", true},  // read as stored, in WIN1251
+      {"WIN1251", kCharsetNone, "NONE", false},
+      {"WIN1251", kCharsetOctets, "OCTETS", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.connection) + " " + c.charset_name);
+    TempFolder temp;
+    FakeDatabase source(c.connection);
+    Column text{"V", ColumnKind::kVarchar, 0, 0, c.charset, 20};
+    text.charset_name = c.charset_name;
+    Column blob{"B", ColumnKind::kBlob, 0, 1, c.charset};
+    blob.charset_name = c.charset_name;
+    source.AddTable("T", {{"ID", ColumnKind::kInteger}, text, blob});
+    source.AddRow("T", {Value::Integer(1), Value::Text("ok"), source.Blob("ok")});
+    source.AddRow("T", {Value::Integer(2), Value::Text("a\x98"), Value::Null()});
+    source.AddRow("T",
+                  {Value::Integer(3), Value::Null(), source.Blob(std::string(9000, 'b') + "\x98")});
+    std::string failure;
+    try {
+      ExportTableData(source, platform::SystemPlatform().files, temp.Path("Data.sql"),
+                      ExportOptions{}, [](std::string_view) {});
+    } catch (const ScriptError& e) {
+      failure = e.what();
+    }
+    if (c.refused) {
+      EXPECT_NE(failure.find(":\r\n  \"T\".\"V\" row 2\r\n  \"T\".\"B\" row 3"), std::string::npos)
+          << failure;
+      EXPECT_FALSE(platform::SystemPlatform().files.FileExists(temp.Path("Data.sql")));
+    } else {
+      EXPECT_EQ(failure, "");
+    }
+  }
+}
+
 TEST(DataExport, AScriptCutShortOfItsEndFailsAndKeepsOnlyWhatItCommitted) {
   TempFolder temp;
   FakeDatabase source;
