@@ -151,7 +151,7 @@ class TableWriter {
       case Value::Kind::kInteger:
         return IntegerText(value.integer, value.scale);
       case Value::Kind::kDouble:
-        return DoubleText(value.real);
+        return DoubleLiteral(value.real);
       case Value::Kind::kDate:
         return "DATE '" + DateText(value.date) + "'";
       case Value::Kind::kTime:
