@@ -6,6 +6,7 @@
 #include "scriptengine/errors.h"
 #include "scriptengine/fb_database.h"
 #include "scriptengine/fb_statement.h"
+#include "scriptengine/script_charset.h"
 #include "scriptengine/sql_tokens.h"
 
 namespace updater::scriptengine {
@@ -43,15 +44,6 @@ std::string ParamCharset(const StoredColumn& column, const std::string& connecti
     return column.charset_name.empty() ? "NONE" : column.charset_name;
   }
   return connection;
-}
-
-int CharsetBytes(const std::string& charset) {
-  if (charset == "UTF8" || charset == "UNICODE_FSS") return 4;
-  return charset == "NONE" || charset == "OCTETS" || charset.rfind("WIN", 0) == 0 ||
-                 charset.rfind("ISO8859", 0) == 0 || charset.rfind("DOS", 0) == 0 ||
-                 charset.rfind("KOI8", 0) == 0 || charset == "ASCII"
-             ? 1
-             : 4;
 }
 
 // One column's parameter for one group of rows: its declaration and the
@@ -114,7 +106,7 @@ ParamShape ShapeFor(const StoredColumn& column, const std::vector<std::vector<Va
       const std::string charset = ParamCharset(column, connection);
       const int length = std::max(column.char_length, 1);
       shape.declaration = "VARCHAR(" + std::to_string(length) + ") CHARACTER SET " + charset;
-      shape.message_bytes = static_cast<size_t>(length) * CharsetBytes(charset) + 2;
+      shape.message_bytes = static_cast<size_t>(length) * MaxCharacterBytes(charset) + 2;
       break;
     }
     case kBlob: {
@@ -129,7 +121,7 @@ ParamShape ShapeFor(const StoredColumn& column, const std::vector<std::vector<Va
         if (value.kind == Value::Kind::kBlobSlice) slices = true;
         if (value.kind == Value::Kind::kText) longest = std::max(longest, value.text.size());
       }
-      const size_t limit = CharsetBytes(charset) == 1 ? 32765 : 8191;
+      const size_t limit = MaxCharacterBytes(charset) == 1 ? 32765 : 8191;
       if (slices || longest > limit) {
         shape.blob = true;
         shape.declaration = "BLOB SUB_TYPE " + std::to_string(column.sub_type);
@@ -141,7 +133,7 @@ ParamShape ShapeFor(const StoredColumn& column, const std::vector<std::vector<Va
         bucket = std::min(bucket, limit);
         const std::string text_charset = column.sub_type == 1 ? charset : "OCTETS";
         shape.declaration = "VARCHAR(" + std::to_string(bucket) + ") CHARACTER SET " + text_charset;
-        shape.message_bytes = bucket * CharsetBytes(text_charset) + 2;
+        shape.message_bytes = bucket * MaxCharacterBytes(text_charset) + 2;
       }
       break;
     }

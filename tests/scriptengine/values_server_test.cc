@@ -4,11 +4,15 @@
 // language's comparisons of the values the server gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <limits>
+#include <sstream>
 
 #include "platform/platform.h"
+#include "scriptengine/blob_file.h"
 #include "scriptengine/engine_server_support.h"
 #include "scriptengine/script_charset.h"
 #include "support/firebird_server.h"
@@ -179,6 +183,138 @@ TEST(ServerTexts, ALongUtf8ExceptionMessageArrivesAsItsLettersConvertedOnce) {
   // The server keeps 1,023 bytes: "33", 510 letters and half of the next.
   EXPECT_NE(failure.find("E_LONG\r\n" + message.substr(0, 1022) + "\r\n"), std::string::npos)
       << failure;
+}
+
+// Every byte of the blob file belongs to exactly one reference of the data
+// script: no value is written twice, nothing is lost between values.
+void ExpectBlobFileTiled(const std::string& script, uint64_t file_size) {
+  std::vector<std::pair<uint64_t, uint64_t>> references;
+  for (size_t at = script.find(" = :h"); at != std::string::npos;
+       at = script.find(" = :h", at + 1)) {
+    BlobReference reference{};
+    const size_t end = script.find_first_of(",)", at);
+    ASSERT_TRUE(ParseBlobReference(script.substr(at + 4, end - at - 4), reference));
+    references.emplace_back(reference.offset, reference.length);
+  }
+  std::sort(references.begin(), references.end());
+  uint64_t covered = 0;
+  for (const auto& [offset, length] : references) {
+    EXPECT_EQ(offset, covered);
+    covered = offset + length;
+  }
+  EXPECT_EQ(covered, file_size);
+}
+
+// Each block of the data script is one a Firebird 2.0 server takes: a text
+// of at most 64 KB, at most 255 INSERTs, and an input message (its
+// parameters: a string's characters at their widest, a blob's identifier)
+// of at most 64 KB.
+void ExpectBlocksWithinServerLimits(const std::string& script) {
+  for (size_t at = script.find("EXECUTE BLOCK"); at != std::string::npos;
+       at = script.find("EXECUTE BLOCK", at + 1)) {
+    const size_t end = script.find("END^", at);
+    ASSERT_NE(end, std::string::npos);
+    const std::string block = script.substr(at, end - at);
+    EXPECT_LE(block.size(), 65535u);
+    size_t inserts = 0;
+    for (size_t i = block.find("INSERT INTO"); i != std::string::npos;
+         i = block.find("INSERT INTO", i + 1)) {
+      ++inserts;
+    }
+    EXPECT_LE(inserts, 255u);
+    size_t message = 0;
+    const size_t body = block.find("\nAS ");
+    if (block.compare(0, 15, "EXECUTE BLOCK (") == 0) {
+      // "B0 VARCHAR(5000) CHARACTER SET WIN1251 = :h..., B1 BLOB ... = :h...)"
+      std::stringstream declarations(block.substr(15, body - 15));
+      std::string declaration;
+      while (std::getline(declarations, declaration, '=')) {
+        if (declaration.find(" BLOB ") != std::string::npos) {
+          message += 8;
+        } else if (const size_t open = declaration.find('('); open != std::string::npos) {
+          const size_t set = declaration.find("CHARACTER SET ") + 14;
+          const std::string charset = declaration.substr(set, declaration.find(' ', set) - set);
+          message += std::stoul(declaration.substr(open + 1)) * (charset == "UTF8" ? 4 : 1) + 2;
+        }
+        declarations.ignore(std::numeric_limits<std::streamsize>::max(), ',');
+      }
+    }
+    EXPECT_LE(message, 65535u);
+  }
+}
+
+// Rows over 24 KB (their texts go to the blob file) and blocks whose
+// parameters alone would pass the 64 KB a statement's input may take. The
+// data script loads exactly both by the bulk load and as the server reads
+// its blocks' texts.
+TEST(CarriedValues, LongRowsAndManyParametersStayWithinABlocksLimits) {
+  // A row of WIDE has 25 KB of texts of at most 4 KB each, and one longer.
+  const std::string tables =
+      "CREATE TABLE WIDE (ID INTEGER NOT NULL PRIMARY KEY, A BLOB SUB_TYPE TEXT,"
+      " B BLOB SUB_TYPE TEXT, C BLOB SUB_TYPE TEXT, D BLOB SUB_TYPE TEXT, E BLOB SUB_TYPE TEXT,"
+      " F VARCHAR(3000), G CHAR(3000), N BLOB SUB_TYPE TEXT);\n"
+      "CREATE TABLE LONGTEXT (ID INTEGER NOT NULL PRIMARY KEY, T VARCHAR(8000));\n";
+  CarryOver carry(tables);
+  {
+    FbDatabase db = carry.Attach(carry.source);
+    for (int i = 0; i < 12; ++i) {
+      std::vector<Value> row = {Value::Integer(i)};
+      for (char column = 'A'; column <= 'G'; ++column) {
+        row.push_back(Value::Text(std::string(column < 'F' ? 3900 : 2950, column) +
+                                  "\xC6\xE0\xEB\xFC'" + std::to_string(i)));
+      }
+      row.push_back(Value::Text(std::string(5000 + i, 'n')));
+      db.Execute("INSERT INTO WIDE VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)", row, true);
+    }
+    for (int i = 0; i < 150; ++i) {
+      db.Execute("INSERT INTO LONGTEXT VALUES (?, ?)",
+                 {Value::Integer(i), Value::Text(std::string(5000, 'x') + std::to_string(i))},
+                 true);
+    }
+    db.Close();
+  }
+  ASSERT_EQ(carry.Export(), "");
+  const std::string script = ::updater::testing::ReadBytes(carry.DataFile());
+  const std::string blobs = ::updater::testing::ReadBytes(carry.source.Folder() + "/Data.lob");
+  ExpectBlobFileTiled(script, blobs.size());
+  ExpectBlocksWithinServerLimits(script);
+
+  // The same script with each block made one the bulk load leaves to the
+  // server.
+  std::string as_text = script;
+  for (size_t at = as_text.find("\nAS BEGIN\n"); at != std::string::npos;
+       at = as_text.find("\nAS BEGIN\n", at + 1)) {
+    as_text.replace(at, 10, "\nAS DECLARE VARIABLE UNUSED INTEGER; BEGIN\n");
+  }
+  ASSERT_NE(as_text, script);
+  TestDatabase as_text_target("UTF8");
+  ASSERT_EQ(testing::RunText(as_text_target.ConnectString(), "WIN1251", tables), "");
+  {
+    std::ofstream out(carry.source.Folder() + "/AsText.sql", std::ios::binary);
+    out << as_text;
+  }
+  ASSERT_EQ(testing::RunFile(as_text_target.ConnectString(), "WIN1251",
+                             carry.source.Folder() + "/AsText.sql"),
+            "");
+  ASSERT_EQ(carry.Load(), "");
+
+  FbDatabase old_db = carry.Attach(carry.source);
+  FbDatabase new_db = carry.Attach(carry.target);
+  FbDatabase text_db(platform::SystemPlatform().libraries,
+                     testing::SysdbaParams(as_text_target.ConnectString(), "WIN1251"));
+  for (const char* query :
+       {"SELECT CAST(A AS VARCHAR(4000)) FROM WIDE ORDER BY ID",
+        "SELECT CAST(E AS VARCHAR(4000)) FROM WIDE ORDER BY ID", "SELECT F FROM WIDE ORDER BY ID",
+        "SELECT G FROM WIDE ORDER BY ID", "SELECT CAST(N AS VARCHAR(8000)) FROM WIDE ORDER BY ID",
+        "SELECT T FROM LONGTEXT ORDER BY ID"}) {
+    const std::vector<Value> expected = Column(old_db, query);
+    ASSERT_FALSE(expected.empty());
+    for (FbDatabase* loaded : {&new_db, &text_db}) {
+      const std::vector<Value> got = Column(*loaded, query);
+      ASSERT_EQ(got.size(), expected.size()) << query;
+      for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].text, expected[i].text) << query;
+    }
+  }
 }
 
 }  // namespace
