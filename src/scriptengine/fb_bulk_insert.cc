@@ -250,7 +250,7 @@ FbStatement& BulkLoader::StatementFor(const Layout& layout, size_t rows) {
   return statement;
 }
 
-void BulkLoader::ExecuteRows(const Layout& layout, const DataBlock& block) {
+void BulkLoader::ExecuteRows(const InsertPlan& plan, const Layout& layout, const DataBlock& block) {
   const size_t width = layout.shapes.size();
   std::vector<Value> converted;  // integers for blob parameters, as texts
   converted.reserve(block.rows.size() * width);
@@ -271,7 +271,40 @@ void BulkLoader::ExecuteRows(const Layout& layout, const DataBlock& block) {
     }
     FbStatement& statement = StatementFor(layout, rows);
     statement.Bind(params);
-    statement.Execute();
+    try {
+      statement.Execute();
+    } catch (DatabaseError& e) {
+      // The statement's lines: the declarations, AS BEGIN, then one row
+      // each.
+      const size_t line = e.BlockLine();
+      if (line >= 3 && line - 3 < rows) e.block_row = first + line - 3;
+      // A text too long for its column is refused with the parameters, at
+      // no line: the first such value is the one.
+      if (!e.block_row && e.Status().Has(isc_string_truncation)) {
+        const bool utf8 = MaxCharacterBytes(database_.Charset()) > 1;
+        for (size_t r = first; r < first + rows && !e.block_row; ++r) {
+          for (size_t c = 0; c < width; ++c) {
+            const Value& value = block.rows[r][c];
+            const StoredColumn& column = plan.columns[c];
+            if (value.kind != Value::Kind::kText || column.char_length <= 0 ||
+                column.field_type == kBlob) {
+              continue;
+            }
+            const size_t characters =
+                utf8 ? static_cast<size_t>(std::count_if(
+                           value.text.begin(), value.text.end(),
+                           [](char b) { return (static_cast<unsigned char>(b) & 0xC0) != 0x80; }))
+                     : value.text.size();
+            if (characters > static_cast<size_t>(column.char_length)) {
+              e.block_row = r;
+              e.block_column = block.columns[c];
+              break;
+            }
+          }
+        }
+      }
+      throw;
+    }
   }
 }
 
@@ -291,7 +324,7 @@ bool BulkLoader::InsertRows(const DataBlock& block) {
   const bool split = layout->executions > 1;
   if (split) Run(savepoint_, "SAVEPOINT SCRIPT_ENGINE_BULK_LOAD");
   try {
-    ExecuteRows(*layout, block);
+    ExecuteRows(plan, *layout, block);
   } catch (...) {
     if (split) {
       // The block's failure is what the caller must hear of; undoing its

@@ -243,6 +243,16 @@ void ExpectBlocksWithinServerLimits(const std::string& script) {
   }
 }
 
+// `script` with each data block made one that the bulk load leaves to the
+// server, which then reads the block's text.
+std::string BlocksAsText(std::string script) {
+  for (size_t at = script.find("\nAS BEGIN\n"); at != std::string::npos;
+       at = script.find("\nAS BEGIN\n", at + 1)) {
+    script.replace(at, 10, "\nAS DECLARE VARIABLE UNUSED INTEGER; BEGIN\n");
+  }
+  return script;
+}
+
 // Rows over 24 KB (their texts go to the blob file) and blocks whose
 // parameters alone would pass the 64 KB a statement's input may take. The
 // data script loads exactly both by the bulk load and as the server reads
@@ -281,11 +291,7 @@ TEST(CarriedValues, LongRowsAndManyParametersStayWithinABlocksLimits) {
 
   // The same script with each block made one the bulk load leaves to the
   // server.
-  std::string as_text = script;
-  for (size_t at = as_text.find("\nAS BEGIN\n"); at != std::string::npos;
-       at = as_text.find("\nAS BEGIN\n", at + 1)) {
-    as_text.replace(at, 10, "\nAS DECLARE VARIABLE UNUSED INTEGER; BEGIN\n");
-  }
+  const std::string as_text = BlocksAsText(script);
   ASSERT_NE(as_text, script);
   TestDatabase as_text_target("UTF8");
   ASSERT_EQ(testing::RunText(as_text_target.ConnectString(), "WIN1251", tables), "");
@@ -314,6 +320,72 @@ TEST(CarriedValues, LongRowsAndManyParametersStayWithinABlocksLimits) {
       ASSERT_EQ(got.size(), expected.size()) << query;
       for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].text, expected[i].text) << query;
     }
+  }
+}
+
+// A row the new database refuses: the failure names the table, the row's
+// place in the table's data, and the column where it is known; the
+// statement is shown by a short excerpt (the row's INSERT), not as its
+// 40 KB of rows.
+TEST(CarriedValues, ARefusedRowIsNamedByTableRowAndColumnWithoutTheWholeBlock) {
+  const std::string table =
+      "CREATE TABLE T (ID INTEGER, S VARCHAR(20), D DOUBLE PRECISION, F VARCHAR(200))";
+  const struct {
+    std::string target;  // the new database's table
+    int bad_row;         // the row with the value the target refuses
+    Value s;             // that row's S
+    int64_t id;          // that row's ID
+    const char* where;
+    const char* server;  // in the server's text
+    int shown_row;       // the row whose INSERT the excerpt shows
+  } cases[] = {
+      {"CREATE TABLE T (ID INTEGER, S VARCHAR(20) NOT NULL, D DOUBLE PRECISION, F VARCHAR(200))",
+       321, Value::Null(), 321, "the data of \"T\", row 321, column \"T\".\"S\": ", "*** null ***",
+       321},
+      {"CREATE TABLE T (ID INTEGER, S VARCHAR(5), D DOUBLE PRECISION, F VARCHAR(200))", 77,
+       Value::Text("too long"), 77,
+       "the data of \"T\", row 77, column \"S\": ", "string right truncation", 77},
+      // A number too large for the new column is refused with its block's
+      // parameters, at no row: the rows are those of the block.
+      {"CREATE TABLE T (ID SMALLINT, S VARCHAR(20), D DOUBLE PRECISION, F VARCHAR(200))", 405,
+       Value::Text("ok"), 70000, "the data of \"T\", rows 401 to 500: ", "numeric overflow", 401},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.where);
+    TestDatabase source("WIN1251");
+    TestDatabase target("UTF8");
+    ASSERT_EQ(testing::RunText(source.ConnectString(), "WIN1251", table + ";"), "");
+    ASSERT_EQ(testing::RunText(target.ConnectString(), "WIN1251", c.target + ";"), "");
+    {
+      FbDatabase db(platform::SystemPlatform().libraries,
+                    testing::SysdbaParams(source.ConnectString(), "WIN1251"));
+      for (int row = 1; row <= 500; ++row) {
+        const bool bad = row == c.bad_row;
+        db.Execute("INSERT INTO T VALUES (?, ?, ?, ?)",
+                   {Value::Integer(bad ? c.id : row), bad ? c.s : Value::Text("ok"),
+                    Value::Double(row / 7.0), Value::Text(std::string(150, 'f'))},
+                   true);
+      }
+      db.Close();
+    }
+    const std::string data_file = source.Folder() + "/Data.sql";
+    testing::PrepareBlock("Sys_Data.sql", "execute ibeblock(Data_File_Name = '" + data_file + "')",
+                          source.Folder() + "/Sys_Data.sql");
+    ASSERT_EQ(
+        testing::RunFile(source.ConnectString(), "WIN1251", source.Folder() + "/Sys_Data.sql"), "");
+    RecordingLogView view;
+    const std::string failure =
+        testing::RunFile(target.ConnectString(), "WIN1251", data_file, &view);
+    EXPECT_NE(failure.find(c.where), std::string::npos) << failure;
+    EXPECT_NE(failure.find(c.server), std::string::npos) << failure;
+    // The box and the failure's lines in the log hold no whole block.
+    EXPECT_LT(failure.size(), 1500u) << failure;
+    const auto statement =
+        std::find(view.lines.begin(), view.lines.end(), "------- STATEMENT --------");
+    ASSERT_NE(statement, view.lines.end());
+    EXPECT_LT(statement[1].size(), 600u) << statement[1];
+    EXPECT_NE(statement[1].find("VALUES (" + std::to_string(c.shown_row) + ", "), std::string::npos)
+        << statement[1];
   }
 }
 
