@@ -58,4 +58,13 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
+std::string SqlStringLiteral(std::string_view text) {
+  std::string literal = "'";
+  for (const char c : text) {
+    literal += c;
+    if (c == '\'') literal += '\'';
+  }
+  return literal + "'";
+}
+
 }  // namespace updater::platform

@@ -21,4 +21,7 @@ std::string AsciiLower(std::string_view text);
 // True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
 bool IsValidUtf8(std::string_view text);
 
+// `text` as an SQL string literal: in single quotes, each quote inside doubled.
+std::string SqlStringLiteral(std::string_view text);
+
 }  // namespace updater::platform
