@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "platform/text.h"
 #include "scriptengine/blob_file.h"
 #include "scriptengine/errors.h"
+#include "scriptengine/script_charset.h"
 #include "scriptengine/sql_tokens.h"
 #include "scriptengine/text_bytes.h"
 
@@ -21,6 +23,11 @@ namespace {
 constexpr size_t kMaxLiteralBytes = 4096;
 // A block's text stays well below the 64 KB a Firebird 2.0 server takes.
 constexpr size_t kMaxBlockBytes = 48 * 1024;
+// The bytes of a block's text around its declarations and INSERTs.
+constexpr size_t kBlockFrame = 64;
+// A block's input message (its parameters) stays below the 64 KB a Firebird
+// 2.0 server takes.
+constexpr size_t kMaxMessageBytes = 60000;
 // Blocks between commits within one table.
 constexpr int kBlocksPerCommit = 250;
 
@@ -101,19 +108,38 @@ bool LiteralSafe(std::string_view text, bool utf8) {
   return !utf8 || IsValidUtf8(text);
 }
 
-// The declared type of a block parameter that carries a value of `column`
-// from the blob file; `bytes` is the value's length.
-std::string ParamType(const Column& column, const std::string& charset, uint64_t bytes) {
+// A block parameter that carries a value from the blob file: its declared
+// type and the bytes it takes in the block's input message (the value, its
+// length word, its NULL flag and alignment).
+struct ParamShape {
+  std::string type;
+  size_t message_bytes = 0;
+};
+
+// The parameter for `value` of `column`, in the connection's character set
+// `charset`.
+ParamShape ParamFor(const Column& column, const std::string& charset, std::string_view value) {
   const std::string value_charset = column.charset == kCharsetOctets || column.as_stored ? "OCTETS"
                                     : column.charset == kCharsetNone                     ? "NONE"
                                                                                          : charset;
   if (column.kind == ColumnKind::kBlob) {
-    if (column.as_stored) return "BLOB SUB_TYPE 0";
-    if (column.sub_type != 1) return "BLOB SUB_TYPE " + std::to_string(column.sub_type);
-    return "BLOB SUB_TYPE TEXT CHARACTER SET " + value_charset;
+    if (column.as_stored) return {"BLOB SUB_TYPE 0", 16};
+    if (column.sub_type != 1) return {"BLOB SUB_TYPE " + std::to_string(column.sub_type), 16};
+    return {"BLOB SUB_TYPE TEXT CHARACTER SET " + value_charset, 16};
   }
+  // The length counts characters: a UTF-8 text's bytes would declare up to
+  // four times the room, beyond what a string may hold.
+  const size_t width = static_cast<size_t>(MaxCharacterBytes(value_charset));
+  size_t characters = value.size();
+  if (width > 1 && IsValidUtf8(value)) {
+    characters = static_cast<size_t>(std::count_if(value.begin(), value.end(), [](char c) {
+      return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+  }
+  characters = std::max<size_t>(characters, 1);
   const std::string kind = column.kind == ColumnKind::kChar ? "CHAR(" : "VARCHAR(";
-  return kind + std::to_string(std::max<uint64_t>(bytes, 1)) + ") CHARACTER SET " + value_charset;
+  return {kind + std::to_string(characters) + ") CHARACTER SET " + value_charset,
+          characters * width + 8};
 }
 
 class TableWriter {
@@ -135,25 +161,34 @@ class TableWriter {
   }
 
   void AddRow(Cursor& cursor) {
-    std::vector<std::string> params;
-    std::string row = FormatRow(cursor, params);
-    if (row.size() > kMaxBlockBytes / 2) {
+    Row row = FormatRow(cursor);
+    if (row.text.size() > kMaxBlockBytes / 2) {
       // Too long for one statement with its texts as literals: they go to
       // the blob file as well.
-      params.clear();
-      force_params_ = true;
-      row = FormatRow(cursor, params);
-      force_params_ = false;
+      for (Piece& piece : row.pieces) {
+        if (!piece.spillable.has_value()) continue;
+        const uint64_t offset = blobs_.Position();
+        blobs_.Write(*piece.spillable);
+        piece.text = Param(table_.columns[piece.column], offset, *piece.spillable, row);
+        piece.spillable.reset();
+      }
+      row.text = RowText(row);
     }
-    if (rows_ > 0 && (rows_ >= options_.rows_per_block ||
-                      body_.size() + row.size() + declarations_.size() > kMaxBlockBytes)) {
+    size_t declarations = 0;
+    for (const std::string& param : row.params) declarations += param.size() + 3;
+    if (rows_ > 0 &&
+        (rows_ >= options_.rows_per_block ||
+         kBlockFrame + declarations_.size() + declarations + body_.size() + row.text.size() >
+             kMaxBlockBytes ||
+         message_ + row.message > kMaxMessageBytes)) {
       Flush();
     }
-    for (std::string& param : params) {
+    for (std::string& param : row.params) {
       if (!declarations_.empty()) declarations_ += ",\n ";
       declarations_ += param;
     }
-    body_ += row;
+    body_ += row.text;
+    message_ += row.message;
     ++rows_;
     ++total_;
   }
@@ -167,6 +202,7 @@ class TableWriter {
     script_.Write(block);
     body_.clear();
     declarations_.clear();
+    message_ = 0;
     rows_ = 0;
     if (++blocks_ % kBlocksPerCommit == 0) script_.Write("COMMIT WORK^\n");
   }
@@ -174,17 +210,48 @@ class TableWriter {
   int64_t Total() const { return total_; }
 
  private:
-  std::string FormatRow(Cursor& cursor, std::vector<std::string>& params) {
-    std::string row = insert_;
+  // One value of a row as the block has it: a literal or a parameter
+  // reference. A text literal keeps its bytes, to go to the blob file
+  // instead should the row be too long.
+  struct Piece {
+    size_t column = 0;
+    std::string text;
+    std::optional<std::string> spillable;
+  };
+  struct Row {
+    std::vector<Piece> pieces;
+    std::vector<std::string> params;  // declarations
+    size_t message = 0;               // the parameters' bytes in the input message
+    std::string text;                 // the INSERT
+  };
+
+  Row FormatRow(Cursor& cursor) {
+    Row row;
     for (size_t i = 0; i < table_.columns.size(); ++i) {
-      if (i > 0) row += ", ";
-      row += ValueLiteral(cursor, i, params);
+      Piece piece;
+      piece.column = i;
+      piece.text = ValueLiteral(cursor, i, row, piece.spillable);
+      row.pieces.push_back(std::move(piece));
     }
-    row += ");\n";
+    row.text = RowText(row);
     return row;
   }
 
-  std::string ValueLiteral(Cursor& cursor, size_t index, std::vector<std::string>& params) {
+  std::string RowText(const Row& row) const {
+    std::string text = insert_;
+    for (size_t i = 0; i < row.pieces.size(); ++i) {
+      if (i > 0) text += ", ";
+      text += row.pieces[i].text;
+    }
+    text += ");\n";
+    return text;
+  }
+
+  // The literal of the column's value, or the reference to it in the blob
+  // file, where it is written (each value once). `spillable` gets the bytes
+  // of a text literal.
+  std::string ValueLiteral(Cursor& cursor, size_t index, Row& row,
+                           std::optional<std::string>& spillable) {
     const Column& column = table_.columns[index];
     const Value& value = cursor.Get(index);
     if (column.array) {
@@ -199,7 +266,7 @@ class TableWriter {
       case Value::Kind::kInteger:
         return IntegerText(value.integer, value.scale);
       case Value::Kind::kDouble:
-        return DoubleText(value.real);
+        return DoubleLiteral(value.real);
       case Value::Kind::kDate:
         return "DATE '" + DateText(value.date) + "'";
       case Value::Kind::kTime:
@@ -216,20 +283,20 @@ class TableWriter {
           text = end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
         }
         CheckHoles(cursor, column, text);
-        if (!force_params_ && !IsBinary(column) && LiteralSafe(text, charset_ == "UTF8")) {
+        if (!IsBinary(column) && LiteralSafe(text, charset_ == "UTF8")) {
+          spillable = std::string(text);
           return QuoteString(text);
         }
         const uint64_t offset = blobs_.Position();
         blobs_.Write(text);
-        return Param(column, offset, params);
+        return Param(column, offset, text, row);
       }
       case Value::Kind::kBlob: {
         // A text blob that turns out short goes as a literal; anything else
         // is streamed into the blob file.
         const uint64_t offset = blobs_.Position();
-        const bool text = !IsBinary(column) && !force_params_;
         std::string head;
-        bool spilled = !text;
+        bool spilled = IsBinary(column);
         cursor.ReadBlob(index, [&](std::string_view piece) {
           CheckHoles(cursor, column, piece);
           if (spilled) {
@@ -243,9 +310,12 @@ class TableWriter {
             spilled = true;
           }
         });
-        if (!spilled && LiteralSafe(head, charset_ == "UTF8")) return QuoteString(head);
+        if (!spilled && LiteralSafe(head, charset_ == "UTF8")) {
+          spillable = head;
+          return QuoteString(head);
+        }
         blobs_.Write(head);
-        return Param(column, offset, params);
+        return Param(column, offset, {}, row);
       }
       case Value::Kind::kBlobSlice:
         break;
@@ -263,8 +333,7 @@ class TableWriter {
     if (!win1251 || !IsTextColumn(column) || text.find(kWin1251Hole) == std::string_view::npos) {
       return;
     }
-    // A row is formatted again when it turns out long, and a blob comes in
-    // pieces: each place is noted once.
+    // A blob comes in pieces: each place is noted once.
     if (hole_row_ != total_ + 1) {
       hole_row_ = total_ + 1;
       hole_columns_.clear();
@@ -292,13 +361,15 @@ class TableWriter {
     return table_.key.empty() ? place : place + ")";
   }
 
-  // Declares the block parameter for the value written to the blob file
-  // from `offset` to its current end, and returns the reference to it.
-  std::string Param(const Column& column, uint64_t offset, std::vector<std::string>& params) {
+  // Declares the block parameter for `value` of `column`, written to the
+  // blob file from `offset` to its current end, and returns the reference
+  // to it.
+  std::string Param(const Column& column, uint64_t offset, std::string_view value, Row& row) {
     const uint64_t length = blobs_.Position() - offset;
     const std::string name = "B" + std::to_string(params_++);
-    params.push_back(name + " " + ParamType(column, charset_, length) + " = " +
-                     BlobReferenceText(offset, length));
+    const ParamShape shape = ParamFor(column, charset_, value);
+    row.params.push_back(name + " " + shape.type + " = " + BlobReferenceText(offset, length));
+    row.message += shape.message_bytes;
     if (!column.as_stored) return ":" + name;
     // Bytes in the column's own character set, which the new database
     // converts to its column's, or refuses to when it lacks a character.
@@ -319,8 +390,8 @@ class TableWriter {
   std::string body_;
   std::string declarations_;
   int rows_ = 0;
+  size_t message_ = 0;
   int params_ = 0;
-  bool force_params_ = false;
   int blocks_ = 0;
   int64_t total_ = 0;
   Holes& holes_;
