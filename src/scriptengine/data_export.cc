@@ -7,6 +7,7 @@
 #include "platform/strings.h"
 #include "platform/text.h"
 #include "scriptengine/blob_file.h"
+#include "scriptengine/data_manifest.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/sql_tokens.h"
 #include "scriptengine/text_bytes.h"
@@ -288,8 +289,11 @@ int64_t ExportTableData(Database& database, platform::FileSystem& files, const s
   const std::string charset = database.Charset();
   const std::vector<Table> tables = database.UserTables();
 
+  const std::string manifest_path = ManifestPathFor(path);
+  std::vector<TableFigures> manifest;
   bool script_made = false;
   bool blobs_made = false;
+  bool manifest_made = false;
   try {
     Output script(files, path);
     script_made = true;
@@ -306,7 +310,8 @@ int64_t ExportTableData(Database& database, platform::FileSystem& files, const s
     int64_t total = 0;
     for (const Table& table : tables) {
       script.Write("\n/* " + QuoteName(table.name) + " */\n");
-      std::unique_ptr<Cursor> cursor = database.ReadTable(table);
+      std::unique_ptr<Cursor> cursor =
+          CountingCursor(database.ReadTable(table), table, charset, manifest.emplace_back());
       TableWriter writer(script, blobs, table, charset, options);
       while (cursor->Next()) writer.AddRow(*cursor);
       writer.Flush();
@@ -317,11 +322,14 @@ int64_t ExportTableData(Database& database, platform::FileSystem& files, const s
     script.Write("SET TERM ; ^\n");
     blobs.Close();
     script.Close();
+    manifest_made = true;
+    WriteManifest(files, manifest_path, manifest);
     return total;
   } catch (...) {
     // A data script cut short would load part of the data as if it were all:
     // the files this export made go (closed by now). One that cannot be
     // removed stays behind; the failure raised says the export did not end.
+    if (manifest_made) (void)files.RemoveFile(manifest_path);
     if (blobs_made) (void)files.RemoveFile(blob_path);
     if (script_made) (void)files.RemoveFile(path);
     throw;
