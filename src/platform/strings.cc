@@ -26,4 +26,13 @@ std::string AsciiLower(std::string_view text) {
   return out;
 }
 
+std::string SqlStringLiteral(std::string_view text) {
+  std::string literal = "'";
+  for (const char c : text) {
+    literal += c;
+    if (c == '\'') literal += '\'';
+  }
+  return literal + "'";
+}
+
 }  // namespace updater::platform

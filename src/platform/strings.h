@@ -17,4 +17,7 @@ std::string AsciiUpper(std::string_view text);
 // `text` with ASCII letters A to Z turned into lower case; nothing else changes.
 std::string AsciiLower(std::string_view text);
 
+// `text` as an SQL string literal: in single quotes, each quote inside doubled.
+std::string SqlStringLiteral(std::string_view text);
+
 }  // namespace updater::platform
