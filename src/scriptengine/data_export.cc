@@ -10,6 +10,7 @@
 #include "platform/strings.h"
 #include "platform/text.h"
 #include "scriptengine/blob_file.h"
+#include "scriptengine/data_manifest.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/script_charset.h"
 #include "scriptengine/sql_tokens.h"
@@ -457,8 +458,11 @@ int64_t ExportTableData(Database& database, platform::FileSystem& files, const s
   const std::string blob_name = platform::SplitPath(blob_path, platform::Delimiters::kEither).name;
   const std::string charset = database.Charset();
 
+  const std::string manifest_path = ManifestPathFor(path);
+  std::vector<TableFigures> manifest;
   bool script_made = false;
   bool blobs_made = false;
+  bool manifest_made = false;
   try {
     // The files are made (or emptied) first: whatever fails after this,
     // an earlier export's script does not stay behind as if it were this one.
@@ -486,7 +490,8 @@ int64_t ExportTableData(Database& database, platform::FileSystem& files, const s
     for (const Table& table : tables) {
       script.Write("\n/* " + CommentText(QuoteName(table.name)) + " */\n");
       const Table read = InOwnCharsets(table, charset);
-      std::unique_ptr<Cursor> cursor = database.ReadTable(read);
+      std::unique_ptr<Cursor> cursor =
+          CountingCursor(database.ReadTable(read), read, charset, manifest.emplace_back());
       TableWriter writer(script, blobs, read, charset, options, holes);
       while (cursor->Next()) writer.AddRow(*cursor);
       writer.Flush();
@@ -510,11 +515,14 @@ int64_t ExportTableData(Database& database, platform::FileSystem& files, const s
     script.Write("SET DATA END;\n");
     blobs.Close();
     script.Close();
+    manifest_made = true;
+    WriteManifest(files, manifest_path, manifest);
     return total;
   } catch (...) {
     // A data script cut short would load part of the data as if it were all:
     // the files this export made go (closed by now). One that cannot be
     // removed stays behind; the failure raised says the export did not end.
+    if (manifest_made) (void)files.RemoveFile(manifest_path);
     if (blobs_made) (void)files.RemoveFile(blob_path);
     if (script_made) (void)files.RemoveFile(path);
     throw;

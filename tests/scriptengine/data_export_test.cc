@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/platform.h"
+#include "scriptengine/data_manifest.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/fake_database.h"
 #include "scriptengine/recording_reporter.h"
@@ -127,6 +128,15 @@ TEST(DataExport, WhatItWritesLoadsBackToTheSameValues) {
   // Every block went in as rows: none was left for the server to compile.
   EXPECT_TRUE(target.Committed().empty());
   EXPECT_EQ(Shown(target, "KINDS"), Shown(source, "KINDS"));
+
+  // The manifest beside the script holds what the loaded database holds.
+  const std::vector<TableFigures> manifest = ReadManifest(files, temp.Path("Data.manifest"));
+  ASSERT_EQ(manifest.size(), 2u);
+  EXPECT_EQ(manifest[1].rows, 504);
+  ReadFigures(target, manifest, [](const TableFigures& expected, const TableFigures& found) {
+    EXPECT_EQ(found.rows, expected.rows) << expected.name;
+    EXPECT_EQ(found.checksum, expected.checksum) << expected.name;
+  });
 }
 
 TEST(DataExport, KeepsBlocksWithinTheServersLimits) {
@@ -173,6 +183,7 @@ TEST(DataExport, AFailedWriteIsReportedAndLeavesNoScriptBehind) {
       {"creating the blob file", FileCall::kOpenOutputFile, "Data.lob", 1},
       {"closing the blob file", FileCall::kStreamClose, "Data.lob", 1},
       {"closing the script", FileCall::kStreamClose, "Data.sql", 1},
+      {"writing the manifest", FileCall::kWriteFile, "Data.manifest", 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -196,6 +207,7 @@ TEST(DataExport, AFailedWriteIsReportedAndLeavesNoScriptBehind) {
     EXPECT_EQ(files.Injected(), 1);
     EXPECT_FALSE(files.FileExists(temp.Path("Data.sql")));
     EXPECT_FALSE(files.FileExists(temp.Path("Data.lob")));
+    EXPECT_FALSE(files.FileExists(temp.Path("Data.manifest")));
   }
 }
 
