@@ -97,7 +97,7 @@ std::optional<DataCheckLine> ReadDataCheckLine(const std::string& line) {
 std::string DifferenceText(const DataCheckLine& difference) {
   std::string text = "Таблица \"" + difference.table + "\": выгружено строк " +
                      std::to_string(difference.exported) + ", ";
-  if (difference.found < 0) return text + "таблица не найдена в новой базе";
+  if (difference.found < 0) return text + "в новой базе нет таблицы или ее столбца";
   text += "загружено " + std::to_string(difference.found);
   if (difference.checksum_differs) text += ", данные отличаются";
   return text;

@@ -32,7 +32,7 @@ std::optional<DataCheckLine> ReadDataCheckLine(const std::string& line);
 
 // The operator's line for a table whose data differs: "Таблица "T":
 // выгружено строк 10, загружено 9" (", данные отличаются" with equal counts;
-// "таблица не найдена в новой базе" when it is missing).
+// "в новой базе нет таблицы или ее столбца" when it is missing).
 std::string DifferenceText(const DataCheckLine& difference);
 
 // Runs the check as SYSDBA over UTF8 on the shut-down new database: the

@@ -121,7 +121,7 @@ TEST(DataCheckLines, EachFormReadsAndGivesTheOperatorsLine) {
       {"data check: \"Клиенты \"\"А\"\"\": 5 rows exported, 5 found, checksum differs",
        "Таблица \"Клиенты \"А\"\": выгружено строк 5, загружено 5, данные отличаются"},
       {"data check: \"T\": 1 rows exported, not found",
-       "Таблица \"T\": выгружено строк 1, таблица не найдена в новой базе"},
+       "Таблица \"T\": выгружено строк 1, в новой базе нет таблицы или ее столбца"},
       {"data check: 2 tables, 3456 rows as exported", ""},
       {"data check: \"T\": 1 rows exported, 1 found, or so", "-"},
       {"data check: \"T: 1 rows exported, 1 found", "-"},
