@@ -9,6 +9,7 @@
 #include "common/failures.h"
 #include "engine/uUpdate.h"
 #include "engine/uUpdate_blocks.h"
+#include "engine/uUpdate_check.h"
 #include "engine/uUpdate_privileges.h"
 #include "engine/uUpdate_steps.h"
 #include "fsutil/backup_restore.h"
@@ -170,6 +171,7 @@ void ProductUpdatePhases::RebuildDatabase(UpdateRun& run) {
   ExportOldDatabase(run);
   ReplaceDatabaseFile(run);
   LoadDataIntoNewDatabase(run);
+  VerifyLoadedData(run);
   GrantExportedRoles(run);
 }
 

@@ -54,11 +54,25 @@ void BringDatabaseOnline(UpdateRun& run) {
                                run.Request.SysdbaPassword, run.platform);
 }
 
+namespace {
+
+void RunScriptFileTo(UpdateRun& run, DbUser user, const std::string& charset,
+                     const std::string& name, LogView* view) {
+  updater::RunScriptFile(run.Profile.ClientLibrary, run.Context.DbConnectString, UserName(user),
+                         charset, Password(run, user), "", NewFile(run, name), view, run.platform,
+                         run.front.pump);
+}
+
+}  // namespace
+
 void RunScriptFile(UpdateRun& run, DbUser user, const std::string& charset, const std::string& name,
                    bool echo) {
-  updater::RunScriptFile(run.Profile.ClientLibrary, run.Context.DbConnectString, UserName(user),
-                         charset, Password(run, user), "", NewFile(run, name),
-                         echo ? run.Request.ScriptLogView : nullptr, run.platform, run.front.pump);
+  RunScriptFileTo(run, user, charset, name, echo ? run.Request.ScriptLogView : nullptr);
+}
+
+void RunScriptFileInto(UpdateRun& run, DbUser user, const std::string& charset,
+                       const std::string& name, LogView& lines) {
+  RunScriptFileTo(run, user, charset, name, &lines);
 }
 
 void RunScriptText(UpdateRun& run, DbUser user, const std::string& charset,

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "common/log_view.h"
 #include "engine/uUpdate.h"
 
 namespace updater::update_steps {
@@ -40,6 +41,11 @@ void RunScriptFile(UpdateRun& run, DbUser user, const std::string& charset, cons
                    bool echo = true);
 void RunScriptText(UpdateRun& run, DbUser user, const std::string& charset,
                    const std::string& text);
+
+// The script file NewDir\`name` run as RunScriptFile runs it, the
+// engine's lines going to `lines` instead of the run's script log view.
+void RunScriptFileInto(UpdateRun& run, DbUser user, const std::string& charset,
+                       const std::string& name, LogView& lines);
 
 // The ADMN password test: the script text "SET SQL DIALECT 3; " as ADMN.
 // A failure's message gets "Вероятно, неправильно задан пароль

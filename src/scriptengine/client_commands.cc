@@ -130,7 +130,15 @@ ClientCommand Setting(std::string_view statement, const std::vector<Token>& t) {
     if (n == 3 && (t[2].Is("BEGIN") || t[2].Is("END"))) {
       return Of(t[2].Is("BEGIN") ? Kind::kDataBegin : Kind::kDataEnd);
     }
-    return Invalid("SET DATA takes BEGIN or END");
+    if (n >= 3 && t[2].Is("CHECK")) {
+      if (n == 4 && t[3].kind == TokenKind::kString && !t[3].Value().empty()) {
+        ClientCommand command = Of(Kind::kDataCheck);
+        command.argument = t[3].Value();
+        return command;
+      }
+      return Invalid("SET DATA CHECK takes the manifest's file name as a string literal");
+    }
+    return Invalid("SET DATA takes BEGIN, END or CHECK");
   }
   for (const Keyword& setting : kSettings) {
     if (!Matches(what, setting.name, setting.shortest)) continue;

@@ -26,6 +26,9 @@ struct ClientCommand {
     // BEGIN and ends without SET DATA END was cut short, and fails.
     kDataBegin,
     kDataEnd,
+    // SET DATA CHECK 'manifest': the database against the manifest of the
+    // data's export; argument: the manifest's file name.
+    kDataCheck,
     kCommit,
     kRollback,
     kReconnect,

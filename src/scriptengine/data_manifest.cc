@@ -7,6 +7,7 @@
 #include "platform/strings.h"
 #include "platform/text.h"
 #include "scriptengine/errors.h"
+#include "scriptengine/sql_tokens.h"
 
 namespace updater::scriptengine {
 namespace {
@@ -425,6 +426,39 @@ void ReadFigures(
     }
     done(wanted, found);
   }
+}
+
+DataCheck CheckAgainstManifest(Database& database, platform::FileSystem& files,
+                               const std::string& path) {
+  const std::vector<TableFigures> expected = ReadManifest(files, path);
+  DataCheck check;
+  ReadFigures(database, expected, [&](const TableFigures& wanted, const TableFigures& found) {
+    ++check.tables;
+    check.rows += wanted.rows;
+    if (found.rows == wanted.rows && found.checksum == wanted.checksum) return;
+    check.differences.push_back(
+        DataCheck::Difference{wanted.name, wanted.rows, found.rows,
+                              found.rows == wanted.rows && found.checksum != wanted.checksum});
+  });
+  return check;
+}
+
+namespace {
+constexpr char kCheckPrefix[] = "data check: ";
+}  // namespace
+
+std::string DifferenceLine(const DataCheck::Difference& difference) {
+  std::string line = kCheckPrefix + QuoteName(difference.table) + ": " +
+                     std::to_string(difference.exported_rows) + " rows exported, ";
+  if (difference.found_rows < 0) return line + "not found";
+  line += std::to_string(difference.found_rows) + " found";
+  if (difference.checksum_differs) line += ", checksum differs";
+  return line;
+}
+
+std::string AgreementLine(const DataCheck& check) {
+  return kCheckPrefix + std::to_string(check.tables) + " tables, " + std::to_string(check.rows) +
+         " rows as exported";
 }
 
 }  // namespace updater::scriptengine

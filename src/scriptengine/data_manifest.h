@@ -74,4 +74,34 @@ void ReadFigures(
     Database& database, const std::vector<TableFigures>& expected,
     const std::function<void(const TableFigures& expected, const TableFigures& found)>& done);
 
+// What a database holds against the manifest at `path`: the tables and rows
+// the manifest names, and each table whose figures differ, with the figures
+// found (`rows` -1: the table or one of its columns is missing).
+struct DataCheck {
+  int64_t tables = 0;
+  int64_t rows = 0;
+  struct Difference {
+    std::string table;  // UTF-8
+    int64_t exported_rows = 0;
+    int64_t found_rows = 0;
+    bool checksum_differs = false;  // with equal row counts
+  };
+  std::vector<Difference> differences;
+};
+
+// Reads the manifest at `path` through `files` and the figures of its tables
+// from `database`, in its current transaction. Throws ScriptError when the
+// manifest cannot be read or is not whole, and the database's errors.
+DataCheck CheckAgainstManifest(Database& database, platform::FileSystem& files,
+                               const std::string& path);
+
+// The line that reports `difference`, and the line that reports a check
+// without one: the forms the script engine reports a data check in.
+//   data check: "T": 10 rows exported, 9 found
+//   data check: "T": 5 rows exported, 5 found, checksum differs
+//   data check: "T": 5 rows exported, not found
+//   data check: 12 tables, 3456 rows as exported
+std::string DifferenceLine(const DataCheck::Difference& difference);
+std::string AgreementLine(const DataCheck& check);
+
 }  // namespace updater::scriptengine

@@ -7,6 +7,7 @@
 #include "scriptengine/block_language.h"
 #include "scriptengine/client_commands.h"
 #include "scriptengine/data_block.h"
+#include "scriptengine/data_manifest.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/sql_tokens.h"
 
@@ -118,6 +119,30 @@ int ScriptExecutor::EndTransaction() {
   }
 }
 
+void ScriptExecutor::CheckData(std::string_view name) {
+  if (data_open_) {
+    throw ScriptError(
+        "SET DATA CHECK between SET DATA BEGIN and SET DATA END: the data is not all "
+        "loaded yet");
+  }
+  if (plan_only_) return;  // nothing is loaded under SET PLANONLY either
+  const std::string path = ScriptFilePath(folder_, name);
+  const DataCheck check = CheckAgainstManifest(database_, files_, path);
+  if (check.differences.empty()) {
+    reporter_.StatementText(0, AgreementLine(check));
+    return;
+  }
+  std::string failure = "the data differs from the manifest \"" + path + "\" in " +
+                        std::to_string(check.differences.size()) + " of " +
+                        std::to_string(check.tables) + " tables:";
+  for (const DataCheck::Difference& difference : check.differences) {
+    const std::string line = DifferenceLine(difference);
+    reporter_.StatementText(0, line);
+    failure += "\n" + line;
+  }
+  throw ScriptError(failure);
+}
+
 void ScriptExecutor::Commit() {
   std::string failure;
   try {
@@ -181,6 +206,9 @@ void ScriptExecutor::RunStatement(StatementSplitter& splitter, const ScriptState
       data_open_ = begin;
       return;
     }
+    case ClientCommand::Kind::kDataCheck:
+      CheckData(command.argument);
+      return;
     case ClientCommand::Kind::kCommit:
     case ClientCommand::Kind::kRollback:
       // As in isql, SET PLANONLY holds for COMMIT and ROLLBACK too.

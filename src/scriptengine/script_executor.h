@@ -55,6 +55,10 @@ class ScriptExecutor {
   // table and the rows, and the statement is reported by an excerpt.
   void LoadDataBlock(const DataBlock& block, std::string_view sql, const std::vector<Token>& tokens,
                      const ParameterizedStatement& parameterized, const std::vector<Value>& params);
+  // Checks the database against the manifest `name` of a data export:
+  // reports the tables that differ and a line for a check without a
+  // difference; a difference fails the statement.
+  void CheckData(std::string_view name);
   // Commits the default transaction. A transaction whose commit fails is
   // rolled back, and the failure says so.
   void Commit();

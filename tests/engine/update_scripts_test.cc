@@ -1,8 +1,10 @@
 // The texts the update run writes for the script engine: the export
-// blocks' headers and the privilege clean-up.
+// blocks' headers and the privilege clean-up; and the lines of the engine's
+// data check the run reads back.
 #include <gtest/gtest.h>
 
 #include "engine/uUpdate_blocks.h"
+#include "engine/uUpdate_check.h"
 #include "engine/uUpdate_privileges.h"
 #include "platform/paths.h"
 #include "support/failure_of.h"
@@ -106,6 +108,42 @@ TEST(PrivilegeCleanUp, TheScriptRevokesEachPrivilegeOnceAndEndsWithACommit) {
             "REVOKE REFERENCES (\"A\") ON \"T1\" FROM USER \"U1\";\r\n"
             "REVOKE \"R1\" FROM USER \"U1\";\r\n"
             "COMMIT;\r\n");
+}
+
+TEST(DataCheckLines, EachFormReadsAndGivesTheOperatorsLine) {
+  const struct {
+    std::string line;
+    std::string
+        difference;  // the operator's line; empty: the summary, "-": not a line of the check
+  } cases[] = {
+      {"data check: \"CLIENTS\": 10 rows exported, 9 found",
+       "Таблица \"CLIENTS\": выгружено строк 10, загружено 9"},
+      {"data check: \"Клиенты \"\"А\"\"\": 5 rows exported, 5 found, checksum differs",
+       "Таблица \"Клиенты \"А\"\": выгружено строк 5, загружено 5, данные отличаются"},
+      {"data check: \"T\": 1 rows exported, not found",
+       "Таблица \"T\": выгружено строк 1, в новой базе нет таблицы или ее столбца"},
+      {"data check: 2 tables, 3456 rows as exported", ""},
+      {"data check: \"T\": 1 rows exported, 1 found, or so", "-"},
+      {"data check: \"T: 1 rows exported, 1 found", "-"},
+      {"data check: 2 tables", "-"},
+      {"SET DATA CHECK 'Data.manifest'", "-"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::optional<DataCheckLine> read = ReadDataCheckLine(c.line);
+    if (c.difference == "-") {
+      EXPECT_FALSE(read.has_value());
+    } else if (c.difference.empty()) {
+      ASSERT_TRUE(read.has_value());
+      EXPECT_TRUE(read->summary);
+      EXPECT_EQ(read->tables, 2);
+      EXPECT_EQ(read->exported, 3456);
+    } else {
+      ASSERT_TRUE(read.has_value());
+      EXPECT_FALSE(read->summary);
+      EXPECT_EQ(DifferenceText(*read), c.difference);
+    }
+  }
 }
 
 }  // namespace

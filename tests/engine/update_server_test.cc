@@ -197,6 +197,7 @@ TEST_F(UpdateRunServerTest, BothPartsAreUpdatedWithEveryValueCarriedOver) {
       "Формирование базы UTF8",
       "Начало загрузки данных",
       "Окончание загрузки данных",
+      "Проверено таблиц: 2, строк: 6",
       "Обновление серверной части",
       "Обновление клиентской части",
       "Временная папка \"" + platform::IncludeTrailingDelimiter(In(tmp, "New")) + "\" удалена",
@@ -393,6 +394,71 @@ TEST(UpdateRunServer, AFailureOfTheUpdateProperIsRolledBack) {
         },
         "failure: ",
         true}});
+}
+
+// Once the export has written "Data.sql" (and the manifest beside it), at
+// the next pause of the run (the one after the new database is shut down for
+// the load), `doctor` changes the export's files in NewDir.
+std::function<void(Product&)> BetweenExportAndLoad(
+    std::function<void(const std::string& new_dir)> doctor) {
+  return [doctor](Product& t) {
+    t.f.fake.clock.after_sleep = [&t, doctor, done = false](size_t) mutable {
+      const std::string new_dir = t.In(t.TmpDir(), "New");
+      if (done || !fs::exists(FsPath(t.In(new_dir, "Data.sql")))) return;
+      done = true;
+      doctor(new_dir);
+    };
+  };
+}
+
+// "Data.sql" in `new_dir` with `from` (which it must hold) replaced by `to`.
+std::function<void(Product&)> DataScriptWith(const std::string& from, const std::string& to) {
+  return BetweenExportAndLoad([from, to](const std::string& new_dir) {
+    const std::string path = platform::JoinPath(new_dir, "Data.sql");
+    std::string script = ReadBytes(path);
+    const size_t at = script.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    script.replace(at, from.size(), to);
+    WriteBytes(path, script);
+  });
+}
+
+// The loaded data is checked against the export's manifest: a load that
+// lost or changed anything fails the run, which names each table, and the
+// old version comes back.
+TEST(UpdateRunServer, ALoadThatDiffersFromTheExportIsRolledBack) {
+  const std::string differs =
+      "ShowError: Перенесенные данные не совпадают с данными старой базы!\r";
+  ExpectEachLeavesTheOldVersion(
+      {{"a row dropped",
+        {},
+        DataScriptWith("INSERT INTO \"ORDERS\" (\"ID\", \"CLIENT_ID\", \"ITEM\", \"PLACED\") "
+                       "VALUES (1002,",
+                       "-- VALUES (1002,"),
+        "failure: ",
+        true,
+        differs + "Таблица \"ORDERS\": выгружено строк 3, загружено 2"},
+       {"a value changed",
+        {},
+        DataScriptWith("'Smith & Sons'", "'Smith & Sins'"),
+        "failure: ",
+        true,
+        differs + "Таблица \"CLIENTS\": выгружено строк 3, загружено 3, данные отличаются"},
+       {"a blob cut short",
+        {},
+        // The photo of 1,500,000 bytes read as its first 64 KB.
+        DataScriptWith(":h00000000_0016E360", ":h00000000_00010000"),
+        "failure: ",
+        true,
+        differs + "Таблица \"CLIENTS\": выгружено строк 3, загружено 3, данные отличаются"},
+       {"the manifest missing",
+        {},
+        BetweenExportAndLoad([](const std::string& new_dir) {
+          fs::remove(FsPath(platform::JoinPath(new_dir, "Data.manifest")));
+        }),
+        "failure: ",
+        true,
+        "ShowError: Не найден файл "}});
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include "platform/platform.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/fake_database.h"
+#include "scriptengine/recording_reporter.h"
+#include "scriptengine/script_executor.h"
 #include "support/temp_folder.h"
 
 namespace updater::scriptengine {
@@ -143,6 +145,122 @@ TEST(DataManifest, AManifestReadsBackAndOneCutShortIsRefused) {
     EXPECT_THROW(ReadManifest(files, temp.Path("Cut.manifest")), ScriptError);
   }
   EXPECT_EQ(ManifestPathFor(temp.Path("Data.sql")), temp.Path("Data.manifest"));
+}
+
+// The old data as exported (over WIN1251) and the same data, in UTF-8, as a
+// load may have left it: `doctor` changes the rows of CLIENTS before they
+// go in (ID, NAME, PHOTO); ORDERS is left out unless `orders`.
+struct Loaded {
+  explicit Loaded(const std::function<void(std::vector<std::vector<Value>>&)>& doctor = nullptr,
+                  bool orders = true)
+      : db("UTF8") {
+    std::vector<std::vector<Value>> clients;
+    clients.push_back({Value::Integer(1), Value::Text("Иванов"), db.Blob(std::string(70000, 'p'))});
+    clients.push_back({Value::Integer(2), Value::Text("Smith"), Value()});
+    if (doctor) doctor(clients);
+    db.AddTable("CLIENTS", {{"ID", ColumnKind::kInteger},
+                            {"NAME", ColumnKind::kVarchar, 0, 0, 4, 240},
+                            {"PHOTO", ColumnKind::kBlob}});
+    for (std::vector<Value>& row : clients) db.AddRow("CLIENTS", std::move(row));
+    if (!orders) return;
+    db.AddTable("ORDERS", {{"ID", ColumnKind::kInteger}});
+    db.AddRow("ORDERS", {Value::Integer(1001)});
+  }
+  FakeDatabase db;
+};
+
+void WriteOldManifest(platform::FileSystem& files, const std::string& path) {
+  FakeDatabase old("WIN1251");
+  old.AddTable("CLIENTS", {{"ID", ColumnKind::kInteger},
+                           {"NAME", ColumnKind::kVarchar, 0, 0, kWin1251Charset, 60},
+                           {"PHOTO", ColumnKind::kBlob}});
+  old.AddRow("CLIENTS", {Value::Integer(1), Value::Text("\xC8\xE2\xE0\xED\xEE\xE2"),
+                         old.Blob(std::string(70000, 'p'))});
+  old.AddRow("CLIENTS", {Value::Integer(2), Value::Text("Smith"), Value()});
+  old.AddTable("ORDERS", {{"ID", ColumnKind::kInteger}});
+  old.AddRow("ORDERS", {Value::Integer(1001)});
+  std::vector<TableFigures> manifest;
+  ReadFigures(old, {{"CLIENTS", {"ID", "NAME", "PHOTO"}, 0, 0}, {"ORDERS", {"ID"}, 0, 0}},
+              [&](const TableFigures&, const TableFigures& found) { manifest.push_back(found); });
+  WriteManifest(files, path, manifest);
+}
+
+TEST(DataCheckCommand, ReportsTheTablesWhoseDataDiffersFromTheManifest) {
+  TempFolder temp;
+  platform::FileSystem& files = platform::SystemPlatform().files;
+  WriteOldManifest(files, temp.Path("Data.manifest"));
+  using Rows = std::vector<std::vector<Value>>;
+  const struct {
+    const char* what;
+    std::function<void(Rows&)> doctor;
+    std::vector<std::string> lines;  // what the engine reports, in order
+  } cases[] = {
+      {"the data as exported", nullptr, {"data check: 2 tables, 3 rows as exported"}},
+      {"a row dropped",
+       [](Rows& rows) { rows.pop_back(); },
+       {"data check: \"CLIENTS\": 2 rows exported, 1 found"}},
+      {"a value changed",
+       [](Rows& rows) { rows[1][1] = Value::Text("Smyth"); },
+       {"data check: \"CLIENTS\": 2 rows exported, 2 found, checksum differs"}},
+      {"a blob cut short",
+       [](Rows& rows) { rows[0][2] = Value::Text(std::string(65535, 'p')); },
+       {"data check: \"CLIENTS\": 2 rows exported, 2 found, checksum differs"}},
+      {"a NULL for an empty text",
+       [](Rows& rows) { rows[1][2] = Value::Text(""); },
+       {"data check: \"CLIENTS\": 2 rows exported, 2 found, checksum differs"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Loaded loaded(c.doctor);
+    testing::RecordingReporter reporter;
+    ScriptExecutor executor(loaded.db, files, reporter, temp.path());
+    TextSource source("SET DATA CHECK 'Data.manifest';");
+    const int failures = executor.Run(source);
+    std::vector<std::string> lines;
+    for (const std::string& event : reporter.events) {
+      if (event.rfind("text 0: ", 0) == 0) lines.push_back(event.substr(8));
+    }
+    EXPECT_EQ(lines, c.lines);
+    if (c.doctor == nullptr) {
+      EXPECT_EQ(failures, 0);
+      continue;
+    }
+    EXPECT_EQ(failures, 1);
+    ASSERT_EQ(reporter.errors.size(), 1u);
+    EXPECT_EQ(reporter.errors[0], "the data differs from the manifest \"" +
+                                      temp.Path("Data.manifest") + "\" in 1 of 2 tables:\n" +
+                                      c.lines[0]);
+  }
+}
+
+TEST(DataCheckCommand, AMissingTableOrManifestOrACheckInsideTheDataFails) {
+  TempFolder temp;
+  platform::FileSystem& files = platform::SystemPlatform().files;
+  WriteOldManifest(files, temp.Path("Data.manifest"));
+  const struct {
+    const char* what;
+    std::string script;
+    bool without_orders;
+    std::string error_start;
+  } cases[] = {
+      {"a table missing", "SET DATA CHECK 'Data.manifest';", true,
+       "the data differs from the manifest \"" + temp.Path("Data.manifest") +
+           "\" in 1 of 2 tables:\ndata check: \"ORDERS\": 1 rows exported, not found"},
+      {"no manifest", "SET DATA CHECK 'Gone.manifest';", false, "cannot read the manifest "},
+      {"a check before the data's end", "SET DATA BEGIN;\nSET DATA CHECK 'Data.manifest';", false,
+       "SET DATA CHECK between SET DATA BEGIN and SET DATA END"},
+      {"no file named", "SET DATA CHECK;", false, "SET DATA CHECK takes the manifest's file name"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Loaded loaded(nullptr, !c.without_orders);
+    testing::RecordingReporter reporter;
+    ScriptExecutor executor(loaded.db, files, reporter, temp.path());
+    TextSource source(c.script);
+    EXPECT_GE(executor.Run(source), 1);
+    ASSERT_FALSE(reporter.errors.empty());
+    EXPECT_EQ(reporter.errors[0].rfind(c.error_start, 0), 0u) << reporter.errors[0];
+  }
 }
 
 }  // namespace
