@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "common/failures.h"
+#include "engine/uUpdate_steps.h"
 #include "engine/update_fixture.h"
 #include "fsutil/backup_restore.h"
 #include "fsutil/uWexrRout.h"
@@ -145,7 +146,12 @@ TEST_F(UpdatePhasesTest, StagingUnpacksThePayloadAndBacksUpTheInstalledParts) {
   UpdateRun& run = f.StartRun();
   f.phases.StageAndBackup(run);
   const UpdateContext& c = run.Context;
-  EXPECT_EQ(FolderNames(c.TmpDir), (std::vector<std::string>{"New/", "Old/"}));
+  EXPECT_EQ(FolderNames(c.TmpDir), (std::vector<std::string>{"New/", "Old/", "Update.journal"}));
+  // The backup is on record as complete before the update proper may begin.
+  const JournalReading journal = ReadJournal(f.platform.files, c.TmpDir);
+  ASSERT_TRUE(journal.record) << journal.error;
+  EXPECT_TRUE(journal.record->BackupComplete);
+  EXPECT_FALSE(journal.record->Finished);
   EXPECT_EQ(FolderNames(c.NewDir),
             (std::vector<std::string>{"DE_Marlix.chm", "EN_Marlix.chm", "FR_Marlix.chm",
                                       "Marlix.exe", "RU_Marlix.chm", "files.exe"}));
@@ -273,7 +279,8 @@ TEST_F(UpdatePhasesTest, ThePayloadFolderGoesAfterSuccessOrALineSaysWhy) {
   UpdateRun& run = f.StartRun();
   f.phases.StageAndBackup(run);
   f.phases.RemovePayloadFolder(run);
-  EXPECT_EQ(FolderNames(run.Context.TmpDir), std::vector<std::string>{"Old/"});
+  // The journal stays until the driver ends the run.
+  EXPECT_EQ(FolderNames(run.Context.TmpDir), (std::vector<std::string>{"Old/", "Update.journal"}));
   EXPECT_EQ(
       Messages().back(),
       "Временная папка \"" + platform::IncludeTrailingDelimiter(run.Context.NewDir) + "\" удалена");
@@ -304,7 +311,8 @@ TEST_F(UpdatePhasesTest, TheRollbackPutsBothPartsAndTheOutsideFilesBack) {
   run.ErrorText = "Exception Message: earlier";
   f.ui.transcript.events.clear();
 
-  f.phases.RollBack(run, "Ошибка применения скрипта!");
+  // With its journal, which goes once both parts are back.
+  update_steps::RollBackWithJournal(run, f.phases, "Ошибка применения скрипта!");
   EXPECT_TRUE(run.RolledBack);
   EXPECT_EQ(run.ErrorText, "");
   EXPECT_EQ(ReadBytes(Program("Marlix.exe")), "old program");
