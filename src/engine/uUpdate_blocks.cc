@@ -1,17 +1,14 @@
 #include "engine/uUpdate_blocks.h"
 
 #include "platform/paths.h"
+#include "platform/strings.h"
 
 namespace updater {
 
 std::string ExportBlockHeader(const std::string& parameter, const std::string& folder,
                               const std::string& output_file) {
-  std::string path;
-  for (const char c : platform::JoinPath(folder, output_file)) {
-    path += c;
-    if (c == '\'') path += '\'';
-  }
-  return "execute ibeblock(" + parameter + " = '" + path + "')";
+  return "execute ibeblock(" + parameter + " = " +
+         platform::SqlStringLiteral(platform::JoinPath(folder, output_file)) + ")";
 }
 
 std::optional<std::string> WithFirstLineReplaced(const std::string& bytes,

@@ -26,10 +26,14 @@ FbStatus FbClient::ReadStatus(const ISC_STATUS* vector) const {
   FbStatus status;
   status.errors = StatusErrors(vector);
   const ISC_STATUS* cursor = vector;
-  char text[1024];
-  // fb_interpret is the bounded form of isc_interprete: same texts, but it
-  // cannot write past the buffer.
-  while (fb_interpret(text, sizeof text, &cursor) > 0) status.texts.emplace_back(text);
+  // Room for the server's longest texts (an exception's message of 1,021
+  // characters of up to four bytes each); a longer one is cut where the
+  // buffer ends. fb_interpret is the bounded form of isc_interprete: same
+  // texts, but it cannot write past the buffer.
+  char text[4096];
+  while (fb_interpret(text, sizeof text, &cursor) > 0) {
+    status.texts.push_back(InterpretedText(text, sizeof text));
+  }
   return status;
 }
 

@@ -1,5 +1,10 @@
 #include "fbclient/status.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "platform/strings.h"
+
 namespace updater::fbclient {
 
 const FbError* FbStatus::Find(ISC_STATUS code) const {
@@ -16,6 +21,41 @@ std::string FbStatus::Text() const {
     text += line;
   }
   return text;
+}
+
+namespace {
+
+// The bytes at the end of `text` that begin a UTF-8 character without
+// finishing it: a lead byte and fewer continuation bytes than it needs.
+size_t UnfinishedCharacter(std::string_view text) {
+  size_t continuations = 0;
+  while (continuations < 3 && continuations < text.size() &&
+         (static_cast<unsigned char>(text[text.size() - 1 - continuations]) & 0xC0) == 0x80) {
+    ++continuations;
+  }
+  if (continuations == text.size()) return 0;
+  const unsigned char lead = static_cast<unsigned char>(text[text.size() - 1 - continuations]);
+  const size_t needs = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : 0;
+  return continuations < needs ? continuations + 1 : 0;
+}
+
+}  // namespace
+
+std::string InterpretedText(const char* buffer, size_t capacity) {
+  std::string text(buffer, strnlen(buffer, capacity));
+  if (platform::IsValidUtf8(text)) return text;
+  // The server cuts a long argument (an exception's message) at its limit
+  // in bytes; the client cuts a text at the buffer's end and marks the cut
+  // with "...". Either may leave the first bytes of a character.
+  const size_t end = text.ends_with("...") ? text.size() - 3 : text.size();
+  const size_t unfinished = UnfinishedCharacter(std::string_view(text).substr(0, end));
+  if (unfinished == 0) return text;
+  std::string whole = text.substr(0, end - unfinished) + text.substr(end);
+  // Only a text with other UTF-8 characters in it is taken for UTF-8: the
+  // bytes of a Windows-1251 letter at the end of an ASCII text stay.
+  const bool multibyte = std::any_of(whole.begin(), whole.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  return multibyte && platform::IsValidUtf8(whole) ? whole : text;
 }
 
 std::vector<FbError> StatusErrors(const ISC_STATUS* vector) {

@@ -5,6 +5,7 @@
 
 #include <ibase.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,15 @@ struct FbStatus {
   // The texts joined by CR LF; empty when the client gave none.
   std::string Text() const;
 };
+
+// One text of a status vector as fb_interpret left it in `buffer` of
+// `capacity` bytes. A long text may have been cut inside a UTF-8 character
+// (the server's words over a UTF8 connection): by the server, which cuts a
+// long exception message at its limit in bytes, or by the client where the
+// buffer ends (marked with "..."). The bytes of that character go, so that
+// the text stays UTF-8 and is read as such, not taken for another character
+// set and converted a second time.
+std::string InterpretedText(const char* buffer, size_t capacity);
 
 // The errors of the status vector `vector`, read up to its end marker and
 // never past the ISC_STATUS_LENGTH entries the client writes.

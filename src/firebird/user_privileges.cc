@@ -10,6 +10,7 @@
 #include "firebird/client_failures.h"
 #include "firebird/uDBConnection.h"
 #include "firebird/uIBEScript.h"
+#include "platform/strings.h"
 #include "platform/text.h"
 
 namespace updater {
@@ -22,16 +23,15 @@ constexpr short kColumnChars = 63;
 constexpr int kColumns = 5;
 
 std::string PrivilegesQuery(const std::string& grantor) {
-  std::string quoted;
-  for (const char c : grantor) quoted += c == '\'' ? std::string("''") : std::string(1, c);
   const auto column = [](const std::string& expression) {
     return "CAST(" + expression + " AS VARCHAR(" + std::to_string(kColumnChars) + "))";
   };
   return "SELECT " + column("TRIM(P.RDB$USER)") + ", " + column("TRIM(P.RDB$PRIVILEGE)") + ", " +
          column("TRIM(P.RDB$RELATION_NAME)") + ", " + column("TRIM(P.RDB$FIELD_NAME)") + ", " +
          column("P.RDB$OBJECT_TYPE") +
-         " FROM RDB$USER_PRIVILEGES P WHERE P.RDB$USER_TYPE = 8 AND P.RDB$GRANTOR = '" + quoted +
-         "' AND P.RDB$USER <> 'SYSDBA' AND P.RDB$USER <> 'ADMN' AND P.RDB$USER <> 'PUBLIC'";
+         " FROM RDB$USER_PRIVILEGES P WHERE P.RDB$USER_TYPE = 8 AND P.RDB$GRANTOR = " +
+         platform::SqlStringLiteral(grantor) +
+         " AND P.RDB$USER <> 'SYSDBA' AND P.RDB$USER <> 'ADMN' AND P.RDB$USER <> 'PUBLIC'";
 }
 
 int ReadOdsMajorVersion(fbclient::FbClient& client, TDBConnection& connection) {

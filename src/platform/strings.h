@@ -1,5 +1,6 @@
 // Text helpers for ASCII-only rules (blanks, keywords, letter case of
-// identifiers), shared by every layer and by the script engine library.
+// identifiers) and the shape of UTF-8 texts, shared by every layer and by
+// the script engine library.
 #pragma once
 
 #include <string>
@@ -16,5 +17,11 @@ std::string AsciiUpper(std::string_view text);
 
 // `text` with ASCII letters A to Z turned into lower case; nothing else changes.
 std::string AsciiLower(std::string_view text);
+
+// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsValidUtf8(std::string_view text);
+
+// `text` as an SQL string literal: in single quotes, each quote inside doubled.
+std::string SqlStringLiteral(std::string_view text);
 
 }  // namespace updater::platform

@@ -1,5 +1,6 @@
 #include "scriptengine/block_interpreter.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "scriptengine/errors.h"
@@ -91,6 +92,39 @@ Value Arithmetic(const std::string& op, const Value& left, const Value& right, s
   return Value::Double(result);
 }
 
+bool IsMoment(const Value& v) {
+  return v.kind == Value::Kind::kDate || v.kind == Value::Kind::kTime ||
+         v.kind == Value::Kind::kTimestamp;
+}
+
+// `v` as a date, time or timestamp for a comparison with `other`, one of
+// them: a text in the form of `other`'s kind is read as that kind.
+Value Moment(const Value& v, const Value& other, size_t line) {
+  if (IsMoment(v)) return v;
+  if (v.kind == Value::Kind::kText) {
+    int32_t date = 0;
+    uint32_t time = 0;
+    if (ParseDate(v.text, date)) return Value::Date(date);
+    if (ParseTimestamp(v.text, date, time)) return Value::Timestamp(date, time);
+    if (ParseTime(v.text, time)) return Value::Time(time);
+  }
+  BlockFailure(line, "\"" + ValueText(v) + "\" cannot be compared with " +
+                         (other.kind == Value::Kind::kTime ? "a time" : "a date"));
+}
+
+// Dates and timestamps as points in time (a date is its midnight, as SQL
+// takes it); times only with times.
+int CompareMoments(const Value& a, const Value& b, size_t line) {
+  if ((a.kind == Value::Kind::kTime) != (b.kind == Value::Kind::kTime)) {
+    BlockFailure(line, "a time of day cannot be compared with a date");
+  }
+  const int64_t x = (a.kind == Value::Kind::kTime ? 0 : int64_t{a.date} * kTicksPerDay) +
+                    (a.kind == Value::Kind::kDate ? 0 : a.time);
+  const int64_t y = (b.kind == Value::Kind::kTime ? 0 : int64_t{b.date} * kTicksPerDay) +
+                    (b.kind == Value::Kind::kDate ? 0 : b.time);
+  return x < y ? -1 : x > y ? 1 : 0;
+}
+
 // -1, 0 or 1; both values are not NULL.
 int Compare(const Value& a, const Value& b, size_t line) {
   if (IsNumber(a) || IsNumber(b)) {
@@ -106,7 +140,13 @@ int Compare(const Value& a, const Value& b, size_t line) {
   if (a.kind == Value::Kind::kBoolean && b.kind == Value::Kind::kBoolean) {
     return static_cast<int>(a.boolean) - static_cast<int>(b.boolean);
   }
-  const std::string x = ValueText(a), y = ValueText(b);
+  if (IsMoment(a) || IsMoment(b))
+    return CompareMoments(Moment(a, b, line), Moment(b, a, line), line);
+  // Texts as the server compares them: trailing blanks (a CHAR value's
+  // padding) make no difference.
+  std::string x = ValueText(a), y = ValueText(b);
+  x.erase(x.find_last_not_of(' ') + 1);
+  y.erase(y.find_last_not_of(' ') + 1);
   return x < y ? -1 : x > y ? 1 : 0;
 }
 

@@ -126,6 +126,12 @@ ClientCommand Setting(std::string_view statement, const std::vector<Token>& t) {
     return Invalid("SET SQL DIALECT takes 1, 2 or 3");
   }
   if (what.Is("TIME") && n >= 3 && t[2].Is("ZONE")) return Of(Kind::kSql);  // the server's
+  if (what.Is("DATA")) {
+    if (n == 3 && (t[2].Is("BEGIN") || t[2].Is("END"))) {
+      return Of(t[2].Is("BEGIN") ? Kind::kDataBegin : Kind::kDataEnd);
+    }
+    return Invalid("SET DATA takes BEGIN or END");
+  }
   for (const Keyword& setting : kSettings) {
     if (!Matches(what, setting.name, setting.shortest)) continue;
     switch (setting.kind) {

@@ -1,6 +1,6 @@
 // The engine's own commands, carried out by the engine instead of being
 // sent to the server: SET TERM, SET AUTODDL, SET SQL DIALECT, SET NAMES,
-// SET BLOBFILE, COMMIT, ROLLBACK, RECONNECT, blocks (EXECUTE IBEBLOCK), and
+// SET BLOBFILE, SET DATA, COMMIT, ROLLBACK, RECONNECT, blocks (EXECUTE IBEBLOCK), and
 // isql's commands and settings as isql spells them (its short forms
 // included): those that change what a script does are carried out, its
 // display settings are accepted and mean nothing here, and the commands
@@ -22,6 +22,10 @@ struct ClientCommand {
     kDialect,   // number
     kNames,     // argument: the character set
     kBlobFile,  // argument: the file name
+    // The bounds of a data script's data: a script that says SET DATA
+    // BEGIN and ends without SET DATA END was cut short, and fails.
+    kDataBegin,
+    kDataEnd,
     kCommit,
     kRollback,
     kReconnect,

@@ -125,6 +125,15 @@ class DataBlockParser {
       value = Value::Text(token.Value());
       return true;
     }
+    // CAST('NaN' AS DOUBLE PRECISION) and the infinities: DoubleLiteral.
+    if (token.Is("CAST") && Peek(1).Is("(") && Peek(2).kind == TokenKind::kString &&
+        Peek(3).Is("AS") && Peek(4).Is("DOUBLE") && Peek(5).Is("PRECISION") && Peek(6).Is(")")) {
+      double real = 0;
+      if (!ParseNonFinite(Peek(2).Value(), real)) return false;
+      i_ += 7;
+      value = Value::Double(real);
+      return true;
+    }
     if (token.Is("NULL") || token.Is("TRUE") || token.Is("FALSE")) {
       ++i_;
       value = token.Is("NULL") ? Value::Null() : Value::Boolean(token.Is("TRUE"));

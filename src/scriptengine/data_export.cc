@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <set>
+#include <vector>
 
 #include "platform/paths.h"
 #include "platform/strings.h"
 #include "platform/text.h"
 #include "scriptengine/blob_file.h"
+#include "scriptengine/data_manifest.h"
 #include "scriptengine/errors.h"
+#include "scriptengine/script_charset.h"
 #include "scriptengine/sql_tokens.h"
 #include "scriptengine/text_bytes.h"
 
@@ -19,6 +24,11 @@ namespace {
 constexpr size_t kMaxLiteralBytes = 4096;
 // A block's text stays well below the 64 KB a Firebird 2.0 server takes.
 constexpr size_t kMaxBlockBytes = 48 * 1024;
+// The bytes of a block's text around its declarations and INSERTs.
+constexpr size_t kBlockFrame = 64;
+// A block's input message (its parameters) stays below the 64 KB a Firebird
+// 2.0 server takes.
+constexpr size_t kMaxMessageBytes = 60000;
 // Blocks between commits within one table.
 constexpr int kBlocksPerCommit = 250;
 
@@ -50,10 +60,44 @@ bool IsTextColumn(const Column& column) {
          (column.kind == ColumnKind::kBlob && column.sub_type == 1);
 }
 
+// Values that go as their bytes: binary ones, and texts in a character set
+// that is not the connection's.
 bool IsBinary(const Column& column) {
   return (column.kind == ColumnKind::kBlob && column.sub_type != 1) ||
-         (IsTextColumn(column) && column.charset == kCharsetOctets);
+         (IsTextColumn(column) && (column.charset == kCharsetOctets || column.as_stored));
 }
+
+// `table` with its texts in a character set other than the connection's
+// `charset` read as stored: the connection's may lack their characters.
+Table InOwnCharsets(Table table, const std::string& charset) {
+  for (Column& column : table.columns) {
+    column.as_stored = IsTextColumn(column) && !column.array && charset != "NONE" &&
+                       column.charset != kCharsetNone && column.charset != kCharsetOctets &&
+                       !column.charset_name.empty() && column.charset_name != charset;
+  }
+  return table;
+}
+
+// A comment's text that cannot end the comment: "*/" is broken up.
+std::string CommentText(std::string_view text) {
+  std::string comment;
+  for (size_t i = 0; i < text.size(); ++i) {
+    comment += text[i];
+    if (text[i] == '*' && i + 1 < text.size() && text[i + 1] == '/') comment += ' ';
+  }
+  return comment;
+}
+
+// The byte of Windows-1251 that stands for no character: a conversion to
+// Unicode has nothing to make of it, and Firebird's makes it U+0000.
+constexpr char kWin1251Hole = '\x98';
+
+// Where texts were found that the new database could not hold as they are.
+struct Holes {
+  std::vector<std::string> places;  // the first few, for the message
+  int64_t count = 0;
+};
+constexpr size_t kHolePlacesShown = 10;
 
 // True when `text` can stand in a literal and reads back as the same bytes.
 bool LiteralSafe(std::string_view text, bool utf8) {
@@ -65,25 +109,50 @@ bool LiteralSafe(std::string_view text, bool utf8) {
   return !utf8 || IsValidUtf8(text);
 }
 
-// The declared type of a block parameter that carries a value of `column`
-// from the blob file; `bytes` is the value's length.
-std::string ParamType(const Column& column, const std::string& charset, uint64_t bytes) {
-  const std::string value_charset = column.charset == kCharsetOctets ? "OCTETS"
-                                    : column.charset == kCharsetNone ? "NONE"
-                                                                     : charset;
+// A block parameter that carries a value from the blob file: its declared
+// type and the bytes it takes in the block's input message (the value, its
+// length word, its NULL flag and alignment).
+struct ParamShape {
+  std::string type;
+  size_t message_bytes = 0;
+};
+
+// The parameter for `value` of `column`, in the connection's character set
+// `charset`.
+ParamShape ParamFor(const Column& column, const std::string& charset, std::string_view value) {
+  const std::string value_charset = column.charset == kCharsetOctets || column.as_stored ? "OCTETS"
+                                    : column.charset == kCharsetNone                     ? "NONE"
+                                                                                         : charset;
   if (column.kind == ColumnKind::kBlob) {
-    if (column.sub_type != 1) return "BLOB SUB_TYPE " + std::to_string(column.sub_type);
-    return "BLOB SUB_TYPE TEXT CHARACTER SET " + value_charset;
+    if (column.as_stored) return {"BLOB SUB_TYPE 0", 16};
+    if (column.sub_type != 1) return {"BLOB SUB_TYPE " + std::to_string(column.sub_type), 16};
+    return {"BLOB SUB_TYPE TEXT CHARACTER SET " + value_charset, 16};
   }
+  // The length counts characters: a UTF-8 text's bytes would declare up to
+  // four times the room, beyond what a string may hold.
+  const size_t width = static_cast<size_t>(MaxCharacterBytes(value_charset));
+  size_t characters = value.size();
+  if (width > 1 && IsValidUtf8(value)) {
+    characters = static_cast<size_t>(std::count_if(value.begin(), value.end(), [](char c) {
+      return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+  }
+  characters = std::max<size_t>(characters, 1);
   const std::string kind = column.kind == ColumnKind::kChar ? "CHAR(" : "VARCHAR(";
-  return kind + std::to_string(std::max<uint64_t>(bytes, 1)) + ") CHARACTER SET " + value_charset;
+  return {kind + std::to_string(characters) + ") CHARACTER SET " + value_charset,
+          characters * width + 8};
 }
 
 class TableWriter {
  public:
   TableWriter(Output& script, Output& blobs, const Table& table, const std::string& charset,
-              const ExportOptions& options)
-      : script_(script), blobs_(blobs), table_(table), charset_(charset), options_(options) {
+              const ExportOptions& options, Holes& holes)
+      : script_(script),
+        blobs_(blobs),
+        table_(table),
+        charset_(charset),
+        options_(options),
+        holes_(holes) {
     insert_ = "INSERT INTO " + QuoteName(table.name) + " (";
     for (size_t i = 0; i < table.columns.size(); ++i) {
       if (i > 0) insert_ += ", ";
@@ -93,25 +162,34 @@ class TableWriter {
   }
 
   void AddRow(Cursor& cursor) {
-    std::vector<std::string> params;
-    std::string row = FormatRow(cursor, params);
-    if (row.size() > kMaxBlockBytes / 2) {
+    Row row = FormatRow(cursor);
+    if (row.text.size() > kMaxBlockBytes / 2) {
       // Too long for one statement with its texts as literals: they go to
       // the blob file as well.
-      params.clear();
-      force_params_ = true;
-      row = FormatRow(cursor, params);
-      force_params_ = false;
+      for (Piece& piece : row.pieces) {
+        if (!piece.spillable.has_value()) continue;
+        const uint64_t offset = blobs_.Position();
+        blobs_.Write(*piece.spillable);
+        piece.text = Param(table_.columns[piece.column], offset, *piece.spillable, row);
+        piece.spillable.reset();
+      }
+      row.text = RowText(row);
     }
-    if (rows_ > 0 && (rows_ >= options_.rows_per_block ||
-                      body_.size() + row.size() + declarations_.size() > kMaxBlockBytes)) {
+    size_t declarations = 0;
+    for (const std::string& param : row.params) declarations += param.size() + 3;
+    if (rows_ > 0 &&
+        (rows_ >= options_.rows_per_block ||
+         kBlockFrame + declarations_.size() + declarations + body_.size() + row.text.size() >
+             kMaxBlockBytes ||
+         message_ + row.message > kMaxMessageBytes)) {
       Flush();
     }
-    for (std::string& param : params) {
+    for (std::string& param : row.params) {
       if (!declarations_.empty()) declarations_ += ",\n ";
       declarations_ += param;
     }
-    body_ += row;
+    body_ += row.text;
+    message_ += row.message;
     ++rows_;
     ++total_;
   }
@@ -125,6 +203,7 @@ class TableWriter {
     script_.Write(block);
     body_.clear();
     declarations_.clear();
+    message_ = 0;
     rows_ = 0;
     if (++blocks_ % kBlocksPerCommit == 0) script_.Write("COMMIT WORK^\n");
   }
@@ -132,26 +211,63 @@ class TableWriter {
   int64_t Total() const { return total_; }
 
  private:
-  std::string FormatRow(Cursor& cursor, std::vector<std::string>& params) {
-    std::string row = insert_;
+  // One value of a row as the block has it: a literal or a parameter
+  // reference. A text literal keeps its bytes, to go to the blob file
+  // instead should the row be too long.
+  struct Piece {
+    size_t column = 0;
+    std::string text;
+    std::optional<std::string> spillable;
+  };
+  struct Row {
+    std::vector<Piece> pieces;
+    std::vector<std::string> params;  // declarations
+    size_t message = 0;               // the parameters' bytes in the input message
+    std::string text;                 // the INSERT
+  };
+
+  Row FormatRow(Cursor& cursor) {
+    Row row;
     for (size_t i = 0; i < table_.columns.size(); ++i) {
-      if (i > 0) row += ", ";
-      row += ValueLiteral(cursor, i, params);
+      Piece piece;
+      piece.column = i;
+      piece.text = ValueLiteral(cursor, i, row, piece.spillable);
+      row.pieces.push_back(std::move(piece));
     }
-    row += ");\n";
+    row.text = RowText(row);
     return row;
   }
 
-  std::string ValueLiteral(Cursor& cursor, size_t index, std::vector<std::string>& params) {
+  std::string RowText(const Row& row) const {
+    std::string text = insert_;
+    for (size_t i = 0; i < row.pieces.size(); ++i) {
+      if (i > 0) text += ", ";
+      text += row.pieces[i].text;
+    }
+    text += ");\n";
+    return text;
+  }
+
+  // The literal of the column's value, or the reference to it in the blob
+  // file, where it is written (each value once). `spillable` gets the bytes
+  // of a text literal.
+  std::string ValueLiteral(Cursor& cursor, size_t index, Row& row,
+                           std::optional<std::string>& spillable) {
     const Column& column = table_.columns[index];
     const Value& value = cursor.Get(index);
+    if (column.array) {
+      if (value.IsNull()) return "NULL";
+      throw ScriptError("the table " + QuoteName(table_.name) + " holds an array in its column " +
+                        QuoteName(column.name) + " (" + RowPlace(cursor) +
+                        "): the data export carries no array values, only empty (NULL) arrays");
+    }
     switch (value.kind) {
       case Value::Kind::kNull:
         return "NULL";
       case Value::Kind::kInteger:
         return IntegerText(value.integer, value.scale);
       case Value::Kind::kDouble:
-        return DoubleText(value.real);
+        return DoubleLiteral(value.real);
       case Value::Kind::kDate:
         return "DATE '" + DateText(value.date) + "'";
       case Value::Kind::kTime:
@@ -167,21 +283,23 @@ class TableWriter {
           const size_t end = text.find_last_not_of(' ');
           text = end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
         }
-        if (!force_params_ && !IsBinary(column) && LiteralSafe(text, charset_ == "UTF8")) {
+        CheckHoles(cursor, column, text);
+        if (!IsBinary(column) && LiteralSafe(text, charset_ == "UTF8")) {
+          spillable = std::string(text);
           return QuoteString(text);
         }
         const uint64_t offset = blobs_.Position();
         blobs_.Write(text);
-        return Param(column, offset, params);
+        return Param(column, offset, text, row);
       }
       case Value::Kind::kBlob: {
         // A text blob that turns out short goes as a literal; anything else
         // is streamed into the blob file.
         const uint64_t offset = blobs_.Position();
-        const bool text = !IsBinary(column) && !force_params_;
         std::string head;
-        bool spilled = !text;
+        bool spilled = IsBinary(column);
         cursor.ReadBlob(index, [&](std::string_view piece) {
+          CheckHoles(cursor, column, piece);
           if (spilled) {
             blobs_.Write(piece);
             return;
@@ -193,9 +311,12 @@ class TableWriter {
             spilled = true;
           }
         });
-        if (!spilled && LiteralSafe(head, charset_ == "UTF8")) return QuoteString(head);
+        if (!spilled && LiteralSafe(head, charset_ == "UTF8")) {
+          spillable = head;
+          return QuoteString(head);
+        }
         blobs_.Write(head);
-        return Param(column, offset, params);
+        return Param(column, offset, {}, row);
       }
       case Value::Kind::kBlobSlice:
         break;
@@ -204,14 +325,61 @@ class TableWriter {
                       " has a value of a kind the data export cannot write");
   }
 
-  // Declares the block parameter for the value written to the blob file
-  // from `offset` to its current end, and returns the reference to it.
-  std::string Param(const Column& column, uint64_t offset, std::vector<std::string>& params) {
+  // Notes the place of a text that holds a byte the new database would
+  // lose: a WIN1251 text bound for a database of another character set.
+  void CheckHoles(const Cursor& cursor, const Column& column, std::string_view text) {
+    const bool win1251 = column.as_stored ? column.charset_name == "WIN1251"
+                                          : charset_ == "WIN1251" && !IsBinary(column) &&
+                                                column.charset != kCharsetNone;
+    if (!win1251 || !IsTextColumn(column) || text.find(kWin1251Hole) == std::string_view::npos) {
+      return;
+    }
+    // A blob comes in pieces: each place is noted once.
+    if (hole_row_ != total_ + 1) {
+      hole_row_ = total_ + 1;
+      hole_columns_.clear();
+    }
+    if (!hole_columns_.insert(column.name).second) return;
+    if (holes_.places.size() < kHolePlacesShown) {
+      holes_.places.push_back(QuoteName(table_.name) + "." + QuoteName(column.name) + " " +
+                              RowPlace(cursor));
+    }
+    ++holes_.count;
+  }
+
+  // The current row for the operator: its number in the order the table
+  // is read, and its primary key when the table has one ("row 7 (ID = 12)").
+  std::string RowPlace(const Cursor& cursor) const {
+    std::string place = "row " + std::to_string(total_ + 1);
+    for (size_t i = 0; i < table_.key.size(); ++i) {
+      const size_t k = table_.key[i];
+      const Value& value = cursor.Get(k);
+      place += (i == 0 ? " (" : ", ") + QuoteName(table_.columns[k].name) + " = " +
+               (value.IsNull()                     ? std::string("NULL")
+                : value.kind == Value::Kind::kText ? QuoteString(value.text)
+                                                   : ValueText(value));
+    }
+    return table_.key.empty() ? place : place + ")";
+  }
+
+  // Declares the block parameter for `value` of `column`, written to the
+  // blob file from `offset` to its current end, and returns the reference
+  // to it.
+  std::string Param(const Column& column, uint64_t offset, std::string_view value, Row& row) {
     const uint64_t length = blobs_.Position() - offset;
     const std::string name = "B" + std::to_string(params_++);
-    params.push_back(name + " " + ParamType(column, charset_, length) + " = " +
-                     BlobReferenceText(offset, length));
-    return ":" + name;
+    const ParamShape shape = ParamFor(column, charset_, value);
+    row.params.push_back(name + " " + shape.type + " = " + BlobReferenceText(offset, length));
+    row.message += shape.message_bytes;
+    if (!column.as_stored) return ":" + name;
+    // Bytes in the column's own character set, which the new database
+    // converts to its column's, or refuses to when it lacks a character.
+    if (column.kind == ColumnKind::kBlob) {
+      return "CAST(:" + name + " AS BLOB SUB_TYPE TEXT CHARACTER SET " + column.charset_name + ")";
+    }
+    const uint64_t chars = std::clamp<uint64_t>(length, 1, std::max(column.chars, 1));
+    return "CAST(:" + name + " AS VARCHAR(" + std::to_string(chars) + ") CHARACTER SET " +
+           column.charset_name + ")";
   }
 
   Output& script_;
@@ -223,10 +391,13 @@ class TableWriter {
   std::string body_;
   std::string declarations_;
   int rows_ = 0;
+  size_t message_ = 0;
   int params_ = 0;
-  bool force_params_ = false;
   int blocks_ = 0;
   int64_t total_ = 0;
+  Holes& holes_;
+  int64_t hole_row_ = 0;                // the row of the places in hole_columns_
+  std::set<std::string> hole_columns_;  // its columns whose place was noted
 };
 
 }  // namespace
@@ -286,42 +457,72 @@ int64_t ExportTableData(Database& database, platform::FileSystem& files, const s
   const std::string blob_path = BlobFilePathFor(path);
   const std::string blob_name = platform::SplitPath(blob_path, platform::Delimiters::kEither).name;
   const std::string charset = database.Charset();
-  const std::vector<Table> tables = database.UserTables();
 
+  const std::string manifest_path = ManifestPathFor(path);
+  std::vector<TableFigures> manifest;
   bool script_made = false;
   bool blobs_made = false;
+  bool manifest_made = false;
   try {
+    // The files are made (or emptied) first: whatever fails after this,
+    // an earlier export's script does not stay behind as if it were this one.
     Output script(files, path);
     script_made = true;
     Output blobs(files, blob_path);
     blobs_made = true;
-    script.Write("/* Table data, character set " + charset +
-                 ". Written by ibec_ExtractMetadata; values that are not written as literals\n"
-                 "   are in the blob file " +
-                 QuoteString(platform::Utf8ToAnsi(blob_name)) + ". */\n");
+    const std::vector<Table> tables = database.UserTables();
+    // Names and values are written only as quoted names and literals, and
+    // into comments with "*/" broken up: none can end a comment, a string
+    // or a statement early.
+    script.Write(CommentText("/* Table data, character set " + charset +
+                             ". Written by ibec_ExtractMetadata; values that are not written as "
+                             "literals\n   are in the blob file named below.") +
+                 " */\n");
     script.Write("SET SQL DIALECT 3;\n");
     script.Write("SET BLOBFILE " + QuoteString(platform::Utf8ToAnsi(blob_name)) + ";\n");
+    // The load fails when the script ends before its SET DATA END: a script
+    // cut short is never taken for all of the data.
+    script.Write("SET DATA BEGIN;\n");
     script.Write("SET TERM ^ ;\n");
 
     int64_t total = 0;
+    Holes holes;
     for (const Table& table : tables) {
-      script.Write("\n/* " + QuoteName(table.name) + " */\n");
-      std::unique_ptr<Cursor> cursor = database.ReadTable(table);
-      TableWriter writer(script, blobs, table, charset, options);
+      script.Write("\n/* " + CommentText(QuoteName(table.name)) + " */\n");
+      const Table read = InOwnCharsets(table, charset);
+      std::unique_ptr<Cursor> cursor =
+          CountingCursor(database.ReadTable(read), read, charset, manifest.emplace_back());
+      TableWriter writer(script, blobs, read, charset, options, holes);
       while (cursor->Next()) writer.AddRow(*cursor);
       writer.Flush();
       script.Write("COMMIT WORK^\n");
       total += writer.Total();
       progress(QuoteName(table.name) + ": " + std::to_string(writer.Total()) + " rows");
     }
+    if (holes.count > 0) {
+      std::string places;
+      for (const std::string& place : holes.places) places += "\r\n  " + place;
+      if (holes.count > static_cast<int64_t>(holes.places.size())) {
+        places += "\r\n  and " +
+                  std::to_string(holes.count - static_cast<int64_t>(holes.places.size())) + " more";
+      }
+      throw ScriptError(
+          "texts hold the byte 0x98, which is no character in WIN1251 and would be lost in the "
+          "new database; mend these values in the old database and run the update again:" +
+          places);
+    }
     script.Write("SET TERM ; ^\n");
+    script.Write("SET DATA END;\n");
     blobs.Close();
     script.Close();
+    manifest_made = true;
+    WriteManifest(files, manifest_path, manifest);
     return total;
   } catch (...) {
     // A data script cut short would load part of the data as if it were all:
     // the files this export made go (closed by now). One that cannot be
     // removed stays behind; the failure raised says the export did not end.
+    if (manifest_made) (void)files.RemoveFile(manifest_path);
     if (blobs_made) (void)files.RemoveFile(blob_path);
     if (script_made) (void)files.RemoveFile(path);
     throw;

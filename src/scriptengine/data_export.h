@@ -32,9 +32,10 @@ std::string BlobFilePathFor(const std::string& path);
 // Writes the data script to `path` (UTF-8; created or emptied) and its blob
 // file beside it through `files`, reading every table in the current
 // transaction of `database`. Reports each table done through `progress`. Returns the number
-// of rows written. Throws ScriptError when a file cannot be written or a
-// table has a column of a kind it cannot carry (arrays), DatabaseError when
-// a query fails.
+// of rows written. All or nothing: on a failure neither file is left. Throws
+// ScriptError when a file cannot be written, an array column holds a value,
+// or WIN1251 texts hold the byte that is no character (naming every place
+// up to ten), DatabaseError when a query fails.
 int64_t ExportTableData(Database& database, platform::FileSystem& files, const std::string& path,
                         const ExportOptions& options,
                         const std::function<void(std::string_view)>& progress);

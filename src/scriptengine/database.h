@@ -38,15 +38,23 @@ enum class ColumnKind {
 struct Column {
   std::string name;  // as the database stores it (no quotes)
   ColumnKind kind = ColumnKind::kInteger;
-  int scale = 0;     // exact numerics: digits after the point
-  int sub_type = 0;  // blobs: 0 binary, 1 text, other numbers as stored
-  int charset = 0;   // CHAR, VARCHAR and text blobs: character set number
-  int length = 0;    // CHAR, VARCHAR: largest length in bytes as delivered
+  int scale = 0;               // exact numerics: digits after the point
+  int sub_type = 0;            // blobs: 0 binary, 1 text, other numbers as stored
+  int charset = 0;             // CHAR, VARCHAR and text blobs: character set number
+  int length = 0;              // CHAR, VARCHAR: largest length in bytes as delivered
+  std::string charset_name{};  // texts: the name of `charset` (empty when not known)
+  int chars = 0;               // CHAR, VARCHAR: largest length in characters
+  // Texts read as the bytes stored in their own character set instead of
+  // in the connection's (whose characters may not cover them).
+  bool as_stored = false;
+  // An array: read as 1 when the row holds one and NULL when not.
+  bool array = false;
 };
 
 struct Table {
   std::string name;             // as stored
   std::vector<Column> columns;  // the stored ones, in their order
+  std::vector<size_t> key{};    // the primary key's columns (indexes in `columns`), if any
 };
 
 // Rows of one query, one at a time.
@@ -108,7 +116,8 @@ class Database {
 
   // Every row of `table` (from UserTables), its columns in their order. A
   // text blob may come as the text itself (kText) when the database can
-  // hand it over that way.
+  // hand it over that way. Texts of a column marked `as_stored` come as the
+  // bytes of their own character set; an array column gives 1 or NULL.
   virtual std::unique_ptr<Cursor> ReadTable(const Table& table);
 
   // Commits the default transaction. When the commit fails, the

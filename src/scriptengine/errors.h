@@ -4,6 +4,8 @@
 // statement.
 #pragma once
 
+#include <cstdlib>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -20,6 +22,23 @@ class DatabaseError : public std::runtime_error {
       : std::runtime_error(message), status_(std::move(status)) {}
 
   const fbclient::FbStatus& Status() const { return status_; }
+
+  // The line of a failed EXECUTE BLOCK's text that the server names ("At
+  // block line: 3, col: 1"), counted from 1; 0 when it names none.
+  size_t BlockLine() const {
+    const fbclient::FbError* trace = status_.Find(isc_stack_trace);
+    if (trace == nullptr) return 0;
+    for (const std::string& text : trace->arguments) {
+      const size_t at = text.find("line: ");
+      if (at != std::string::npos) return std::strtoul(text.c_str() + at + 6, nullptr, 10);
+    }
+    return 0;
+  }
+
+  // For rows of a data block that the server refused: the index of the
+  // row in the block and the column, when known.
+  std::optional<size_t> block_row;
+  std::string block_column;
 
  private:
   fbclient::FbStatus status_;

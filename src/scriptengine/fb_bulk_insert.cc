@@ -6,6 +6,7 @@
 #include "scriptengine/errors.h"
 #include "scriptengine/fb_database.h"
 #include "scriptengine/fb_statement.h"
+#include "scriptengine/script_charset.h"
 #include "scriptengine/sql_tokens.h"
 
 namespace updater::scriptengine {
@@ -43,15 +44,6 @@ std::string ParamCharset(const StoredColumn& column, const std::string& connecti
     return column.charset_name.empty() ? "NONE" : column.charset_name;
   }
   return connection;
-}
-
-int CharsetBytes(const std::string& charset) {
-  if (charset == "UTF8" || charset == "UNICODE_FSS") return 4;
-  return charset == "NONE" || charset == "OCTETS" || charset.rfind("WIN", 0) == 0 ||
-                 charset.rfind("ISO8859", 0) == 0 || charset.rfind("DOS", 0) == 0 ||
-                 charset.rfind("KOI8", 0) == 0 || charset == "ASCII"
-             ? 1
-             : 4;
 }
 
 // One column's parameter for one group of rows: its declaration and the
@@ -114,7 +106,7 @@ ParamShape ShapeFor(const StoredColumn& column, const std::vector<std::vector<Va
       const std::string charset = ParamCharset(column, connection);
       const int length = std::max(column.char_length, 1);
       shape.declaration = "VARCHAR(" + std::to_string(length) + ") CHARACTER SET " + charset;
-      shape.message_bytes = static_cast<size_t>(length) * CharsetBytes(charset) + 2;
+      shape.message_bytes = static_cast<size_t>(length) * MaxCharacterBytes(charset) + 2;
       break;
     }
     case kBlob: {
@@ -129,7 +121,7 @@ ParamShape ShapeFor(const StoredColumn& column, const std::vector<std::vector<Va
         if (value.kind == Value::Kind::kBlobSlice) slices = true;
         if (value.kind == Value::Kind::kText) longest = std::max(longest, value.text.size());
       }
-      const size_t limit = CharsetBytes(charset) == 1 ? 32765 : 8191;
+      const size_t limit = MaxCharacterBytes(charset) == 1 ? 32765 : 8191;
       if (slices || longest > limit) {
         shape.blob = true;
         shape.declaration = "BLOB SUB_TYPE " + std::to_string(column.sub_type);
@@ -141,7 +133,7 @@ ParamShape ShapeFor(const StoredColumn& column, const std::vector<std::vector<Va
         bucket = std::min(bucket, limit);
         const std::string text_charset = column.sub_type == 1 ? charset : "OCTETS";
         shape.declaration = "VARCHAR(" + std::to_string(bucket) + ") CHARACTER SET " + text_charset;
-        shape.message_bytes = bucket * CharsetBytes(text_charset) + 2;
+        shape.message_bytes = bucket * MaxCharacterBytes(text_charset) + 2;
       }
       break;
     }
@@ -258,7 +250,7 @@ FbStatement& BulkLoader::StatementFor(const Layout& layout, size_t rows) {
   return statement;
 }
 
-void BulkLoader::ExecuteRows(const Layout& layout, const DataBlock& block) {
+void BulkLoader::ExecuteRows(const InsertPlan& plan, const Layout& layout, const DataBlock& block) {
   const size_t width = layout.shapes.size();
   std::vector<Value> converted;  // integers for blob parameters, as texts
   converted.reserve(block.rows.size() * width);
@@ -279,7 +271,40 @@ void BulkLoader::ExecuteRows(const Layout& layout, const DataBlock& block) {
     }
     FbStatement& statement = StatementFor(layout, rows);
     statement.Bind(params);
-    statement.Execute();
+    try {
+      statement.Execute();
+    } catch (DatabaseError& e) {
+      // The statement's lines: the declarations, AS BEGIN, then one row
+      // each.
+      const size_t line = e.BlockLine();
+      if (line >= 3 && line - 3 < rows) e.block_row = first + line - 3;
+      // A text too long for its column is refused with the parameters, at
+      // no line: the first such value is the one.
+      if (!e.block_row && e.Status().Has(isc_string_truncation)) {
+        const bool utf8 = MaxCharacterBytes(database_.Charset()) > 1;
+        for (size_t r = first; r < first + rows && !e.block_row; ++r) {
+          for (size_t c = 0; c < width; ++c) {
+            const Value& value = block.rows[r][c];
+            const StoredColumn& column = plan.columns[c];
+            if (value.kind != Value::Kind::kText || column.char_length <= 0 ||
+                column.field_type == kBlob) {
+              continue;
+            }
+            const size_t characters =
+                utf8 ? static_cast<size_t>(std::count_if(
+                           value.text.begin(), value.text.end(),
+                           [](char b) { return (static_cast<unsigned char>(b) & 0xC0) != 0x80; }))
+                     : value.text.size();
+            if (characters > static_cast<size_t>(column.char_length)) {
+              e.block_row = r;
+              e.block_column = block.columns[c];
+              break;
+            }
+          }
+        }
+      }
+      throw;
+    }
   }
 }
 
@@ -299,7 +324,7 @@ bool BulkLoader::InsertRows(const DataBlock& block) {
   const bool split = layout->executions > 1;
   if (split) Run(savepoint_, "SAVEPOINT SCRIPT_ENGINE_BULK_LOAD");
   try {
-    ExecuteRows(*layout, block);
+    ExecuteRows(plan, *layout, block);
   } catch (...) {
     if (split) {
       // The block's failure is what the caller must hear of; undoing its

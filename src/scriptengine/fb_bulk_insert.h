@@ -53,7 +53,7 @@ class BulkLoader {
   // column's type cannot be declared or one row is too large for a statement.
   std::optional<Layout> LayoutFor(const InsertPlan& plan, const DataBlock& block) const;
   FbStatement& StatementFor(const Layout& layout, size_t rows);
-  void ExecuteRows(const Layout& layout, const DataBlock& block);
+  void ExecuteRows(const InsertPlan& plan, const Layout& layout, const DataBlock& block);
   void Run(std::unique_ptr<FbStatement>& statement, const char* sql);
 
   FbDatabase& database_;

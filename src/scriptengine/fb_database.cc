@@ -1,5 +1,6 @@
 #include "scriptengine/fb_database.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "fbclient/parameter_blocks.h"
@@ -268,19 +269,31 @@ std::vector<Table> FbDatabase::UserTables() {
     if (stored.empty()) continue;  // only computed columns: no data of its own
     std::string select = "SELECT ";
     for (size_t i = 0; i < stored.size(); ++i) {
-      if (stored[i].array) {
-        throw ScriptError("the column \"" + stored[i].name + "\" of the table \"" + table.name +
-                          "\" is an array, which the data export cannot carry");
-      }
       if (i > 0) select += ", ";
-      select += QuoteName(stored[i].name);
+      // An array is described by what tells whether the row holds one.
+      select += stored[i].array ? "1" : QuoteName(stored[i].name);
     }
     FbStatement statement(*this, select + " FROM " + QuoteName(table.name));
     for (size_t i = 0; i < stored.size(); ++i) {
       Column column = statement.Out().DescribeColumn(i);
       column.name = stored[i].name;
       column.charset = stored[i].charset;
+      column.array = stored[i].array;
+      column.charset_name = stored[i].charset_name;
+      column.chars = stored[i].char_length;
       table.columns.push_back(column);
+    }
+    std::unique_ptr<Cursor> key = Open(
+        "SELECT S.RDB$FIELD_NAME FROM RDB$RELATION_CONSTRAINTS RC "
+        "JOIN RDB$INDEX_SEGMENTS S ON S.RDB$INDEX_NAME = RC.RDB$INDEX_NAME "
+        "WHERE RC.RDB$RELATION_NAME = ? AND RC.RDB$CONSTRAINT_TYPE = 'PRIMARY KEY' "
+        "ORDER BY S.RDB$FIELD_POSITION",
+        {Value::Text(table.name)});
+    while (key->Next()) {
+      const std::string name = StoredName(key->Get(0));
+      for (size_t i = 0; i < table.columns.size(); ++i) {
+        if (table.columns[i].name == name) table.key.push_back(i);
+      }
     }
   }
   std::erase_if(tables, [](const Table& table) { return table.columns.empty(); });
@@ -291,12 +304,16 @@ namespace {
 
 // Rows of a table whose short text blobs come as texts: each such blob
 // column has a second column after the table's own, holding the text when
-// it is short.
-class ShortBlobCursor final : public Cursor {
+// it is short. Text blobs in a character set that is not the connection's
+// are read in their own.
+class TableCursor final : public Cursor {
  public:
-  ShortBlobCursor(std::unique_ptr<Cursor> inner, std::vector<Column> columns,
-                  std::vector<int> text_of)
-      : inner_(std::move(inner)), columns_(std::move(columns)), text_of_(std::move(text_of)) {}
+  TableCursor(FbDatabase& database, std::unique_ptr<Cursor> inner, std::vector<Column> columns,
+              std::vector<int> text_of)
+      : database_(database),
+        inner_(std::move(inner)),
+        columns_(std::move(columns)),
+        text_of_(std::move(text_of)) {}
   const std::vector<Column>& Columns() const override { return columns_; }
   bool Next() override { return inner_->Next(); }
   const Value& Get(size_t index) const override {
@@ -307,10 +324,16 @@ class ShortBlobCursor final : public Cursor {
     return inner_->Get(index);
   }
   void ReadBlob(size_t index, const std::function<void(std::string_view)>& sink) override {
+    const Value& value = inner_->Get(index);
+    if (columns_[index].as_stored && value.kind == Value::Kind::kBlob) {
+      ReadBlobContent(database_, value.blob_id, sink, columns_[index].charset);
+      return;
+    }
     inner_->ReadBlob(index, sink);
   }
 
  private:
+  FbDatabase& database_;
   std::unique_ptr<Cursor> inner_;
   std::vector<Column> columns_;
   std::vector<int> text_of_;
@@ -339,16 +362,28 @@ std::unique_ptr<Cursor> FbDatabase::ReadTable(const Table& table) {
     const Column& column = table.columns[i];
     const std::string name = QuoteName(column.name);
     if (i > 0) select += ", ";
-    select += name;
-    if (casts_blobs_ == 1 && column.kind == ColumnKind::kBlob && column.sub_type == 1) {
+    if (column.array) {
+      select += "CASE WHEN " + name + " IS NOT NULL THEN 1 END";
+    } else if (column.as_stored && column.kind == ColumnKind::kBlob) {
+      // Fetched as it is, a text blob is converted to the connection's
+      // character set; as a binary blob it comes as stored.
+      select += casts_blobs_ == 1 ? "CAST(" + name + " AS BLOB SUB_TYPE BINARY)" : name;
+    } else if (column.as_stored) {
+      // Four bytes hold any character; a text holds no more than 32,765.
+      const int bytes = std::clamp(column.chars * 4, 1, 32765);
+      select += "CAST(" + name + " AS VARCHAR(" + std::to_string(bytes) + ") CHARACTER SET OCTETS)";
+    } else {
+      select += name;
+    }
+    if (casts_blobs_ == 1 && column.kind == ColumnKind::kBlob && column.sub_type == 1 &&
+        !column.as_stored) {
       extra += ", CASE WHEN CHAR_LENGTH(" + name + ") <= " + std::to_string(kShortBlobChars) +
                " THEN CAST(" + name + " AS VARCHAR(" + std::to_string(kShortBlobChars) + ")) END";
       text_of[i] = next_extra++;
     }
   }
   std::unique_ptr<Cursor> rows = Open(select + extra + " FROM " + QuoteName(table.name), {});
-  if (extra.empty()) return rows;
-  return std::make_unique<ShortBlobCursor>(std::move(rows), table.columns, std::move(text_of));
+  return std::make_unique<TableCursor>(*this, std::move(rows), table.columns, std::move(text_of));
 }
 
 ISC_QUAD FbDatabase::CreateBlob(const Value& value) {

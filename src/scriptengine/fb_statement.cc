@@ -166,14 +166,21 @@ void FbCursor::ReadBlob(size_t index, const std::function<void(std::string_view)
 }
 
 void ReadBlobContent(FbDatabase& database, uint64_t id,
-                     const std::function<void(std::string_view)>& sink) {
+                     const std::function<void(std::string_view)>& sink, int charset) {
   fbclient::FbClient& client = database.Client();
   ISC_STATUS_ARRAY status;
   isc_blob_handle blob = 0;
   ISC_QUAD quad;
   std::memcpy(&quad, &id, sizeof quad);
-  if (client.isc_open_blob2(status, database.Handle(), database.Transaction(), &blob, &quad, 0,
-                            nullptr) != 0) {
+  // Text in the character set `charset`, which the server then leaves as
+  // it is: isc_bpb_version1, isc_bpb_target_type 1, isc_bpb_target_interp.
+  const char own[] = {
+      1, 1, 1, 1, 2, 1, 1, 4, 1, static_cast<char>(charset), 5, 1, static_cast<char>(charset)};
+  const bool as_stored = charset >= 0 && charset <= 255;
+  if (client.isc_open_blob2(status, database.Handle(), database.Transaction(), &blob, &quad,
+                            as_stored ? static_cast<unsigned short>(sizeof own) : 0,
+                            as_stored ? reinterpret_cast<const unsigned char*>(own) : nullptr) !=
+      0) {
     database.Fail(status);
   }
   std::vector<char> buffer(32768);

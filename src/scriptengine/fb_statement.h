@@ -76,8 +76,10 @@ class FbCursor final : public Cursor {
   bool done_ = false;
 };
 
-// Reads the blob `id` in the default transaction of `database`.
+// Reads the blob `id` in the default transaction of `database`. A text
+// blob comes in the connection's character set, or with `charset` (a
+// character set number) in that one, as its bytes are stored.
 void ReadBlobContent(FbDatabase& database, uint64_t id,
-                     const std::function<void(std::string_view)>& sink);
+                     const std::function<void(std::string_view)>& sink, int charset = -1);
 
 }  // namespace updater::scriptengine

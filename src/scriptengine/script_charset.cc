@@ -79,6 +79,15 @@ class MarkedFile final : public platform::OutputFile {
 
 }  // namespace
 
+int MaxCharacterBytes(const std::string& charset) {
+  if (charset == "UNICODE_FSS") return 3;
+  const bool single = charset.empty() || charset == "NONE" || charset == "OCTETS" ||
+                      charset == "ASCII" || charset.starts_with("WIN") ||
+                      charset.starts_with("ISO8859") || charset.starts_with("DOS") ||
+                      charset.starts_with("KOI8");
+  return single ? 1 : 4;
+}
+
 bool ConvertibleCharset(const std::string& charset) {
   return IsWin1251(charset) || IsUtf8(charset);
 }

@@ -26,6 +26,11 @@ inline constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 // and UNICODE_FSS.
 bool ConvertibleCharset(const std::string& charset);
 
+// The most bytes one character of `charset` (upper case) takes: 1 for
+// NONE, OCTETS and the single-byte sets, 3 for UNICODE_FSS, 4 for UTF8 and
+// any set not known here.
+int MaxCharacterBytes(const std::string& charset);
+
 // `file` for texts in `charset`: when the character set is convertible,
 // the file gets the mark (unless `has_mark` says that it already begins
 // with it) and every text is written as UTF-8; a text that has no UTF-8

@@ -1,5 +1,7 @@
 #include "scriptengine/script_executor.h"
 
+#include <algorithm>
+
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "scriptengine/block_language.h"
@@ -49,24 +51,39 @@ int ScriptExecutor::Run(ByteSource& source) {
       ended_by_ = "SET BAIL ON: the failure at line " + std::to_string(statement->line);
     }
   }
-  if (ending_ != Ending::kAtTheEnd) ReportEarlyEnd(splitter);
+  if (ending_ != Ending::kAtTheEnd) {
+    ReportEarlyEnd(splitter);
+  } else if (data_open_) {
+    // The rows loaded so far are not all the rows there are: the work
+    // since the last commit goes, and the run fails.
+    reporter_.StatementError("SET DATA END",
+                             "the data script ends before its SET DATA END: it was cut short, "
+                             "and the table data it holds is not all of the data");
+    ++failures;
+    ending_ = Ending::kRollBack;
+  }
   return failures + EndTransaction();
 }
 
 bool ScriptExecutor::RunOne(StatementSplitter& splitter, const ScriptStatement& statement) {
   ++number_;
   reporter_.StatementText(number_, statement.text);
+  shown_statement_.clear();
   bool succeeded = false;
+  std::string failure;
   try {
     if (!statement.error.empty()) throw ScriptError(statement.error);
     RunStatement(splitter, statement);
     succeeded = true;
   } catch (const DatabaseError& e) {
-    reporter_.StatementError(statement.text, e.what());
+    failure = e.what();
   } catch (const ScriptError& e) {
-    reporter_.StatementError(statement.text, e.what());
+    failure = e.what();
   } catch (const std::exception& e) {
-    reporter_.StatementError(statement.text, std::string("internal error: ") + e.what());
+    failure = std::string("internal error: ") + e.what();
+  }
+  if (!succeeded) {
+    reporter_.StatementError(shown_statement_.empty() ? statement.text : shown_statement_, failure);
   }
   reporter_.StatementDone(number_, succeeded);
   return succeeded;
@@ -154,6 +171,16 @@ void ScriptExecutor::RunStatement(StatementSplitter& splitter, const ScriptState
       blob_file_path_ = ScriptFilePath(folder_, command.argument);
       blob_file_.reset();
       return;
+    case ClientCommand::Kind::kDataBegin:
+    case ClientCommand::Kind::kDataEnd: {
+      const bool begin = command.kind == ClientCommand::Kind::kDataBegin;
+      if (begin == data_open_) {
+        throw ScriptError(begin ? "SET DATA BEGIN again before SET DATA END"
+                                : "SET DATA END without SET DATA BEGIN");
+      }
+      data_open_ = begin;
+      return;
+    }
     case ClientCommand::Kind::kCommit:
     case ClientCommand::Kind::kRollback:
       // As in isql, SET PLANONLY holds for COMMIT and ROLLBACK too.
@@ -226,9 +253,86 @@ void ScriptExecutor::RunSql(std::string_view sql) {
   }
   if (std::optional<DataBlock> block =
           tokenized ? ParseDataBlock(scanned.tokens, params) : std::nullopt) {
-    if (database_.InsertRows(*block)) return;
+    LoadDataBlock(*block, sql, scanned.tokens, parameterized, params);
+    return;
   }
   database_.Execute(parameterized.sql, params, auto_ddl_);
+}
+
+namespace {
+
+// A data block's statement as a failure shows it: its INSERT at
+// `insert_offset` (the failed row's, else the first), cut short, between
+// the block's first words and its end; never the whole block, whose rows
+// are the customer's data and may fill 48 KB.
+std::string DataBlockExcerpt(std::string_view sql, size_t insert_offset, size_t rows) {
+  constexpr size_t kMaxInsertBytes = 240;
+  std::string_view insert = sql.substr(insert_offset);
+  insert = insert.substr(0, insert.find('\n'));
+  std::string excerpt = "EXECUTE BLOCK ... ";
+  if (insert.size() > kMaxInsertBytes) {
+    size_t cut = kMaxInsertBytes;
+    // Not inside a UTF-8 character.
+    while (cut > 0 && (static_cast<unsigned char>(insert[cut]) & 0xC0) == 0x80) --cut;
+    excerpt += std::string(insert.substr(0, cut)) + "...";
+  } else {
+    excerpt += insert;
+  }
+  return excerpt + " ... END (" + std::to_string(rows) + " rows, " + std::to_string(sql.size()) +
+         " bytes)";
+}
+
+// Where the INSERTs of a data block's `tokens` start, one a row.
+std::vector<size_t> InsertOffsets(const std::vector<Token>& tokens) {
+  std::vector<size_t> inserts;
+  for (const Token& token : tokens) {
+    if (token.Is("INSERT")) inserts.push_back(token.offset);
+  }
+  return inserts;
+}
+
+}  // namespace
+
+void ScriptExecutor::LoadDataBlock(const DataBlock& block, std::string_view sql,
+                                   const std::vector<Token>& tokens,
+                                   const ParameterizedStatement& parameterized,
+                                   const std::vector<Value>& params) {
+  uint64_t& loaded = data_rows_[block.table];
+  const uint64_t first = loaded;
+  loaded += block.rows.size();
+  try {
+    if (!database_.InsertRows(block)) database_.Execute(parameterized.sql, params, auto_ddl_);
+  } catch (const ScriptError& e) {
+    // The block's blob file failed it: no row of its own.
+    shown_statement_ = DataBlockExcerpt(sql, InsertOffsets(tokens).front(), block.rows.size());
+    throw ScriptError("the data of " + QuoteName(block.table) + ", rows " +
+                      std::to_string(first + 1) + " to " + std::to_string(loaded) + ": " +
+                      e.what());
+  } catch (const DatabaseError& e) {
+    const std::vector<size_t> inserts = InsertOffsets(tokens);
+    std::optional<size_t> row = e.block_row;
+    if (!row && e.BlockLine() > 0) {
+      for (size_t r = 0; r < inserts.size(); ++r) {
+        const auto line = 1 + std::count(sql.begin(), sql.begin() + inserts[r], '\n');
+        if (static_cast<size_t>(line) == e.BlockLine()) row = r;
+      }
+    }
+    std::string where = "the data of " + QuoteName(block.table) + ", ";
+    if (row && *row < inserts.size()) {
+      where += "row " + std::to_string(first + *row + 1);
+    } else {
+      where += "rows " + std::to_string(first + 1) + " to " + std::to_string(loaded);
+    }
+    if (!e.block_column.empty()) {
+      where += ", column " + QuoteName(e.block_column);
+    } else if (const fbclient::FbError* invalid = e.Status().Find(isc_not_valid);
+               invalid != nullptr && !invalid->arguments.empty()) {
+      where += ", column " + invalid->arguments.front();
+    }
+    shown_statement_ = DataBlockExcerpt(
+        sql, row && *row < inserts.size() ? inserts[*row] : inserts.front(), block.rows.size());
+    throw DatabaseError(where + ": " + e.what(), e.Status());
+  }
 }
 
 const BlobFile& ScriptExecutor::CurrentBlobFile() {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 #include "scriptengine/blob_file.h"
 #include "scriptengine/database.h"
 #include "scriptengine/script_splitter.h"
+#include "scriptengine/sql_tokens.h"
 
 namespace updater::scriptengine {
 
@@ -49,6 +51,10 @@ class ScriptExecutor {
   bool RunOne(StatementSplitter& splitter, const ScriptStatement& statement);
   void RunStatement(StatementSplitter& splitter, const ScriptStatement& statement);
   void RunSql(std::string_view sql);
+  // Loads the rows of a data block (`tokens` of `sql`); a failure names the
+  // table and the rows, and the statement is reported by an excerpt.
+  void LoadDataBlock(const DataBlock& block, std::string_view sql, const std::vector<Token>& tokens,
+                     const ParameterizedStatement& parameterized, const std::vector<Value>& params);
   // Commits the default transaction. A transaction whose commit fails is
   // rolled back, and the failure says so.
   void Commit();
@@ -65,10 +71,17 @@ class ScriptExecutor {
   bool auto_ddl_ = true;
   bool bail_ = false;
   bool plan_only_ = false;
+  bool data_open_ = false;  // SET DATA BEGIN seen, its SET DATA END not yet
   std::string names_;
   std::string blob_file_path_;
   std::unique_ptr<BlobFile> blob_file_;
   int32_t number_ = 0;
+  // Rows of each table's data blocks so far: where the next block's rows
+  // stand in the table's data.
+  std::map<std::string, uint64_t> data_rows_;
+  // What a failure reports as its statement, when not the statement's
+  // whole text (a data block's excerpt).
+  std::string shown_statement_;
 
   // How the script ends: at its end unless a statement ends it early.
   enum class Ending { kAtTheEnd, kCommit, kRollBack };

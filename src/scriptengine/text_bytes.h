@@ -6,10 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/strings.h"
+
 namespace updater::scriptengine {
 
-// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
-bool IsValidUtf8(std::string_view text);
+using platform::IsValidUtf8;
 
 // `text` in the system's ANSI code page for the callbacks: UTF-8 texts are
 // converted, any other bytes are taken as Windows-1251 (the product's

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "scriptengine/errors.h"
 
@@ -106,6 +107,24 @@ std::string DoubleText(double real) {
   const auto result =
       std::to_chars(buffer, buffer + sizeof buffer, real, std::chars_format::scientific);
   return std::string(buffer, result.ptr);
+}
+
+std::string DoubleLiteral(double real) {
+  if (std::isfinite(real)) return DoubleText(real);
+  const char* text = std::isnan(real) ? "NaN" : real > 0 ? "Infinity" : "-Infinity";
+  return std::string("CAST('") + text + "' AS DOUBLE PRECISION)";
+}
+
+bool ParseNonFinite(std::string_view text, double& real) {
+  if (text == "NaN") {
+    real = std::numeric_limits<double>::quiet_NaN();
+  } else if (text == "Infinity" || text == "-Infinity") {
+    real = text[0] == '-' ? -std::numeric_limits<double>::infinity()
+                          : std::numeric_limits<double>::infinity();
+  } else {
+    return false;
+  }
+  return true;
 }
 
 std::string DateText(int32_t date) {

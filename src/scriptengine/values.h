@@ -64,6 +64,14 @@ std::string IntegerText(int64_t integer, int scale);
 // exponent ("1.5e+00") so that Firebird reads it as a double and not as
 // an exact numeric. Infinities and NaN have no text and throw ScriptError.
 std::string DoubleText(double real);
+// The literal of a double in a data script: DoubleText for a finite value;
+// SQL has no literal for NaN and the infinities, so they are written as
+// CAST('NaN' AS DOUBLE PRECISION), CAST('Infinity' ...), CAST('-Infinity'
+// ...), which the engine's bulk load binds as the value itself (the server
+// itself refuses to convert these texts).
+std::string DoubleLiteral(double real);
+// "NaN", "Infinity", "-Infinity" read back; false for any other text.
+bool ParseNonFinite(std::string_view text, double& real);
 // "YYYY-MM-DD", "HH:MM:SS.FFFF", "YYYY-MM-DD HH:MM:SS.FFFF".
 std::string DateText(int32_t date);
 std::string TimeText(uint32_t time);

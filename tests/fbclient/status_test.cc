@@ -78,5 +78,29 @@ TEST(FbStatus, FindsErrorsByCodeAndJoinsItsTexts) {
   EXPECT_EQ(FbStatus{}.Text(), "");
 }
 
+// A UTF-8 text cut inside a character, by the server or by the client
+// ("..."), loses that character's first bytes and stays UTF-8; other texts
+// stay as they are.
+TEST(InterpretedText, DropsACharacterCutShortAndNothingElse) {
+  const struct {
+    std::string buffer;  // what fb_interpret wrote, NUL included
+    size_t capacity;
+    std::string text;
+  } cases[] = {
+      {"3\xD1\x8F\xD1...", 64, "3\xD1\x8F..."},      // the client's cut
+      {"3\xD1\x8F\xD1", 5, "3\xD1\x8F"},             // the server's
+      {"\xE2\x82\xAC\xE2\x82", 64, "\xE2\x82\xAC"},  // two of three bytes
+      {"\xD1\x8F\xF0\x9F\x98...", 64, "\xD1\x8F..."},
+      {"\xD1\xCF\xC8\xD1...", 64, "\xD1\xCF\xC8\xD1..."},  // Windows-1251 texts
+      {"value \xDF", 64, "value \xDF"},
+      {"plain", 6, "plain"},
+  };
+  for (const auto& c : cases) {
+    std::string buffer = c.buffer;
+    buffer.resize(c.capacity, '\0');
+    EXPECT_EQ(InterpretedText(buffer.data(), c.capacity), c.text) << c.buffer;
+  }
+}
+
 }  // namespace
 }  // namespace updater::fbclient

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/platform.h"
+#include "scriptengine/data_manifest.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/fake_database.h"
 #include "scriptengine/recording_reporter.h"
@@ -23,6 +24,7 @@ using ::updater::testing::FileCall;
 using ::updater::testing::kEveryTime;
 using ::updater::testing::ReadBytes;
 using ::updater::testing::TempFolder;
+using ::updater::testing::WriteBytes;
 
 std::vector<Column> KindsTable() {
   return {{"ID", ColumnKind::kInteger},
@@ -126,6 +128,15 @@ TEST(DataExport, WhatItWritesLoadsBackToTheSameValues) {
   // Every block went in as rows: none was left for the server to compile.
   EXPECT_TRUE(target.Committed().empty());
   EXPECT_EQ(Shown(target, "KINDS"), Shown(source, "KINDS"));
+
+  // The manifest beside the script holds what the loaded database holds.
+  const std::vector<TableFigures> manifest = ReadManifest(files, temp.Path("Data.manifest"));
+  ASSERT_EQ(manifest.size(), 2u);
+  EXPECT_EQ(manifest[1].rows, 504);
+  ReadFigures(target, manifest, [](const TableFigures& expected, const TableFigures& found) {
+    EXPECT_EQ(found.rows, expected.rows) << expected.name;
+    EXPECT_EQ(found.checksum, expected.checksum) << expected.name;
+  });
 }
 
 TEST(DataExport, KeepsBlocksWithinTheServersLimits) {
@@ -172,6 +183,7 @@ TEST(DataExport, AFailedWriteIsReportedAndLeavesNoScriptBehind) {
       {"creating the blob file", FileCall::kOpenOutputFile, "Data.lob", 1},
       {"closing the blob file", FileCall::kStreamClose, "Data.lob", 1},
       {"closing the script", FileCall::kStreamClose, "Data.sql", 1},
+      {"writing the manifest", FileCall::kWriteFile, "Data.manifest", 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -195,6 +207,7 @@ TEST(DataExport, AFailedWriteIsReportedAndLeavesNoScriptBehind) {
     EXPECT_EQ(files.Injected(), 1);
     EXPECT_FALSE(files.FileExists(temp.Path("Data.sql")));
     EXPECT_FALSE(files.FileExists(temp.Path("Data.lob")));
+    EXPECT_FALSE(files.FileExists(temp.Path("Data.manifest")));
   }
 }
 
@@ -222,6 +235,114 @@ TEST(DataExport, ABlobFileThatCannotBeReadFailsTheStatementsThatNeedIt) {
         << reporter.errors[0];
     EXPECT_NE(reporter.errors[0].find("Access is denied (injected)."), std::string::npos);
     EXPECT_TRUE(Shown(target, "KINDS").empty());
+  }
+}
+
+TEST(DataExport, ArraysGoAsNullAndAnArrayThatHoldsValuesStopsTheExportByPlace) {
+  Column array{"LEVELS", ColumnKind::kInteger};
+  array.array = true;
+  for (const bool holds : {false, true}) {
+    SCOPED_TRACE(holds ? "an array with values" : "empty arrays");
+    TempFolder temp;
+    // An earlier export's files, which a failed one does not leave behind.
+    WriteBytes(temp.Path("Data.sql"), "SET DATA BEGIN;\nSET DATA END;\n");
+    WriteBytes(temp.Path("Data.lob"), "");
+    FakeDatabase source;
+    source.AddTable("T", {{"ID", ColumnKind::kInteger}, array});
+    source.AddRow("T", {Value::Integer(1), Value::Null()});
+    source.AddRow("T", {Value::Integer(2), holds ? Value::Integer(1) : Value::Null()});
+    std::string failure;
+    try {
+      ExportTableData(source, platform::SystemPlatform().files, temp.Path("Data.sql"),
+                      ExportOptions{}, [](std::string_view) {});
+    } catch (const ScriptError& e) {
+      failure = e.what();
+    }
+    if (holds) {
+      EXPECT_NE(failure.find("\"T\" holds an array in its column \"LEVELS\" (row 2)"),
+                std::string::npos)
+          << failure;
+      EXPECT_FALSE(platform::SystemPlatform().files.FileExists(temp.Path("Data.sql")));
+      EXPECT_FALSE(platform::SystemPlatform().files.FileExists(temp.Path("Data.lob")));
+    } else {
+      EXPECT_EQ(failure, "");
+      EXPECT_NE(ReadBytes(temp.Path("Data.sql")).find("VALUES (2, NULL)"), std::string::npos);
+    }
+  }
+}
+
+TEST(DataExport, Win1251TextsWithTheByteThatIsNoCharacterStopTheExportWhateverTheConnection) {
+  const struct {
+    const char* connection;
+    int charset;
+    const char* charset_name;
+    bool refused;
+  } cases[] = {
+      {"WIN1251", 52, "WIN1251", true},
+      {"UTF8", 52, "WIN1251", true},  // read as stored, in WIN1251
+      {"WIN1251", kCharsetNone, "NONE", false},
+      {"WIN1251", kCharsetOctets, "OCTETS", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.connection) + " " + c.charset_name);
+    TempFolder temp;
+    FakeDatabase source(c.connection);
+    Column text{"V", ColumnKind::kVarchar, 0, 0, c.charset, 20};
+    text.charset_name = c.charset_name;
+    Column blob{"B", ColumnKind::kBlob, 0, 1, c.charset};
+    blob.charset_name = c.charset_name;
+    source.AddTable("T", {{"ID", ColumnKind::kInteger}, text, blob});
+    source.AddRow("T", {Value::Integer(1), Value::Text("ok"), source.Blob("ok")});
+    source.AddRow("T", {Value::Integer(2), Value::Text("a\x98"), Value::Null()});
+    source.AddRow("T",
+                  {Value::Integer(3), Value::Null(), source.Blob(std::string(9000, 'b') + "\x98")});
+    std::string failure;
+    try {
+      ExportTableData(source, platform::SystemPlatform().files, temp.Path("Data.sql"),
+                      ExportOptions{}, [](std::string_view) {});
+    } catch (const ScriptError& e) {
+      failure = e.what();
+    }
+    if (c.refused) {
+      EXPECT_NE(failure.find(":\r\n  \"T\".\"V\" row 2\r\n  \"T\".\"B\" row 3"), std::string::npos)
+          << failure;
+      EXPECT_FALSE(platform::SystemPlatform().files.FileExists(temp.Path("Data.sql")));
+    } else {
+      EXPECT_EQ(failure, "");
+    }
+  }
+}
+
+TEST(DataExport, AScriptCutShortOfItsEndFailsAndKeepsOnlyWhatItCommitted) {
+  TempFolder temp;
+  FakeDatabase source;
+  FillKinds(source, 0);
+  ExportTableData(source, platform::SystemPlatform().files, temp.Path("Data.sql"), ExportOptions{},
+                  [](std::string_view) {});
+  const std::string whole = ReadBytes(temp.Path("Data.sql"));
+  const struct {
+    const char* name;
+    std::string text;
+    const char* error;
+    bool committed;  // the table's COMMIT WORK came before the cut
+  } cases[] = {
+      {"without its last line", whole.substr(0, whole.rfind("SET DATA END;")),
+       "the data script ends before its SET DATA END", true},
+      {"within its table's block", whole.substr(0, whole.find("END^")),
+       "the data script ends before its SET DATA END", false},
+      {"an end without a beginning", "SET DATA END;", "SET DATA END without SET DATA BEGIN", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeDatabase target;
+    target.AddTable("KINDS", KindsTable());
+    testing::RecordingReporter reporter;
+    ScriptExecutor executor(target, platform::SystemPlatform().files, reporter, temp.path());
+    TextSource script(c.text);
+    EXPECT_GE(executor.Run(script), 1);
+    ASSERT_FALSE(reporter.errors.empty());
+    EXPECT_NE(reporter.errors.back().find(c.error), std::string::npos) << reporter.errors.back();
+    EXPECT_EQ(Shown(target, "KINDS").empty(), !c.committed);
   }
 }
 

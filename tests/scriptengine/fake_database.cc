@@ -74,7 +74,16 @@ Value FakeDatabase::Blob(std::string content) {
 
 void FakeDatabase::Execute(std::string_view sql, const std::vector<Value>& params, bool auto_ddl) {
   for (const auto& [fragment, error] : failures_) {
-    if (sql.find(fragment) != std::string_view::npos) throw DatabaseError(error);
+    const size_t at = sql.find(fragment);
+    if (at == std::string_view::npos) continue;
+    fbclient::FbStatus status;
+    if (sql.starts_with("EXECUTE BLOCK")) {
+      // As the server names where a block failed: its line in the text.
+      const auto line = 1 + std::count(sql.begin(), sql.begin() + static_cast<ptrdiff_t>(at), '\n');
+      status.errors.push_back(
+          {isc_stack_trace, {"At block line: " + std::to_string(line) + ", col: 1"}});
+    }
+    throw DatabaseError(error, status);
   }
   Executed executed{std::string(sql), {}, auto_ddl};
   for (const Value& param : params) executed.params.push_back(ParamText(param));

@@ -13,11 +13,14 @@
 #include "scriptengine/engine_server_support.h"
 #include "scriptengine/sql_tokens.h"
 #include "support/firebird_server.h"
+#include "support/temp_folder.h"
 
 namespace updater::scriptengine {
 namespace {
 
+using ::updater::testing::ReadBytes;
 using ::updater::testing::TestDatabase;
+using ::updater::testing::WriteBytes;
 
 const char kTables[] =
     "CREATE TABLE KINDS (ID INTEGER NOT NULL PRIMARY KEY, S SMALLINT, I INTEGER, BI BIGINT,"
@@ -251,6 +254,146 @@ TEST(RoundTrip, EveryValueOfAWin1251DatabaseArrivesInTheUtf8DatabaseUnchanged) {
   ASSERT_TRUE(length->Next());
   EXPECT_EQ(length->Get(0).integer, 12);  // "Ёж" and eight blanks
   EXPECT_EQ(length->Get(1).integer, 6);   // "Юникод" in Windows-1251 bytes
+}
+
+// Names and texts that would end a comment, a string or a statement of the
+// data script if they stood in it as they are.
+const char* const kAwkwardNames[] = {
+    "A*/B", ";", "^", "'", "\"", "-- x", ":h00000000_00000001", "Таблица", "SELECT", "/*",
+};
+
+// What the old database holds that the data script must carry over as it
+// is: tables and columns with awkward names, texts in character sets other
+// than the connection's (with characters that WIN1251 lacks), and an array
+// column without arrays. The new version keeps L in UTF8: its texts arrive
+// as the same characters.
+std::string AwkwardTables(bool new_version) {
+  std::string sql =
+      "CREATE TABLE CHARSETS (ID INTEGER NOT NULL PRIMARY KEY,"
+      " U VARCHAR(20) CHARACTER SET UTF8, UC CHAR(4) CHARACTER SET UTF8,"
+      " L VARCHAR(20) CHARACTER SET " +
+      std::string(new_version ? "UTF8" : "ISO8859_1") +
+      ", UB BLOB SUB_TYPE TEXT CHARACTER SET UTF8, W VARCHAR(20), A INTEGER[3]);\n";
+  for (const char* name : kAwkwardNames) {
+    sql += "CREATE TABLE " + QuoteName(name) + " (ID INTEGER NOT NULL PRIMARY KEY, " +
+           QuoteName(std::string(name) + " c") + " VARCHAR(40));\n";
+  }
+  return sql;
+}
+
+void FillAwkward(const std::string& database) {
+  FbDatabase db(platform::SystemPlatform().libraries, testing::SysdbaParams(database, "UTF8"));
+  int id = 0;
+  for (const char* name : kAwkwardNames) {
+    db.Execute("INSERT INTO " + QuoteName(name) + " VALUES (?, ?)",
+               {Int(++id), Value::Text(std::string(name) + " */ ; ^ ' \" -- :B0")}, true);
+  }
+  std::string long_text;
+  while (long_text.size() < 20000) long_text += "€ 中文 ☃ ";
+  const char* insert = "INSERT INTO CHARSETS (ID, U, UC, L, UB, W) VALUES (?, ?, ?, ?, ?, ?)";
+  db.Execute(insert,
+             {Int(1), Value::Text("€ 中文 ☃ ёЁ"), Value::Text("日本"), Value::Text("é ß ÿ ¤"),
+              Value::Text("€ blob ☃"), Value::Text("Привет")},
+             true);
+  db.Execute(insert,
+             {Int(2), Value::Text(std::string(20, 'z')), Value::Text("☃☃☃☃"), Value::Text("'"),
+              Value::Text(long_text), Value::Text("")},
+             true);
+  db.Execute(insert,
+             {Int(3), Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null()},
+             true);
+  db.Close();
+}
+
+// Exports the data of `source` over a WIN1251 connection as the update
+// does; the run's failure, or "".
+std::string ExportData(const TestDatabase& source, const std::string& data_file) {
+  testing::PrepareBlock("Sys_Data.sql", "execute ibeblock(Data_File_Name = '" + data_file + "')",
+                        source.Folder() + "/Sys_Data.sql");
+  return testing::RunFile(source.ConnectString(), "WIN1251", source.Folder() + "/Sys_Data.sql");
+}
+
+TEST(RoundTrip, AwkwardNamesOtherCharacterSetsAndEmptyArraysArriveUnchanged) {
+  TestDatabase source("WIN1251");
+  TestDatabase target("UTF8");
+  for (const TestDatabase* db : {&source, &target}) {
+    ASSERT_EQ(
+        testing::RunText(db->ConnectString(), testing::AnsiCharset(), AwkwardTables(db == &target)),
+        "");
+  }
+  FillAwkward(source.ConnectString());
+
+  const std::string data_file = source.Folder() + "/Data.sql";
+  ASSERT_EQ(ExportData(source, data_file), "");
+  ASSERT_EQ(testing::RunFile(target.ConnectString(), "WIN1251", data_file), "");
+
+  // Over UTF8: the texts that WIN1251 lacks can be read.
+  FbDatabase old_db(platform::SystemPlatform().libraries,
+                    testing::SysdbaParams(source.ConnectString(), "UTF8"));
+  FbDatabase new_db(platform::SystemPlatform().libraries,
+                    testing::SysdbaParams(target.ConnectString(), "UTF8"));
+  std::vector<Table> tables = old_db.UserTables();
+  ASSERT_EQ(tables.size(), std::size(kAwkwardNames) + 1);
+  ASSERT_EQ(new_db.UserTables().size(), tables.size());
+  for (Table& table : tables) {
+    // The array column is compared by whether it holds an array.
+    std::erase_if(table.columns, [](const Column& column) { return column.array; });
+    const auto old_rows = ReadAll(old_db, table);
+    const auto new_rows = ReadAll(new_db, table);
+    ASSERT_EQ(new_rows.size(), old_rows.size()) << table.name;
+    for (size_t r = 0; r < old_rows.size(); ++r) {
+      for (size_t c = 0; c < table.columns.size(); ++c) {
+        EXPECT_TRUE(Same(old_rows[r][c], new_rows[r][c]))
+            << table.name << " row " << r << " column " << table.columns[c].name << ": "
+            << old_rows[r][c].text << " / " << new_rows[r][c].text;
+      }
+    }
+  }
+  std::unique_ptr<Cursor> arrays = new_db.Open("SELECT COUNT(*) FROM CHARSETS WHERE A IS NULL", {});
+  ASSERT_TRUE(arrays->Next());
+  EXPECT_EQ(arrays->Get(0).integer, 3);
+
+  // A script cut short before its end loads nothing of what it did not
+  // commit, and fails.
+  std::string script = ReadBytes(data_file);
+  script.resize(script.rfind("SET DATA END;"));
+  WriteBytes(data_file, script);
+  TestDatabase second("UTF8");
+  ASSERT_EQ(testing::RunText(second.ConnectString(), testing::AnsiCharset(), AwkwardTables(true)),
+            "");
+  EXPECT_NE(testing::RunFile(second.ConnectString(), "WIN1251", data_file)
+                .find("the data script ends before its SET DATA END"),
+            std::string::npos);
+}
+
+TEST(RoundTrip, AWin1251TextWithTheByteThatIsNoCharacterStopsTheExportByPlace) {
+  TestDatabase source("WIN1251");
+  ASSERT_EQ(
+      testing::RunText(
+          source.ConnectString(), testing::AnsiCharset(),
+          "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, V VARCHAR(10), N VARCHAR(10) CHARACTER "
+          "SET NONE, B BLOB SUB_TYPE TEXT);\n"),
+      "");
+  {
+    FbDatabase db(platform::SystemPlatform().libraries,
+                  testing::SysdbaParams(source.ConnectString(), "WIN1251"));
+    const char* insert = "INSERT INTO T VALUES (?, ?, ?, ?)";
+    db.Execute(insert, {Int(1), Value::Text("ok"), Value::Text("\x98 raw"), Value::Null()}, true);
+    db.Execute(insert,
+               {Int(2), Value::Text("a\x98z"), Value::Null(),
+                Value::Text(std::string(9000, 'b') + "\x98")},
+               true);
+    db.Close();
+  }
+  const std::string data_file = source.Folder() + "/Data.sql";
+  const std::string failure = ExportData(source, data_file);
+  EXPECT_NE(failure.find("the byte 0x98"), std::string::npos) << failure;
+  EXPECT_NE(failure.find("\"T\".\"V\" row 2 (\"ID\" = 2)\r\n  \"T\".\"B\" row 2 (\"ID\" = 2)"),
+            std::string::npos)
+      << failure;
+  EXPECT_EQ(failure.find("\"N\""), std::string::npos) << failure;  // bytes, carried as they are
+  EXPECT_FALSE(platform::SystemPlatform().files.FileExists(data_file));
+  EXPECT_FALSE(platform::SystemPlatform().files.FileExists(source.Folder() + "/Data.lob"));
 }
 
 }  // namespace

@@ -298,5 +298,33 @@ TEST_F(ScriptExecutorTest, AStatementTheScriptCannotFinishOrTheServerWouldCutSho
   EXPECT_EQ(CommittedSql(), (std::vector<std::string>{"INSERT INTO A VALUES (1)"}));
 }
 
+// A data block that runs as its text and fails at one of its rows (a NaN,
+// which only the bulk load can bind): the failure names the table and the
+// row's place in the table's data, and the statement is that row's INSERT.
+TEST_F(ScriptExecutorTest, ARefusedDataBlockRunAsTextIsNamedByItsTableAndRow) {
+  db.accept_bulk = false;
+  db.FailOn("VALUES (5,", "conversion error from string \"NaN\"");
+  std::string script = "SET TERM ^;\n";
+  for (int block = 0; block < 2; ++block) {
+    script += "EXECUTE BLOCK AS BEGIN\n";
+    for (int id = block * 3 + 1; id <= block * 3 + 3; ++id) {
+      script += "INSERT INTO \"T\" (\"ID\", \"D\") VALUES (" + std::to_string(id) + ", " +
+                (id == 5 ? "CAST('NaN' AS DOUBLE PRECISION)" : "1.5e+00") + ");\n";
+    }
+    script += "END^\n";
+  }
+  EXPECT_EQ(Run(script), 1);
+  EXPECT_EQ(
+      reporter.errors,
+      (std::vector<std::string>{"the data of \"T\", row 5: conversion error from string \"NaN\""}));
+  const auto error = std::find_if(reporter.events.begin(), reporter.events.end(),
+                                  [](const std::string& e) { return e.starts_with("error: "); });
+  ASSERT_NE(error, reporter.events.end());
+  EXPECT_TRUE(error->starts_with(
+      "error: EXECUTE BLOCK ... INSERT INTO \"T\" (\"ID\", \"D\") VALUES (5, CAST('NaN' AS DOUBLE "
+      "PRECISION)); ... END (3 rows, "))
+      << *error;
+}
+
 }  // namespace
 }  // namespace updater::scriptengine

@@ -1,0 +1,393 @@
+// Values and failures of the data carry-over on the real server: data
+// exported by the data block over a WIN1251 connection and loaded by the
+// engine into an empty UTF8 database, as the update does it, and the block
+// language's comparisons of the values the server gives.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include "platform/platform.h"
+#include "scriptengine/blob_file.h"
+#include "scriptengine/engine_server_support.h"
+#include "scriptengine/script_charset.h"
+#include "support/firebird_server.h"
+#include "support/temp_folder.h"
+
+namespace updater::scriptengine {
+namespace {
+
+using testing::RecordingLogView;
+using ::updater::testing::TestDatabase;
+
+// A source and a target database with the same tables.
+struct CarryOver {
+  explicit CarryOver(const std::string& tables) {
+    EXPECT_EQ(testing::RunText(source.ConnectString(), "WIN1251", tables), "");
+    EXPECT_EQ(testing::RunText(target.ConnectString(), "WIN1251", tables), "");
+  }
+
+  // Exports the source's data; returns the failure, or "".
+  std::string Export(const std::string& options = "DATA") {
+    testing::PrepareBlock("Sys_Data.sql", "execute ibeblock(Data_File_Name = '" + DataFile() + "')",
+                          source.Folder() + "/Sys_Data.sql");
+    std::string block = ::updater::testing::ReadBytes(source.Folder() + "/Sys_Data.sql");
+    if (options != "DATA") {
+      const size_t at = block.find("'DATA'");
+      if (at != std::string::npos) block.replace(at, 6, "'" + options + "'");
+    }
+    return testing::RunText(source.ConnectString(), "WIN1251", block);
+  }
+  // Loads the exported data into the target; returns the failure, or "".
+  std::string Load() {
+    return testing::RunFile(target.ConnectString(), "WIN1251", DataFile(), &view);
+  }
+
+  std::string DataFile() const { return source.Folder() + "/Data.sql"; }
+  FbDatabase Attach(const TestDatabase& db) {
+    return FbDatabase(platform::SystemPlatform().libraries,
+                      testing::SysdbaParams(db.ConnectString(), "WIN1251"));
+  }
+
+  TestDatabase source{"WIN1251"};
+  TestDatabase target{"UTF8"};
+  RecordingLogView view;
+};
+
+std::vector<Value> Column(FbDatabase& db, const std::string& sql) {
+  std::vector<Value> values;
+  std::unique_ptr<Cursor> cursor = db.Open(sql, {});
+  while (cursor->Next()) values.push_back(cursor->Get(0));
+  return values;
+}
+
+TEST(CarriedValues, NotANumberAndTheInfinitiesArriveInFloatAndDoubleColumns) {
+  CarryOver carry("CREATE TABLE R (ID INTEGER NOT NULL PRIMARY KEY, D DOUBLE PRECISION, F FLOAT);");
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<double> values = {nan, inf, -inf, 0.1, -0.0};
+  {
+    FbDatabase db = carry.Attach(carry.source);
+    for (size_t i = 0; i < values.size(); ++i) {
+      db.Execute("INSERT INTO R VALUES (?, ?, ?)",
+                 {Value::Integer(static_cast<int64_t>(i)), Value::Double(values[i]),
+                  Value::Double(values[i])},
+                 true);
+    }
+    db.Close();
+  }
+  ASSERT_EQ(carry.Export(), "");
+  ASSERT_EQ(carry.Load(), "");
+  FbDatabase db = carry.Attach(carry.target);
+  for (const char* column : {"D", "F"}) {
+    const std::vector<Value> loaded =
+        Column(db, std::string("SELECT ") + column + " FROM R ORDER BY ID");
+    ASSERT_EQ(loaded.size(), values.size()) << column;
+    for (size_t i = 0; i < values.size(); ++i) {
+      const double expected = column[0] == 'F' ? static_cast<float>(values[i]) : values[i];
+      if (std::isnan(expected)) {
+        EXPECT_TRUE(std::isnan(loaded[i].real)) << column << i;
+      } else {
+        EXPECT_EQ(std::memcmp(&loaded[i].real, &expected, sizeof expected), 0) << column << i;
+      }
+    }
+  }
+}
+
+// The block language compares the values the server gives as the server
+// would: CHAR values without their padding, dates with timestamps as points
+// in time.
+TEST(BlockComparisons, CharPaddingAndDatesWithTimestampsCompareAsInSql) {
+  TestDatabase db("WIN1251");
+  const struct {
+    const char* condition;
+    const char* sql_truth;  // what the server says of the same condition
+  } cases[] = {
+      {"c = 'ab'", "TRUE"},
+      {"c = v", "TRUE"},
+      {"c <> 'ab '", "FALSE"},
+      {"c > 'ab'", "FALSE"},
+      {"c < 'ab' || ascii_char(9)", "TRUE"},
+      {"c < 'abc'", "TRUE"},
+      {"d = ts0", "TRUE"},
+      {"d < ts1", "TRUE"},
+      {"ts1 > d", "TRUE"},
+      {"d = '2024-02-29'", "TRUE"},
+      {"ts1 >= '2024-02-29 00:00:00.0001'", "TRUE"},
+      {"d < '2024-03-01'", "TRUE"},
+  };
+  // The values come from the server; each condition's truth is written by
+  // the block and also asked of the server.
+  const std::string query =
+      "select cast('ab' as char(10)), cast('ab' as varchar(10)), date '2024-02-29',"
+      " cast(date '2024-02-29' as timestamp), timestamp '2024-02-29 00:00:00.0001'"
+      " from rdb$database";
+  std::string block = "execute ibeblock as begin\n  f = ibec_fs_OpenFile('" + db.Folder() +
+                      "/out.txt', 'create');\n  for " + query +
+                      " into :c, :v, :d, :ts0, :ts1 do\n  begin\n";
+  std::string expected;
+  for (const auto& c : cases) {
+    std::string condition = c.condition;
+    // The block language has no ASCII_CHAR: a tab from the server instead.
+    const size_t tab = condition.find("ascii_char(9)");
+    if (tab != std::string::npos) condition.replace(tab, 13, "tab");
+    block += "    if (" + condition + ") then ibec_fs_Writeln(f, 'TRUE');" +
+             " else ibec_fs_Writeln(f, 'FALSE');\n";
+    expected += std::string(c.condition) + " " + c.sql_truth + "\n";
+  }
+  block += "  end\n  ibec_fs_CloseFile(f);\nend\n";
+  const size_t into = block.find(" from rdb$database");
+  block.insert(into, ", ascii_char(9)");
+  block.replace(block.find(":ts1 do"), 7, ":ts1, :tab do");
+  ASSERT_EQ(testing::RunText(db.ConnectString(), "WIN1251", block), "");
+
+  const std::string written = ::updater::testing::ReadBytes(db.Folder() + "/out.txt");
+  std::string got;
+  size_t at = written.rfind(kUtf8Mark, 0) == 0 ? kUtf8Mark.size() : 0;
+  for (const auto& c : cases) {
+    const size_t end = written.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos);
+    got += std::string(c.condition) + " " + written.substr(at, end - at) + "\n";
+    at = end + 2;
+  }
+  EXPECT_EQ(got, expected);
+
+  // The server agrees with the table.
+  FbDatabase server(platform::SystemPlatform().libraries,
+                    testing::SysdbaParams(db.ConnectString(), "WIN1251"));
+  for (const auto& c : cases) {
+    const std::vector<Value> truth = Column(
+        server, "select trim(case when " + std::string(c.condition) +
+                    " then 'TRUE' else 'FALSE' end) from (" + query + ") as q (c, v, d, ts0, ts1)");
+    ASSERT_EQ(truth.size(), 1u);
+    EXPECT_EQ(truth[0].text, c.sql_truth) << c.condition;
+  }
+}
+
+// A long exception message over a UTF8 connection, which the server cuts
+// inside a Cyrillic letter, reaches the log as its letters, converted once
+// ("33яя...", not "33СЏСЏ...").
+TEST(ServerTexts, ALongUtf8ExceptionMessageArrivesAsItsLettersConvertedOnce) {
+  TestDatabase db("UTF8");
+  std::string message = "33";
+  while (message.size() < 1500) message += "я";
+  const std::string failure = testing::RunText(db.ConnectString(), "UTF8",
+                                               "CREATE EXCEPTION E_LONG 'short';\n"
+                                               "SET TERM ^;\n"
+                                               "EXECUTE BLOCK AS BEGIN EXCEPTION E_LONG '" +
+                                                   message + "'; END^\n");
+  // The server keeps 1,023 bytes: "33", 510 letters and half of the next.
+  EXPECT_NE(failure.find("E_LONG\r\n" + message.substr(0, 1022) + "\r\n"), std::string::npos)
+      << failure;
+}
+
+// Every byte of the blob file belongs to exactly one reference of the data
+// script: no value is written twice, nothing is lost between values.
+void ExpectBlobFileTiled(const std::string& script, uint64_t file_size) {
+  std::vector<std::pair<uint64_t, uint64_t>> references;
+  for (size_t at = script.find(" = :h"); at != std::string::npos;
+       at = script.find(" = :h", at + 1)) {
+    BlobReference reference{};
+    const size_t end = script.find_first_of(",)", at);
+    ASSERT_TRUE(ParseBlobReference(script.substr(at + 4, end - at - 4), reference));
+    references.emplace_back(reference.offset, reference.length);
+  }
+  std::sort(references.begin(), references.end());
+  uint64_t covered = 0;
+  for (const auto& [offset, length] : references) {
+    EXPECT_EQ(offset, covered);
+    covered = offset + length;
+  }
+  EXPECT_EQ(covered, file_size);
+}
+
+// Each block of the data script is one a Firebird 2.0 server takes: a text
+// of at most 64 KB, at most 255 INSERTs, and an input message (its
+// parameters: a string's characters at their widest, a blob's identifier)
+// of at most 64 KB.
+void ExpectBlocksWithinServerLimits(const std::string& script) {
+  for (size_t at = script.find("EXECUTE BLOCK"); at != std::string::npos;
+       at = script.find("EXECUTE BLOCK", at + 1)) {
+    const size_t end = script.find("END^", at);
+    ASSERT_NE(end, std::string::npos);
+    const std::string block = script.substr(at, end - at);
+    EXPECT_LE(block.size(), 65535u);
+    size_t inserts = 0;
+    for (size_t i = block.find("INSERT INTO"); i != std::string::npos;
+         i = block.find("INSERT INTO", i + 1)) {
+      ++inserts;
+    }
+    EXPECT_LE(inserts, 255u);
+    size_t message = 0;
+    const size_t body = block.find("\nAS ");
+    if (block.compare(0, 15, "EXECUTE BLOCK (") == 0) {
+      // "B0 VARCHAR(5000) CHARACTER SET WIN1251 = :h..., B1 BLOB ... = :h...)"
+      std::stringstream declarations(block.substr(15, body - 15));
+      std::string declaration;
+      while (std::getline(declarations, declaration, '=')) {
+        if (declaration.find(" BLOB ") != std::string::npos) {
+          message += 8;
+        } else if (const size_t open = declaration.find('('); open != std::string::npos) {
+          const size_t set = declaration.find("CHARACTER SET ") + 14;
+          const std::string charset = declaration.substr(set, declaration.find(' ', set) - set);
+          message += std::stoul(declaration.substr(open + 1)) * (charset == "UTF8" ? 4 : 1) + 2;
+        }
+        declarations.ignore(std::numeric_limits<std::streamsize>::max(), ',');
+      }
+    }
+    EXPECT_LE(message, 65535u);
+  }
+}
+
+// `script` with each data block made one that the bulk load leaves to the
+// server, which then reads the block's text.
+std::string BlocksAsText(std::string script) {
+  for (size_t at = script.find("\nAS BEGIN\n"); at != std::string::npos;
+       at = script.find("\nAS BEGIN\n", at + 1)) {
+    script.replace(at, 10, "\nAS DECLARE VARIABLE UNUSED INTEGER; BEGIN\n");
+  }
+  return script;
+}
+
+// Rows over 24 KB (their texts go to the blob file) and blocks whose
+// parameters alone would pass the 64 KB a statement's input may take. The
+// data script loads exactly both by the bulk load and as the server reads
+// its blocks' texts.
+TEST(CarriedValues, LongRowsAndManyParametersStayWithinABlocksLimits) {
+  // A row of WIDE has 25 KB of texts of at most 4 KB each, and one longer.
+  const std::string tables =
+      "CREATE TABLE WIDE (ID INTEGER NOT NULL PRIMARY KEY, A BLOB SUB_TYPE TEXT,"
+      " B BLOB SUB_TYPE TEXT, C BLOB SUB_TYPE TEXT, D BLOB SUB_TYPE TEXT, E BLOB SUB_TYPE TEXT,"
+      " F VARCHAR(3000), G CHAR(3000), N BLOB SUB_TYPE TEXT);\n"
+      "CREATE TABLE LONGTEXT (ID INTEGER NOT NULL PRIMARY KEY, T VARCHAR(8000));\n";
+  CarryOver carry(tables);
+  {
+    FbDatabase db = carry.Attach(carry.source);
+    for (int i = 0; i < 12; ++i) {
+      std::vector<Value> row = {Value::Integer(i)};
+      for (char column = 'A'; column <= 'G'; ++column) {
+        row.push_back(Value::Text(std::string(column < 'F' ? 3900 : 2950, column) +
+                                  "\xC6\xE0\xEB\xFC'" + std::to_string(i)));
+      }
+      row.push_back(Value::Text(std::string(5000 + i, 'n')));
+      db.Execute("INSERT INTO WIDE VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)", row, true);
+    }
+    for (int i = 0; i < 150; ++i) {
+      db.Execute("INSERT INTO LONGTEXT VALUES (?, ?)",
+                 {Value::Integer(i), Value::Text(std::string(5000, 'x') + std::to_string(i))},
+                 true);
+    }
+    db.Close();
+  }
+  ASSERT_EQ(carry.Export(), "");
+  const std::string script = ::updater::testing::ReadBytes(carry.DataFile());
+  const std::string blobs = ::updater::testing::ReadBytes(carry.source.Folder() + "/Data.lob");
+  ExpectBlobFileTiled(script, blobs.size());
+  ExpectBlocksWithinServerLimits(script);
+
+  // The same script with each block made one the bulk load leaves to the
+  // server.
+  const std::string as_text = BlocksAsText(script);
+  ASSERT_NE(as_text, script);
+  TestDatabase as_text_target("UTF8");
+  ASSERT_EQ(testing::RunText(as_text_target.ConnectString(), "WIN1251", tables), "");
+  {
+    std::ofstream out(carry.source.Folder() + "/AsText.sql", std::ios::binary);
+    out << as_text;
+  }
+  ASSERT_EQ(testing::RunFile(as_text_target.ConnectString(), "WIN1251",
+                             carry.source.Folder() + "/AsText.sql"),
+            "");
+  ASSERT_EQ(carry.Load(), "");
+
+  FbDatabase old_db = carry.Attach(carry.source);
+  FbDatabase new_db = carry.Attach(carry.target);
+  FbDatabase text_db(platform::SystemPlatform().libraries,
+                     testing::SysdbaParams(as_text_target.ConnectString(), "WIN1251"));
+  for (const char* query :
+       {"SELECT CAST(A AS VARCHAR(4000)) FROM WIDE ORDER BY ID",
+        "SELECT CAST(E AS VARCHAR(4000)) FROM WIDE ORDER BY ID", "SELECT F FROM WIDE ORDER BY ID",
+        "SELECT G FROM WIDE ORDER BY ID", "SELECT CAST(N AS VARCHAR(8000)) FROM WIDE ORDER BY ID",
+        "SELECT T FROM LONGTEXT ORDER BY ID"}) {
+    const std::vector<Value> expected = Column(old_db, query);
+    ASSERT_FALSE(expected.empty());
+    for (FbDatabase* loaded : {&new_db, &text_db}) {
+      const std::vector<Value> got = Column(*loaded, query);
+      ASSERT_EQ(got.size(), expected.size()) << query;
+      for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].text, expected[i].text) << query;
+    }
+  }
+}
+
+// A row the new database refuses: the failure names the table, the row's
+// place in the table's data, and the column where it is known; the
+// statement is shown by a short excerpt (the row's INSERT), not as its
+// 40 KB of rows.
+TEST(CarriedValues, ARefusedRowIsNamedByTableRowAndColumnWithoutTheWholeBlock) {
+  const std::string table =
+      "CREATE TABLE T (ID INTEGER, S VARCHAR(20), D DOUBLE PRECISION, F VARCHAR(200))";
+  const struct {
+    std::string target;  // the new database's table
+    int bad_row;         // the row with the value the target refuses
+    Value s;             // that row's S
+    int64_t id;          // that row's ID
+    const char* where;
+    const char* server;  // in the server's text
+    int shown_row;       // the row whose INSERT the excerpt shows
+  } cases[] = {
+      {"CREATE TABLE T (ID INTEGER, S VARCHAR(20) NOT NULL, D DOUBLE PRECISION, F VARCHAR(200))",
+       321, Value::Null(), 321, "the data of \"T\", row 321, column \"T\".\"S\": ", "*** null ***",
+       321},
+      {"CREATE TABLE T (ID INTEGER, S VARCHAR(5), D DOUBLE PRECISION, F VARCHAR(200))", 77,
+       Value::Text("too long"), 77,
+       "the data of \"T\", row 77, column \"S\": ", "string right truncation", 77},
+      // A number too large for the new column is refused with its block's
+      // parameters, at no row: the rows are those of the block.
+      {"CREATE TABLE T (ID SMALLINT, S VARCHAR(20), D DOUBLE PRECISION, F VARCHAR(200))", 405,
+       Value::Text("ok"), 70000, "the data of \"T\", rows 401 to 500: ", "numeric overflow", 401},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.where);
+    TestDatabase source("WIN1251");
+    TestDatabase target("UTF8");
+    ASSERT_EQ(testing::RunText(source.ConnectString(), "WIN1251", table + ";"), "");
+    ASSERT_EQ(testing::RunText(target.ConnectString(), "WIN1251", c.target + ";"), "");
+    {
+      FbDatabase db(platform::SystemPlatform().libraries,
+                    testing::SysdbaParams(source.ConnectString(), "WIN1251"));
+      for (int row = 1; row <= 500; ++row) {
+        const bool bad = row == c.bad_row;
+        db.Execute("INSERT INTO T VALUES (?, ?, ?, ?)",
+                   {Value::Integer(bad ? c.id : row), bad ? c.s : Value::Text("ok"),
+                    Value::Double(row / 7.0), Value::Text(std::string(150, 'f'))},
+                   true);
+      }
+      db.Close();
+    }
+    const std::string data_file = source.Folder() + "/Data.sql";
+    testing::PrepareBlock("Sys_Data.sql", "execute ibeblock(Data_File_Name = '" + data_file + "')",
+                          source.Folder() + "/Sys_Data.sql");
+    ASSERT_EQ(
+        testing::RunFile(source.ConnectString(), "WIN1251", source.Folder() + "/Sys_Data.sql"), "");
+    RecordingLogView view;
+    const std::string failure =
+        testing::RunFile(target.ConnectString(), "WIN1251", data_file, &view);
+    EXPECT_NE(failure.find(c.where), std::string::npos) << failure;
+    EXPECT_NE(failure.find(c.server), std::string::npos) << failure;
+    // The box and the failure's lines in the log hold no whole block.
+    EXPECT_LT(failure.size(), 1500u) << failure;
+    const auto statement =
+        std::find(view.lines.begin(), view.lines.end(), "------- STATEMENT --------");
+    ASSERT_NE(statement, view.lines.end());
+    EXPECT_LT(statement[1].size(), 600u) << statement[1];
+    EXPECT_NE(statement[1].find("VALUES (" + std::to_string(c.shown_row) + ", "), std::string::npos)
+        << statement[1];
+  }
+}
+
+}  // namespace
+}  // namespace updater::scriptengine
