@@ -58,6 +58,14 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
+size_t Utf8CharacterCount(std::string_view text) {
+  size_t characters = 0;
+  for (const char c : text) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++characters;
+  }
+  return characters;
+}
+
 std::string SqlStringLiteral(std::string_view text) {
   std::string literal = "'";
   for (const char c : text) {

@@ -21,6 +21,10 @@ std::string AsciiLower(std::string_view text);
 // True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
 bool IsValidUtf8(std::string_view text);
 
+// The characters of the UTF-8 `text`: its bytes that do not continue a
+// character.
+size_t Utf8CharacterCount(std::string_view text);
+
 // `text` as an SQL string literal: in single quotes, each quote inside doubled.
 std::string SqlStringLiteral(std::string_view text);
 

@@ -55,16 +55,10 @@ class Output {
   std::unique_ptr<platform::OutputFile> file_;
 };
 
-bool IsTextColumn(const Column& column) {
-  return column.kind == ColumnKind::kChar || column.kind == ColumnKind::kVarchar ||
-         (column.kind == ColumnKind::kBlob && column.sub_type == 1);
-}
-
 // Values that go as their bytes: binary ones, and texts in a character set
 // that is not the connection's.
 bool IsBinary(const Column& column) {
-  return (column.kind == ColumnKind::kBlob && column.sub_type != 1) ||
-         (IsTextColumn(column) && (column.charset == kCharsetOctets || column.as_stored));
+  return IsBinaryColumn(column) || (IsTextColumn(column) && column.as_stored);
 }
 
 // `table` with its texts in a character set other than the connection's
@@ -132,11 +126,7 @@ ParamShape ParamFor(const Column& column, const std::string& charset, std::strin
   // four times the room, beyond what a string may hold.
   const size_t width = static_cast<size_t>(MaxCharacterBytes(value_charset));
   size_t characters = value.size();
-  if (width > 1 && IsValidUtf8(value)) {
-    characters = static_cast<size_t>(std::count_if(value.begin(), value.end(), [](char c) {
-      return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-  }
+  if (width > 1 && IsValidUtf8(value)) characters = platform::Utf8CharacterCount(value);
   characters = std::max<size_t>(characters, 1);
   const std::string kind = column.kind == ColumnKind::kChar ? "CHAR(" : "VARCHAR(";
   return {kind + std::to_string(characters) + ") CHARACTER SET " + value_charset,

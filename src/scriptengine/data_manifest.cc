@@ -46,13 +46,6 @@ class Hasher {
   uint64_t length_ = 0;
 };
 
-bool IsBinaryColumn(const Column& column) {
-  if (column.kind == ColumnKind::kBlob && column.sub_type != 1) return true;
-  return column.charset == kCharsetOctets &&
-         (column.kind == ColumnKind::kChar || column.kind == ColumnKind::kVarchar ||
-          column.kind == ColumnKind::kBlob);
-}
-
 // A text read in its own character set (see the export) is in that set's
 // bytes, whatever the connection's.
 bool ConvertsFromCp1251(const Column& column, const std::string& charset) {

@@ -4,6 +4,16 @@
 
 namespace updater::scriptengine {
 
+bool IsTextColumn(const Column& column) {
+  return column.kind == ColumnKind::kChar || column.kind == ColumnKind::kVarchar ||
+         (column.kind == ColumnKind::kBlob && column.sub_type == 1);
+}
+
+bool IsBinaryColumn(const Column& column) {
+  return (column.kind == ColumnKind::kBlob && column.sub_type != 1) ||
+         (IsTextColumn(column) && column.charset == kCharsetOctets);
+}
+
 std::unique_ptr<Cursor> Database::ReadTable(const Table& table) {
   std::string select = "SELECT ";
   for (size_t i = 0; i < table.columns.size(); ++i) {

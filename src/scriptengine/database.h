@@ -51,6 +51,11 @@ struct Column {
   bool array = false;
 };
 
+// CHAR, VARCHAR and text blobs.
+bool IsTextColumn(const Column& column);
+// Values that are bytes, not texts: blobs other than text and OCTETS texts.
+bool IsBinaryColumn(const Column& column);
+
 struct Table {
   std::string name;             // as stored
   std::vector<Column> columns;  // the stored ones, in their order

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/strings.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/fb_database.h"
 #include "scriptengine/fb_statement.h"
@@ -291,10 +292,7 @@ void BulkLoader::ExecuteRows(const InsertPlan& plan, const Layout& layout, const
               continue;
             }
             const size_t characters =
-                utf8 ? static_cast<size_t>(std::count_if(
-                           value.text.begin(), value.text.end(),
-                           [](char b) { return (static_cast<unsigned char>(b) & 0xC0) != 0x80; }))
-                     : value.text.size();
+                utf8 ? platform::Utf8CharacterCount(value.text) : value.text.size();
             if (characters > static_cast<size_t>(column.char_length)) {
               e.block_row = r;
               e.block_column = block.columns[c];
