@@ -89,10 +89,27 @@ UpdateContext ContextOf(const std::string& program_path, const Interrupted& run)
   return context;
 }
 
+// The cut twin of a journal whose first write never completed, removed so
+// that the next start does not meet it again.
+void RemoveCutJournal(UpdateRun& run, const std::string& tmp_dir) {
+  const std::string twin = JoinPath(tmp_dir, std::string(kJournalFileName) + ".new");
+  if (platform::Status removed = run.platform.files.RemoveFile(twin); !removed) {
+    throw UpdateFailure("Не удалось удалить журнал обновления " + twin + ".\r" +
+                        removed.error().Describe());
+  }
+}
+
 // One interrupted run dealt with; raises SilentAbort when the operator
 // declines and UpdateFailure when it cannot be recovered.
 void Recover(UpdateRun& run, UpdatePhases& phases, const Interrupted& found) {
   const std::string when = StampText(found.stamp);
+  if (found.reading.first_write_cut) {
+    LogSafely(run, "Обновление программы от " + when +
+                       " было прервано до начала резервной копии. Программа не "
+                       "изменялась, восстановление не требуется.");
+    RemoveCutJournal(run, found.tmp_dir);
+    return;
+  }
   if (!found.reading.record) {
     throw UpdateFailure("Не удается прочитать журнал прерванного обновления от " + when + " (" +
                         JoinPath(found.tmp_dir, kJournalFileName) + "): " + found.reading.error +

@@ -148,13 +148,16 @@ platform::Status WriteJournal(platform::FileSystem& files, const std::string& tm
 
 JournalReading ReadJournal(platform::FileSystem& files, const std::string& tmp_dir) {
   std::string path = platform::JoinPath(tmp_dir, kJournalFileName);
-  if (!files.FileExists(path)) {
+  const bool twin = !files.FileExists(path);
+  if (twin) {
     path += kNewSuffix;
     if (!files.FileExists(path)) return {};
   }
   platform::Result<std::string> text = files.ReadFile(path);
   if (!text) return Unreadable(text.error().Describe());
-  return ParseJournal(*text);
+  JournalReading reading = ParseJournal(*text);
+  reading.first_write_cut = twin && !reading.record;
+  return reading;
 }
 
 std::string StampText(const std::string& s) {

@@ -65,6 +65,11 @@ struct JournalReading {
   std::optional<JournalRecord> record;  // set when the journal was read whole
   bool found = false;                   // a journal file exists
   std::string error;                    // found but unreadable: what is wrong
+  // Only the temporary twin is there, and it is unreadable: the run's first
+  // journal never reached the disk whole (every later one is flushed under
+  // the temporary name while the previous one still stands), so the run
+  // stopped before its backup began.
+  bool first_write_cut = false;
 };
 
 // The record in `text`, or the error: a text that does not end with the
@@ -80,6 +85,7 @@ platform::Status WriteJournal(platform::FileSystem& files, const std::string& tm
 // The journal of the working folder `tmp_dir`: "Update.journal", or when
 // that is missing its twin "Update.journal.new" (a power loss between the
 // two steps of moving it into place). `found` is false when neither exists.
+// An unreadable twin alone sets `first_write_cut` beside the error.
 JournalReading ReadJournal(platform::FileSystem& files, const std::string& tmp_dir);
 
 // The run's time stamp "ddmmyyhhnnss" as the operator reads it:
