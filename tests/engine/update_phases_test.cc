@@ -389,5 +389,130 @@ TEST_F(UpdatePhasesTest, ALinkedDatabaseFolderStaysALinkThroughTheRollback) {
   EXPECT_EQ(ReadBytes(In(moved, "Marlix.fdb")), "old database");
 }
 
+// --- An interrupted run at the next start -------------------------------------
+
+// The product's phases, with the closing online step only recorded: these
+// tests have no database server (the server tests bring it online).
+class OnlineRecorded final : public UpdatePhases {
+ public:
+  explicit OnlineRecorded(UpdatePhases& phases) : phases_(phases) {}
+  void PrepareServer(UpdateRun& run) override { phases_.PrepareServer(run); }
+  void StageAndBackup(UpdateRun& run) override { phases_.StageAndBackup(run); }
+  void RebuildDatabase(UpdateRun& run) override { phases_.RebuildDatabase(run); }
+  void UpdateServerPart(UpdateRun& run) override { phases_.UpdateServerPart(run); }
+  void UpdateClientPart(UpdateRun& run) override { phases_.UpdateClientPart(run); }
+  void RollBack(UpdateRun& run, const std::string& message) override {
+    phases_.RollBack(run, message);
+  }
+  void RemovePayloadFolder(UpdateRun& run) override { phases_.RemovePayloadFolder(run); }
+  bool BringDatabaseOnlineAtEnd(UpdateRun&) override {
+    ++online;
+    return true;
+  }
+  int online = 0;
+
+ private:
+  UpdatePhases& phases_;
+};
+
+TEST_F(UpdatePhasesTest, AnInterruptedRunIsFoundAtTheNextStartAndRestoredOnlyWhenAskedTo) {
+  const std::string library = In(In(f.server_root, "udf"), "wexr_udf_u8.dll");
+  const struct {
+    const char* name;
+    bool backup_complete;
+    const char* journal_cut;  // non-null: the journal holds only this much of itself
+    PromptAnswer answer;
+    std::string outcome;
+    bool asked, restored, journal_left;
+  } cases[] = {
+      {"yes", true, nullptr, PromptAnswer::Yes, "ok", true, true, false},
+      {"no", true, nullptr, PromptAnswer::No, "silent", true, false, true},
+      {"backup not complete", false, nullptr, PromptAnswer::Yes, "ok", false, false, false},
+      {"journal cut short", true, "Updater_Marlix update journal\r\nstamp=0302260",
+       PromptAnswer::Yes, "failure", false, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(testing::FsPath(f.product));
+    f.InstallClientPart();
+    InstallServerFiles();
+    f.PayloadClientFiles();
+    WriteBytes(library, "old library");
+    // A run that backed up both parts and was cut short in its client part.
+    UpdateRun& run = f.StartRun();
+    f.phases.StageAndBackup(run);
+    if (!c.backup_complete) {
+      JournalRecord record = *run.Journal;
+      record.BackupComplete = false;
+      ASSERT_TRUE(WriteJournal(f.platform.files, run.Context.TmpDir, record));
+    } else {
+      update_steps::EnterJournalPhase(run, JournalPhase::kClientPart);
+    }
+    f.phases.UpdateClientPart(run);
+    WriteBytes(DbData("Marlix.fdb"), "new database");
+    WriteBytes(DbData("added.txt"), "added");
+    WriteBytes(library, "new library");
+    WriteBytes(In(run.Context.OldOtherDir, EncodeBackupName(library)), "old library");
+    const std::string journal = In(run.Context.TmpDir, kJournalFileName);
+    if (c.journal_cut) WriteBytes(journal, c.journal_cut);
+    const std::string stamp = StampText(run.Context.TimeStamp);
+    f.ui.transcript.events.clear();
+
+    // The next start, a second later.
+    f.fake.clock.Advance(1000);
+    f.ui.prompt.answers = {c.answer};
+    OnlineRecorded phases(f.phases);
+    const RecoveryOutcome recovery = RecoverInterruptedUpdates(
+        f.request, f.fields.Profile, f.server, f.platform, f.ui.front, phases);
+    const std::string outcome = testing::OutcomeText(recovery.outcome);
+    EXPECT_EQ(outcome.substr(0, c.outcome.size()), c.outcome) << outcome;
+    EXPECT_EQ(recovery.found, 1);
+
+    const std::vector<std::string> boxes = f.ui.transcript.Boxes();
+    if (c.asked) {
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0], "AskYesNo: Обнаружено незавершенное обновление программы от " + stamp +
+                              " в каталоге \"" + f.product +
+                              "\": обновление было прервано на этапе \"обновление клиентской "
+                              "части\".\rВосстановить предыдущую версию программы из резервной "
+                              "копии?");
+    } else {
+      EXPECT_TRUE(boxes.empty());
+    }
+    if (c.journal_cut) {
+      // Reported with where the backup is, never guessed at.
+      EXPECT_NE(outcome.find("Не удается прочитать журнал прерванного обновления от " + stamp),
+                std::string::npos);
+      EXPECT_NE(outcome.find(run.Context.OldDir), std::string::npos);
+    }
+    EXPECT_EQ(ReadBytes(Program("Marlix.exe")), c.restored ? "old program" : "new Marlix.exe");
+    EXPECT_EQ(ReadBytes(DbData("Marlix.fdb")), c.restored ? "old database" : "new database");
+    EXPECT_EQ(ReadBytes(DbData("added.txt")), c.restored ? "<missing>" : "added");
+    EXPECT_EQ(ReadBytes(DbData("notes.txt")), "customer's notes");
+    EXPECT_EQ(ReadBytes(library), c.restored ? "old library" : "new library");
+    EXPECT_EQ(phases.online, c.restored ? 1 : 0);
+    EXPECT_EQ(std::filesystem::exists(testing::FsPath(journal)), c.journal_left);
+    // The backup itself is kept, as after any run.
+    EXPECT_EQ(ReadBytes(In(run.Context.OldProgramDir, "Marlix.exe")), "old program");
+    if (!c.backup_complete) {
+      EXPECT_EQ(Messages().back(), "Обновление программы от " + stamp +
+                                       " было прервано до завершения резервной копии. Программа "
+                                       "не изменялась, восстановление не требуется.");
+    }
+    if (c.restored) {
+      EXPECT_EQ(Messages().back(),
+                "Предыдущая версия программы восстановлена после прерванного обновления от " +
+                    stamp + ".");
+      // Nothing is left for a later start.
+      f.ui.transcript.events.clear();
+      EXPECT_EQ(RecoverInterruptedUpdates(f.request, f.fields.Profile, f.server, f.platform,
+                                          f.ui.front, phases)
+                    .found,
+                0);
+    }
+    f.fake.clock.Advance(1000);
+  }
+}
+
 }  // namespace
 }  // namespace updater
