@@ -6,6 +6,7 @@
 #include "engine/uUpdate.h"
 #include "engine/uUpdate_lock.h"
 #include "engine/uUpdate_steps.h"
+#include "platform/name_case.h"
 #include "platform/paths.h"
 
 namespace updater {
@@ -110,12 +111,21 @@ void Recover(UpdateRun& run, UpdatePhases& phases, const Interrupted& found) {
     RemoveCutJournal(run, found.tmp_dir);
     return;
   }
-  if (!found.reading.record) {
-    throw UpdateFailure("Не удается прочитать журнал прерванного обновления от " + when + " (" +
-                        JoinPath(found.tmp_dir, kJournalFileName) + "): " + found.reading.error +
-                        ".\rВосстановить предыдущую версию программы автоматически невозможно. "
-                        "Резервная копия программы находится в папке " +
-                        JoinPath(found.tmp_dir, "Old") + ".");
+  // What the operator is told when the journal cannot lead the restore.
+  const auto cannot_restore = [&](const std::string& why) {
+    return UpdateFailure("Не удается прочитать журнал прерванного обновления от " + when + " (" +
+                         JoinPath(found.tmp_dir, kJournalFileName) + "): " + why +
+                         ".\rВосстановить предыдущую версию программы автоматически невозможно. "
+                         "Резервная копия программы находится в папке " +
+                         JoinPath(found.tmp_dir, "Old") + ".");
+  };
+  if (!found.reading.record) throw cannot_restore(found.reading.error);
+  // A working folder copied from elsewhere, or a folder moved since: its
+  // database and backup are not this folder's to restore.
+  if (!platform::NamesEqualIgnoringCase(found.reading.record->ProgramPath,
+                                        run.Context.ProgramPath)) {
+    throw cannot_restore("журнал относится к каталогу \"" + found.reading.record->ProgramPath +
+                         "\"");
   }
   const JournalRecord& record = *found.reading.record;
   run.Context = ContextOf(run.Context.ProgramPath, found);

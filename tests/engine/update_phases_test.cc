@@ -421,15 +421,18 @@ TEST_F(UpdatePhasesTest, AnInterruptedRunIsFoundAtTheNextStartAndRestoredOnlyWhe
     const char* name;
     bool backup_complete;
     const char* journal_cut;  // non-null: the journal holds only this much of itself
+    bool other_folder;        // the journal names another product folder
     PromptAnswer answer;
     std::string outcome;
     bool asked, restored, journal_left;
   } cases[] = {
-      {"yes", true, nullptr, PromptAnswer::Yes, "ok", true, true, false},
-      {"no", true, nullptr, PromptAnswer::No, "silent", true, false, true},
-      {"backup not complete", false, nullptr, PromptAnswer::Yes, "ok", false, false, false},
-      {"journal cut short", true, "Updater_Marlix update journal\r\nstamp=0302260",
+      {"yes", true, nullptr, false, PromptAnswer::Yes, "ok", true, true, false},
+      {"no", true, nullptr, false, PromptAnswer::No, "silent", true, false, true},
+      {"backup not complete", false, nullptr, false, PromptAnswer::Yes, "ok", false, false, false},
+      {"journal cut short", true, "Updater_Marlix update journal\r\nstamp=0302260", false,
        PromptAnswer::Yes, "failure", false, false, true},
+      {"journal of another folder", true, nullptr, true, PromptAnswer::Yes, "failure", false, false,
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -455,6 +458,11 @@ TEST_F(UpdatePhasesTest, AnInterruptedRunIsFoundAtTheNextStartAndRestoredOnlyWhe
     WriteBytes(In(run.Context.OldOtherDir, EncodeBackupName(library)), "old library");
     const std::string journal = In(run.Context.TmpDir, kJournalFileName);
     if (c.journal_cut) WriteBytes(journal, c.journal_cut);
+    if (c.other_folder) {
+      JournalRecord record = *run.Journal;
+      record.ProgramPath = "C:\\WEXR\\Marlix";
+      ASSERT_TRUE(WriteJournal(f.platform.files, run.Context.TmpDir, record));
+    }
     const std::string stamp = StampText(run.Context.TimeStamp);
     f.ui.transcript.events.clear();
 
@@ -479,11 +487,16 @@ TEST_F(UpdatePhasesTest, AnInterruptedRunIsFoundAtTheNextStartAndRestoredOnlyWhe
     } else {
       EXPECT_TRUE(boxes.empty());
     }
-    if (c.journal_cut) {
+    if (c.journal_cut || c.other_folder) {
       // Reported with where the backup is, never guessed at.
       EXPECT_NE(outcome.find("Не удается прочитать журнал прерванного обновления от " + stamp),
                 std::string::npos);
       EXPECT_NE(outcome.find(run.Context.OldDir), std::string::npos);
+      if (c.other_folder) {
+        EXPECT_NE(outcome.find("журнал относится к каталогу \"C:\\WEXR\\Marlix\""),
+                  std::string::npos)
+            << outcome;
+      }
     }
     EXPECT_EQ(ReadBytes(Program("Marlix.exe")), c.restored ? "old program" : "new Marlix.exe");
     EXPECT_EQ(ReadBytes(DbData("Marlix.fdb")), c.restored ? "old database" : "new database");
