@@ -40,6 +40,26 @@ class UpdatePhasesTest : public ::testing::Test {
   }
   std::string Program(const std::string& name) const { return In(In(f.product, "Program"), name); }
   std::string DbData(const std::string& name) const { return In(In(f.product, "DB_Data"), name); }
+  std::string Library() const { return In(In(f.server_root, "udf"), "wexr_udf_u8.dll"); }
+  // A run of both parts that completed its backup and was cut short in its
+  // client part, with the database, a file beside it and the server library
+  // changed.
+  UpdateRun& CutShortInTheClientPart() {
+    std::filesystem::remove_all(testing::FsPath(f.product));
+    f.InstallClientPart();
+    InstallServerFiles();
+    f.PayloadClientFiles();
+    WriteBytes(Library(), "old library");
+    UpdateRun& run = f.StartRun();
+    f.phases.StageAndBackup(run);
+    update_steps::EnterJournalPhase(run, JournalPhase::kClientPart);
+    f.phases.UpdateClientPart(run);
+    WriteBytes(DbData("Marlix.fdb"), "new database");
+    WriteBytes(DbData("added.txt"), "added");
+    WriteBytes(Library(), "new library");
+    WriteBytes(In(run.Context.OldOtherDir, EncodeBackupName(Library())), "old library");
+    return run;
+  }
   void InstallServerFiles() {
     WriteBytes(DbData("Marlix.fdb"), "old database");
     WriteBytes(DbData("notes.txt"), "customer's notes");
@@ -416,7 +436,7 @@ class OnlineRecorded final : public UpdatePhases {
 };
 
 TEST_F(UpdatePhasesTest, AnInterruptedRunIsFoundAtTheNextStartAndRestoredOnlyWhenAskedTo) {
-  const std::string library = In(In(f.server_root, "udf"), "wexr_udf_u8.dll");
+  const std::string library = Library();
   const struct {
     const char* name;
     bool backup_complete;
@@ -436,26 +456,12 @@ TEST_F(UpdatePhasesTest, AnInterruptedRunIsFoundAtTheNextStartAndRestoredOnlyWhe
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    std::filesystem::remove_all(testing::FsPath(f.product));
-    f.InstallClientPart();
-    InstallServerFiles();
-    f.PayloadClientFiles();
-    WriteBytes(library, "old library");
-    // A run that backed up both parts and was cut short in its client part.
-    UpdateRun& run = f.StartRun();
-    f.phases.StageAndBackup(run);
+    UpdateRun& run = CutShortInTheClientPart();
     if (!c.backup_complete) {
       JournalRecord record = *run.Journal;
       record.BackupComplete = false;
       ASSERT_TRUE(WriteJournal(f.platform.files, run.Context.TmpDir, record));
-    } else {
-      update_steps::EnterJournalPhase(run, JournalPhase::kClientPart);
     }
-    f.phases.UpdateClientPart(run);
-    WriteBytes(DbData("Marlix.fdb"), "new database");
-    WriteBytes(DbData("added.txt"), "added");
-    WriteBytes(library, "new library");
-    WriteBytes(In(run.Context.OldOtherDir, EncodeBackupName(library)), "old library");
     const std::string journal = In(run.Context.TmpDir, kJournalFileName);
     if (c.journal_cut) WriteBytes(journal, c.journal_cut);
     if (c.other_folder) {
@@ -525,6 +531,37 @@ TEST_F(UpdatePhasesTest, AnInterruptedRunIsFoundAtTheNextStartAndRestoredOnlyWhe
     }
     f.fake.clock.Advance(1000);
   }
+}
+
+TEST_F(UpdatePhasesTest, ARestoreThatFailsIsOfferedAgainAtTheNextStart) {
+  UpdateRun& run = CutShortInTheClientPart();
+  OnlineRecorded phases(f.phases);
+  const auto recover = [&] {
+    return RecoverInterruptedUpdates(f.request, f.fields.Profile, f.server, f.platform, f.ui.front,
+                                     phases);
+  };
+  f.fake.files.FailEvery(testing::FileCall::kCopyWholeFile, Program("Marlix.exe"));
+  const RecoveryOutcome failed = recover();
+  f.fake.files.Heal();
+  EXPECT_EQ(failed.outcome.end, UpdateOutcome::End::kFailed);
+  EXPECT_NE(failed.outcome.Message.find("Восстановление каталогов программы завершено с ошибками"),
+            std::string::npos)
+      << failed.outcome.Message;
+  // As after the run's own rollback, the database is brought online whatever
+  // the restore left.
+  EXPECT_EQ(phases.online, 1);
+  const JournalReading left = ReadJournal(f.platform.files, run.Context.TmpDir);
+  ASSERT_TRUE(left.record) << left.error;
+  EXPECT_EQ(left.record->Phase, JournalPhase::kRollback);
+  EXPECT_FALSE(left.record->Finished);
+
+  const RecoveryOutcome second = recover();
+  EXPECT_EQ(testing::OutcomeText(second.outcome), "ok");
+  EXPECT_EQ(ReadBytes(Program("Marlix.exe")), "old program");
+  EXPECT_EQ(ReadBytes(DbData("Marlix.fdb")), "old database");
+  EXPECT_EQ(ReadBytes(Library()), "old library");
+  EXPECT_EQ(phases.online, 2);
+  EXPECT_FALSE(ReadJournal(f.platform.files, run.Context.TmpDir).found);
 }
 
 }  // namespace
