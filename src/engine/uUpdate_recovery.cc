@@ -138,6 +138,23 @@ void Recover(UpdateRun& run, UpdatePhases& phases, const Interrupted& found) {
     update_steps::FinishJournal(run);
     return;
   }
+  // The restore empties each part before it copies the backup in: a part
+  // whose backup is gone would be lost, so nothing is touched then.
+  platform::FileSystem& files = run.platform.files;
+  const UpdateContext& context = run.Context;
+  std::string missing;
+  if (record.HasClientPart && !files.FolderExists(context.OldProgramDir)) {
+    missing += "\r" + context.OldProgramDir;
+  }
+  if (record.HasServerPart) {
+    const std::string database = SpelledPath(files, context.OldDbDataDir, run.Profile.DatabaseFile);
+    if (!files.FileExists(database)) missing += "\r" + database;
+  }
+  if (!missing.empty()) {
+    throw UpdateFailure("Резервная копия программы для прерванного обновления от " + when +
+                        " неполна, не найдено:" + missing +
+                        "\rВосстановить предыдущую версию программы автоматически невозможно.");
+  }
   const std::string what = "Обновление программы от " + when + " было прервано на этапе \"" +
                            PhaseWording(record.Phase) + "\".";
   const PromptAnswer answer = run.front.prompt.AskYesNo(

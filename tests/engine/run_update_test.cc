@@ -312,6 +312,8 @@ TEST_F(RunUpdateTest, AnInterruptedEarlierRunIsDealtWithBeforeTheRunAsksAnything
   record.BackupComplete = true;
   record.Phase = JournalPhase::kDatabase;
   const std::string tmp_dir = temp.MakeFolder("Marlix/Tmp$020226235959");
+  temp.MakeFile("Marlix/Tmp$020226235959/Old/Program/Marlix.exe", "exe");
+  temp.MakeFile("Marlix/Tmp$020226235959/Old/DB_Data/Marlix.fdb", "db");
   ASSERT_TRUE(WriteJournal(fake.files, tmp_dir, record));
 
   // Declined: the start stops there, before the update's own question.

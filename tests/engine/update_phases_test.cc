@@ -445,6 +445,7 @@ TEST_F(UpdatePhasesTest, AnInterruptedRunIsFoundAtTheNextStartAndRestoredOnlyWhe
     PromptAnswer answer;
     std::string outcome;
     bool asked, restored, journal_left;
+    const char* backup_lost = nullptr;  // removed from the backup after the crash
   } cases[] = {
       {"yes", true, nullptr, false, PromptAnswer::Yes, "ok", true, true, false},
       {"no", true, nullptr, false, PromptAnswer::No, "silent", true, false, true},
@@ -453,6 +454,10 @@ TEST_F(UpdatePhasesTest, AnInterruptedRunIsFoundAtTheNextStartAndRestoredOnlyWhe
        PromptAnswer::Yes, "failure", false, false, true},
       {"journal of another folder", true, nullptr, true, PromptAnswer::Yes, "failure", false, false,
        true},
+      {"backup of the program gone", true, nullptr, false, PromptAnswer::Yes, "failure", false,
+       false, true, "Program"},
+      {"backup of the database gone", true, nullptr, false, PromptAnswer::Yes, "failure", false,
+       false, true, "DB_Data"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -464,6 +469,7 @@ TEST_F(UpdatePhasesTest, AnInterruptedRunIsFoundAtTheNextStartAndRestoredOnlyWhe
     }
     const std::string journal = In(run.Context.TmpDir, kJournalFileName);
     if (c.journal_cut) WriteBytes(journal, c.journal_cut);
+    if (c.backup_lost) std::filesystem::remove_all(FsPath(In(run.Context.OldDir, c.backup_lost)));
     if (c.other_folder) {
       JournalRecord record = *run.Journal;
       record.ProgramPath = "C:\\WEXR\\Marlix";
@@ -493,6 +499,12 @@ TEST_F(UpdatePhasesTest, AnInterruptedRunIsFoundAtTheNextStartAndRestoredOnlyWhe
     } else {
       EXPECT_TRUE(boxes.empty());
     }
+    if (c.backup_lost) {
+      EXPECT_NE(outcome.find("Резервная копия программы для прерванного обновления от " + stamp +
+                             " неполна, не найдено:\r" + In(run.Context.OldDir, c.backup_lost)),
+                std::string::npos)
+          << outcome;
+    }
     if (c.journal_cut || c.other_folder) {
       // Reported with where the backup is, never guessed at.
       EXPECT_NE(outcome.find("Не удается прочитать журнал прерванного обновления от " + stamp),
@@ -512,7 +524,9 @@ TEST_F(UpdatePhasesTest, AnInterruptedRunIsFoundAtTheNextStartAndRestoredOnlyWhe
     EXPECT_EQ(phases.online, c.restored ? 1 : 0);
     EXPECT_EQ(std::filesystem::exists(testing::FsPath(journal)), c.journal_left);
     // The backup itself is kept, as after any run.
-    EXPECT_EQ(ReadBytes(In(run.Context.OldProgramDir, "Marlix.exe")), "old program");
+    if (!c.backup_lost) {
+      EXPECT_EQ(ReadBytes(In(run.Context.OldProgramDir, "Marlix.exe")), "old program");
+    }
     if (!c.backup_complete) {
       EXPECT_EQ(Messages().back(), "Обновление программы от " + stamp +
                                        " было прервано до завершения резервной копии. Программа "

@@ -181,6 +181,7 @@ TEST_F(CommandsTest, StartAsksAboutAnInterruptedUpdateFirstAndNoLeavesItAsItIs) 
   record.BackupComplete = true;
   record.Phase = JournalPhase::kClientPart;
   const std::string tmp_dir = temp.MakeFolder("Product\\Tmp$020226235959");
+  temp.MakeFile("Product\\Tmp$020226235959\\Old\\Program\\Marlix.exe", "MZ");
   ASSERT_TRUE(WriteJournal(fake.files, tmp_dir, record));
   auto boxes = Answer({{BoxAction::kClick, "&No"}});
   Click(kOKBtn);
