@@ -186,9 +186,12 @@ struct RecoveryOutcome {
 // finished with a log line; otherwise the operator is told what was cut
 // short and when, and asked whether to restore the previous version. Yes:
 // the run's own rollback (phases.RollBack: both parts from the backup,
-// Old\Other restored) and the database brought online, then the journal
+// Old\Other restored), the Firebird service started when the run left it
+// stopped, and the database brought online, then the journal
 // finished; No: everything is left as it is (kAbandoned). A journal that
-// cannot be read is reported (kFailed), never guessed at. Never throws.
+// cannot be read or names another product folder, and a backup that lacks
+// a part the restore would empty, are reported (kFailed) with nothing
+// touched, never guessed at. Never throws.
 RecoveryOutcome RecoverInterruptedUpdates(const UpdateRequest& request,
                                           const ProjectProfile& profile,
                                           const TFBServParams& server_params,

@@ -6,6 +6,7 @@
 #include "engine/uUpdate.h"
 #include "engine/uUpdate_lock.h"
 #include "engine/uUpdate_steps.h"
+#include "fsutil/uWexrRout.h"
 #include "platform/name_case.h"
 #include "platform/paths.h"
 
@@ -100,6 +101,26 @@ void RemoveCutJournal(UpdateRun& run, const std::string& tmp_dir) {
   }
 }
 
+// A run cut short while it had the Firebird service stopped (the server
+// library is replaced with the service stopped) left it so, and the
+// database cannot come online without it. A failure to start it is added
+// to the run's ErrorText.
+void StartServiceLeftStopped(UpdateRun& run) {
+  const std::string& service = run.ServerParams.ServiceName;
+  if (service.empty() ||
+      QueryServiceState(run.platform, "", service) != platform::kServiceStopped) {
+    return;
+  }
+  LogSafely(run, "Запуск службы FireBird.");
+  try {
+    update_steps::StartService(run);
+  } catch (...) {
+    run.ErrorText = AppendErrorText(run.ErrorText, FailureMessage(std::current_exception()));
+    return;
+  }
+  LogSafely(run, "Служба FireBird запущена.");
+}
+
 // One interrupted run dealt with; raises SilentAbort when the operator
 // declines and UpdateFailure when it cannot be recovered.
 void Recover(UpdateRun& run, UpdatePhases& phases, const Interrupted& found) {
@@ -167,9 +188,11 @@ void Recover(UpdateRun& run, UpdatePhases& phases, const Interrupted& found) {
     throw SilentAbort();
   }
   update_steps::RollBackWithJournal(run, phases, what);
-  std::string failure = run.ErrorText;
-  if (record.HasServerPart && !phases.BringDatabaseOnlineAtEnd(run)) failure = run.ErrorText;
-  if (!failure.empty()) throw UpdateFailure(failure);
+  if (record.HasServerPart) {
+    StartServiceLeftStopped(run);
+    phases.BringDatabaseOnlineAtEnd(run);  // its failure is added to ErrorText
+  }
+  if (!run.ErrorText.empty()) throw UpdateFailure(run.ErrorText);
   LogSafely(run, "Предыдущая версия программы восстановлена после прерванного обновления от " +
                      when + ".");
 }

@@ -578,5 +578,28 @@ TEST_F(UpdatePhasesTest, ARestoreThatFailsIsOfferedAgainAtTheNextStart) {
   EXPECT_FALSE(ReadJournal(f.platform.files, run.Context.TmpDir).found);
 }
 
+TEST_F(UpdatePhasesTest, AServiceLeftStoppedIsStartedBeforeTheDatabaseComesOnline) {
+  const std::string& service = f.server.ServiceName;
+  for (bool stopped : {true, false}) {
+    SCOPED_TRACE(stopped);
+    UpdateRun& run = CutShortInTheClientPart();
+    update_steps::EnterJournalPhase(run, JournalPhase::kServerPart);
+    if (stopped) {
+      ASSERT_TRUE(StopServiceAndWait(f.platform, "", service));
+    }
+    const int starts = f.fake.services.StartCount(service);
+    OnlineRecorded phases(f.phases);
+    const RecoveryOutcome recovery = RecoverInterruptedUpdates(
+        f.request, f.fields.Profile, f.server, f.platform, f.ui.front, phases);
+    EXPECT_EQ(testing::OutcomeText(recovery.outcome), "ok");
+    EXPECT_EQ(f.fake.services.StateOf(service), platform::kServiceRunning);
+    // A running service is left alone.
+    EXPECT_EQ(f.fake.services.StartCount(service), starts + (stopped ? 1 : 0));
+    EXPECT_EQ(ReadBytes(Library()), "old library");
+    EXPECT_EQ(phases.online, 1);
+    f.fake.clock.Advance(1000);
+  }
+}
+
 }  // namespace
 }  // namespace updater
