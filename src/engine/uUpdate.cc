@@ -2,6 +2,7 @@
 
 #include "common/failures.h"
 #include "engine/uUpdate_lock.h"
+#include "engine/uUpdate_steps.h"
 #include "fsutil/uWexrRout.h"
 #include "platform/name_case.h"
 #include "platform/paths.h"
@@ -43,7 +44,11 @@ std::string SpelledPath(platform::FileSystem& files, const std::string& folder,
 }
 
 void SetTimeStamp(UpdateContext& context, const platform::LocalTime& time) {
-  context.TimeStamp = FormatTimeStamp(time);
+  SetWorkingFolders(context, FormatTimeStamp(time));
+}
+
+void SetWorkingFolders(UpdateContext& context, const std::string& stamp) {
+  context.TimeStamp = stamp;
   context.TmpDir = JoinPath(context.ProgramPath, "Tmp$" + context.TimeStamp);
   context.NewDir = JoinPath(context.TmpDir, "New");
   context.OldDir = JoinPath(context.TmpDir, "Old");
@@ -123,17 +128,25 @@ void Update(UpdateRun& run, UpdatePhases& phases) {
     phases.StageAndBackup(run);
     try {
       if (context.HasServerPart) {
+        update_steps::EnterJournalPhase(run, JournalPhase::kDatabase);
         phases.RebuildDatabase(run);
+        update_steps::EnterJournalPhase(run, JournalPhase::kServerPart);
         phases.UpdateServerPart(run);
       }
-      if (context.HasClientPart) phases.UpdateClientPart(run);
+      if (context.HasClientPart) {
+        update_steps::EnterJournalPhase(run, JournalPhase::kClientPart);
+        phases.UpdateClientPart(run);
+      }
     } catch (...) {
       const std::string message = FailureMessage(std::current_exception());
       front.prompt.ShowError(message);
-      phases.RollBack(run, message);
+      update_steps::RollBackWithJournal(run, phases, message);
       throw UpdateFailure(run.ErrorText);
     }
     phases.RemovePayloadFolder(run);
+    // The new version is installed: a crash from here on leaves nothing to
+    // undo, only the database to bring online (the Service menu does it).
+    update_steps::FinishJournal(run);
   } catch (...) {
     failure = std::current_exception();
   }
@@ -149,7 +162,12 @@ void Update(UpdateRun& run, UpdatePhases& phases) {
 UpdateOutcome RunUpdate(const UpdateRequest& request, const ProjectProfile& profile,
                         const TFBServParams& server_params, platform::Platform& platform,
                         FrontEnd& front, UpdatePhases& phases) {
-  UpdateRun run{request, profile, server_params, {}, {}, false, {}, platform, front};
+  // An earlier run cut short is dealt with before this one begins.
+  const RecoveryOutcome recovery =
+      RecoverInterruptedUpdates(request, profile, server_params, platform, front, phases);
+  if (recovery.outcome.end != UpdateOutcome::End::kSucceeded) return recovery.outcome;
+
+  UpdateRun run{request, profile, server_params, {}, {}, false, {}, platform, front, {}};
   UpdateOutcome outcome;
   try {
     Update(run, phases);

@@ -2,11 +2,13 @@
 // from its installed state to the new version, or back.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "engine/caption_area.h"
 #include "engine/operator_prompt.h"
 #include "engine/profiles.h"
+#include "engine/update_journal.h"
 #include "engine/update_log.h"
 #include "firebird/uFbService.h"
 #include "platform/platform.h"
@@ -43,6 +45,9 @@ struct UpdateContext {
 // folders named after it (TmpDir, NewDir, OldDir and the three backup
 // folders inside OldDir), below the context's ProgramPath.
 void SetTimeStamp(UpdateContext& context, const platform::LocalTime& time);
+
+// The same from a time stamp text "ddmmyyhhnnss".
+void SetWorkingFolders(UpdateContext& context, const std::string& stamp);
 
 // `folder` joined with the name of its entry that is `name` without regard
 // to case, as that entry is spelled on disk; with `name` as given when there
@@ -82,6 +87,9 @@ struct UpdateRun {
   std::string LogFailure;
   platform::Platform& platform;
   FrontEnd& front;
+  // The run's journal as last written; empty until the working folder
+  // exists (update_journal.h).
+  std::optional<JournalRecord> Journal;
 };
 
 // The phases the driver calls, in the order it calls them. A phase fails by
@@ -162,7 +170,37 @@ std::string OutcomeCaption(const UpdateOutcome& outcome);
 inline constexpr char kUpdateSucceededLogEntry[] =
     "Обновление прошло успешно. Завершите работу с программой.";
 
+// What the search for interrupted runs found and did.
+struct RecoveryOutcome {
+  // kSucceeded: nothing is left to recover (none found, or each restored or
+  // closed); kAbandoned: the operator declined a restore; kFailed: a journal
+  // could not be read, or a restore or the database's online step failed.
+  UpdateOutcome outcome;
+  int found = 0;  // unfinished journals found
+};
+
+// Looks in the product folder for working folders Tmp$<stamp> whose journal
+// (update_journal.h) says that their run never ended: a crash, a kill or a
+// power loss cut it short. For each, with the product folder's lock held:
+// a run that never completed its backup changed nothing, and its journal is
+// finished with a log line; otherwise the operator is told what was cut
+// short and when, and asked whether to restore the previous version. Yes:
+// the run's own rollback (phases.RollBack: both parts from the backup,
+// Old\Other restored), the Firebird service started when the run left it
+// stopped, and the database brought online, then the journal
+// finished; No: everything is left as it is (kAbandoned). A journal that
+// cannot be read or names another product folder, and a backup that lacks
+// a part the restore would empty, are reported (kFailed) with nothing
+// touched, never guessed at. Never throws.
+RecoveryOutcome RecoverInterruptedUpdates(const UpdateRequest& request,
+                                          const ProjectProfile& profile,
+                                          const TFBServParams& server_params,
+                                          platform::Platform& platform, FrontEnd& front,
+                                          UpdatePhases& phases);
+
 // The update run. Never throws: every way it can end is in the outcome.
+// An interrupted earlier run is recovered first (RecoverInterruptedUpdates);
+// when that does not succeed, its outcome is the run's.
 // Phases fail by raising UpdateFailure or SilentAbort; any other exception
 // that escapes a phase ends the run as kFailed with its text.
 UpdateOutcome RunUpdate(const UpdateRequest& request, const ProjectProfile& profile,

@@ -71,6 +71,7 @@ void MakeWorkingFolders(UpdateRun& run) {
   CreateFolder(run.platform, context.TmpDir);
   CreateFolder(run.platform, context.NewDir);
   CreateFolder(run.platform, context.OldDir);
+  update_steps::BeginJournal(run);
   const std::string payload = update_steps::NewFile(run, "files.exe");
   ExtractPayloadResource(run.platform, payload, "");
   // The exit code says nothing the later steps would not find out: a file
@@ -85,6 +86,7 @@ void MakeWorkingFolders(UpdateRun& run) {
 void BackUpInstalledParts(UpdateRun& run) {
   const UpdateContext& context = run.Context;
   Log(run, "Создание резервной копии программы");
+  update_steps::EnterJournalPhase(run, JournalPhase::kBackup);
   std::vector<std::string> not_copied;
   if (context.HasClientPart) {
     not_copied = CopyFolderTree(run.platform, context.ProgramDir, context.OldProgramDir);
@@ -100,6 +102,9 @@ void BackUpInstalledParts(UpdateRun& run) {
     for (const std::string& path : not_copied) message += "\r" + path;
     throw UpdateFailure(message);
   }
+  // On the disk before anything of the product is changed: from here on a
+  // crash leaves a product that only this backup can bring back.
+  update_steps::EnterJournalPhase(run, JournalPhase::kBackup, true);
 }
 
 }  // namespace

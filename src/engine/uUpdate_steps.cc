@@ -14,7 +14,75 @@ const std::string& Password(const UpdateRun& run, DbUser user) {
   return user == DbUser::kAdmn ? run.Request.AdmnPassword : run.Request.SysdbaPassword;
 }
 
+void WriteRunJournal(UpdateRun& run) {
+  const std::string& tmp_dir = run.Context.TmpDir;
+  if (platform::Status written = WriteJournal(run.platform.files, tmp_dir, *run.Journal);
+      !written) {
+    throw UpdateFailure("Не удалось записать журнал обновления " +
+                        platform::JoinPath(tmp_dir, kJournalFileName) + ".\r" +
+                        written.error().Describe());
+  }
+}
+
 }  // namespace
+
+void BeginJournal(UpdateRun& run) {
+  const UpdateContext& context = run.Context;
+  JournalRecord record;
+  record.TimeStamp = context.TimeStamp;
+  record.ProgramPath = context.ProgramPath;
+  record.HasClientPart = context.HasClientPart;
+  record.HasServerPart = context.HasServerPart;
+  record.DatabasePath = context.DbConnectString;
+  record.BackupDir = context.OldDir;
+  run.Journal = record;
+  WriteRunJournal(run);
+}
+
+void EnterJournalPhase(UpdateRun& run, JournalPhase phase, bool backup_complete) {
+  if (!run.Journal) return;
+  run.Journal->Phase = phase;
+  if (backup_complete) run.Journal->BackupComplete = true;
+  WriteRunJournal(run);
+}
+
+void RollBackWithJournal(UpdateRun& run, UpdatePhases& phases, const std::string& message) {
+  try {
+    EnterJournalPhase(run, JournalPhase::kRollback);
+  } catch (...) {
+    // The journal still names the phase that failed, which leads to the
+    // same restore.
+    LogSafely(run, FailureMessage(std::current_exception()));
+  }
+  phases.RollBack(run, message);
+  if (run.ErrorText.empty()) FinishJournal(run);
+}
+
+void FinishJournal(UpdateRun& run) noexcept {
+  if (!run.Journal) return;
+  try {
+    run.Journal->Finished = true;
+    platform::FileSystem& files = run.platform.files;
+    // A working folder the run removed again took its journal with it.
+    if (!files.FolderExists(run.Context.TmpDir)) return;
+    // Removed, so that the working folder holds only the backup, as after
+    // any run. Either name counts as the journal (ReadJournal), so the
+    // outcome of each removal is judged by what is left.
+    const std::string path = platform::JoinPath(run.Context.TmpDir, kJournalFileName);
+    const std::string twin = path + ".new";
+    (void)files.RemoveFile(twin);
+    (void)files.RemoveFile(path);
+    if (!files.FileExists(path) && !files.FileExists(twin)) {
+      (void)files.FlushToDisk(run.Context.TmpDir);  // a lost removal only finishes it again
+      return;
+    }
+    // A journal that cannot be removed is marked finished instead: an
+    // unfinished one would offer to undo this run at the next start.
+    WriteRunJournal(run);
+  } catch (...) {
+    LogSafely(run, FailureMessage(std::current_exception()));
+  }
+}
 
 void Log(UpdateRun& run, const std::string& entry) {
   run.front.log.SaveExceptionToLog(entry);

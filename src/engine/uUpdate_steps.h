@@ -63,4 +63,27 @@ void StartService(UpdateRun& run);
 // out without a word.
 void CopyFileOrFail(UpdateRun& run, const std::string& source, const std::string& target);
 
+// The rollback of the phases with the journal around it: kRollback entered
+// (a journal that cannot be written is logged, not waited for), then the
+// journal finished once both parts are back. A restore that failed leaves
+// it unfinished, so that the next start offers the restore again.
+void RollBackWithJournal(UpdateRun& run, UpdatePhases& phases, const std::string& message);
+
+// The run's journal begun in its fresh working folder: the parts found, the
+// backup not yet complete, the phase kStaging. Raises UpdateFailure
+// "Не удалось записать журнал обновления <path>." and the system's text
+// when it cannot be written: a run that could not be found again after a
+// crash must not change the product.
+void BeginJournal(UpdateRun& run);
+
+// The journal written again with `phase` entered, and with the backup
+// complete once `backup_complete` is set. Nothing happens before
+// BeginJournal. Raises as BeginJournal does.
+void EnterJournalPhase(UpdateRun& run, JournalPhase phase, bool backup_complete = false);
+
+// The run has ended and nothing is left to recover: the journal is removed,
+// or marked finished when it cannot be removed; when that fails too, the
+// failure is logged (LogSafely). Never throws.
+void FinishJournal(UpdateRun& run) noexcept;
+
 }  // namespace updater::update_steps

@@ -53,6 +53,7 @@ class FileSystemWrapper : public FileSystem {
   Status AppendToFile(const std::string& path, const std::string& bytes) override {
     return target_.AppendToFile(path, bytes);
   }
+  Status FlushToDisk(const std::string& path) override { return target_.FlushToDisk(path); }
   Result<std::string> ReadFile(const std::string& path) override { return target_.ReadFile(path); }
   Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) override {
     return target_.OpenInputFile(path);

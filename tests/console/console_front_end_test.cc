@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "engine/uUpdate_steps.h"
 #include "engine/update_fixture.h"
 #include "platform/paths.h"
 #include "support/fake_platform.h"
@@ -332,6 +333,34 @@ TEST_F(UpdateCommandTest, TheAdmnPasswordComesFromTheEnvironmentOrTheTerminalNev
   EXPECT_NE(err.str().find("[Updater_Marlix] Не задан пароль пользователя ADMN!\n"),
             std::string::npos)
       << err.str();
+}
+
+TEST_F(UpdateCommandTest, RecoverRestoresAnInterruptedUpdateOnlyWhenAnsweredYes) {
+  const std::string program =
+      platform::JoinPath(platform::JoinPath(f.product, "Program"), "Marlix.exe");
+  // A run cut short in its client part, after its backup.
+  UpdateRun& run = f.StartRun();
+  f.phases.StageAndBackup(run);
+  update_steps::EnterJournalPhase(run, JournalPhase::kClientPart);
+  f.phases.UpdateClientPart(run);
+  ASSERT_EQ(testing::ReadBytes(program), "new Marlix.exe");
+
+  EXPECT_EQ(Run({"recover", "--folder", f.product, "--answer", "no"}), kExitAbandoned);
+  EXPECT_EQ(testing::ReadBytes(program), "new Marlix.exe");
+  EXPECT_NE(out.str().find("Обнаружено незавершенное обновление программы от " +
+                           StampText(run.Context.TimeStamp)),
+            std::string::npos)
+      << out.str();
+
+  EXPECT_EQ(Run({"recover", "--folder", f.product, "--answer", "yes"}), kExitDone) << err.str();
+  EXPECT_EQ(testing::ReadBytes(program), "old program");
+
+  out.str("");
+  EXPECT_EQ(Run({"recover", "--folder", f.product, "--answer", "yes"}), kExitDone) << err.str();
+  EXPECT_NE(out.str().find("Прерванных обновлений в каталоге \"" + f.product + "\" не обнаружено."),
+            std::string::npos)
+      << out.str();
+  EXPECT_EQ(err.str(), "");
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ TEST(ConsoleOptions, ACommandWithItsOptionsInAnyOrder) {
        ConsoleCommand::kServiceStop,
        std::nullopt,
        Answering::kNo},
+      {{"recover", "--answer=no"}, ConsoleCommand::kRecover, std::nullopt, Answering::kNo},
       {{"--help"}, ConsoleCommand::kHelp, std::nullopt, Answering::kAsk},
   };
   for (const auto& c : cases) {

@@ -7,6 +7,7 @@
 #include "common/failures.h"
 #include "engine/uUpdate.h"
 #include "engine/uUpdate_lock.h"
+#include "engine/update_journal.h"
 #include "fsutil/uWexrRout.h"
 #include "platform/paths.h"
 #include "support/fake_platform.h"
@@ -299,6 +300,45 @@ TEST_F(RunUpdateTest, ASecondUpdaterOnTheSameFolderStopsBeforeAskingAnything) {
       << outcome;
   EXPECT_TRUE(ui.transcript.Boxes().empty());
   EXPECT_TRUE(std::filesystem::exists(testing::FsPath(temp.Path("Marlix/Updater.lock"))));
+}
+
+TEST_F(RunUpdateTest, AnInterruptedEarlierRunIsDealtWithBeforeTheRunAsksAnything) {
+  WithClientPart();
+  WithServerPart();
+  JournalRecord record;
+  record.TimeStamp = "020226235959";
+  record.ProgramPath = product;
+  record.HasServerPart = record.HasClientPart = true;
+  record.BackupComplete = true;
+  record.Phase = JournalPhase::kDatabase;
+  const std::string tmp_dir = temp.MakeFolder("Marlix/Tmp$020226235959");
+  temp.MakeFile("Marlix/Tmp$020226235959/Old/Program/Marlix.exe", "exe");
+  temp.MakeFile("Marlix/Tmp$020226235959/Old/DB_Data/Marlix.fdb", "db");
+  ASSERT_TRUE(WriteJournal(fake.files, tmp_dir, record));
+
+  // Declined: the start stops there, before the update's own question.
+  ui.prompt.answers = {PromptAnswer::No};
+  EXPECT_EQ(Run(), "silent");
+  const auto not_logged = [this] {
+    std::vector<std::string> steps = Steps();
+    std::erase(steps, "screen");
+    return steps;
+  };
+  EXPECT_EQ(not_logged(), std::vector<std::string>{"AskYesNo"});
+  EXPECT_NE(ui.transcript.Boxes()[0].find("от 02.02.26 23:59:59"), std::string::npos);
+
+  // Accepted: restored and brought online, then the update goes on as asked.
+  ui.transcript.events.clear();
+  EXPECT_EQ(Run(), "ok");
+  const std::vector<std::string> steps = not_logged();
+  ASSERT_GE(steps.size(), 4u);
+  EXPECT_EQ(
+      std::vector<std::string>(steps.begin(), steps.begin() + 4),
+      (std::vector<std::string>{"AskYesNo",
+                                "phase: RollBack(Обновление программы от 02.02.26 23:59:59 было "
+                                "прервано на этапе \"формирование базы UTF8\".)",
+                                "phase: BringDatabaseOnlineAtEnd", "AskYesNoFocusNo"}));
+  EXPECT_FALSE(ReadJournal(fake.files, tmp_dir).found);
 }
 
 }  // namespace

@@ -96,7 +96,7 @@ UpdateContext UpdateFixture::Context() {
 UpdateRun& UpdateFixture::StartRun() {
   RegisterPayload();
   run_ = std::make_unique<UpdateRun>(
-      UpdateRun{request, fields.Profile, server, {}, {}, false, {}, platform, ui.front});
+      UpdateRun{request, fields.Profile, server, {}, {}, false, {}, platform, ui.front, {}});
   run_->Context = InitUpdateContext(product, fields.Profile, platform, ui.front);
   return *run_;
 }

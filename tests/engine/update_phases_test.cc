@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "common/failures.h"
+#include "engine/uUpdate_steps.h"
 #include "engine/update_fixture.h"
 #include "fsutil/backup_restore.h"
 #include "fsutil/uWexrRout.h"
@@ -39,6 +40,26 @@ class UpdatePhasesTest : public ::testing::Test {
   }
   std::string Program(const std::string& name) const { return In(In(f.product, "Program"), name); }
   std::string DbData(const std::string& name) const { return In(In(f.product, "DB_Data"), name); }
+  std::string Library() const { return In(In(f.server_root, "udf"), "wexr_udf_u8.dll"); }
+  // A run of both parts that completed its backup and was cut short in its
+  // client part, with the database, a file beside it and the server library
+  // changed.
+  UpdateRun& CutShortInTheClientPart() {
+    std::filesystem::remove_all(testing::FsPath(f.product));
+    f.InstallClientPart();
+    InstallServerFiles();
+    f.PayloadClientFiles();
+    WriteBytes(Library(), "old library");
+    UpdateRun& run = f.StartRun();
+    f.phases.StageAndBackup(run);
+    update_steps::EnterJournalPhase(run, JournalPhase::kClientPart);
+    f.phases.UpdateClientPart(run);
+    WriteBytes(DbData("Marlix.fdb"), "new database");
+    WriteBytes(DbData("added.txt"), "added");
+    WriteBytes(Library(), "new library");
+    WriteBytes(In(run.Context.OldOtherDir, EncodeBackupName(Library())), "old library");
+    return run;
+  }
   void InstallServerFiles() {
     WriteBytes(DbData("Marlix.fdb"), "old database");
     WriteBytes(DbData("notes.txt"), "customer's notes");
@@ -145,7 +166,12 @@ TEST_F(UpdatePhasesTest, StagingUnpacksThePayloadAndBacksUpTheInstalledParts) {
   UpdateRun& run = f.StartRun();
   f.phases.StageAndBackup(run);
   const UpdateContext& c = run.Context;
-  EXPECT_EQ(FolderNames(c.TmpDir), (std::vector<std::string>{"New/", "Old/"}));
+  EXPECT_EQ(FolderNames(c.TmpDir), (std::vector<std::string>{"New/", "Old/", "Update.journal"}));
+  // The backup is on record as complete before the update proper may begin.
+  const JournalReading journal = ReadJournal(f.platform.files, c.TmpDir);
+  ASSERT_TRUE(journal.record) << journal.error;
+  EXPECT_TRUE(journal.record->BackupComplete);
+  EXPECT_FALSE(journal.record->Finished);
   EXPECT_EQ(FolderNames(c.NewDir),
             (std::vector<std::string>{"DE_Marlix.chm", "EN_Marlix.chm", "FR_Marlix.chm",
                                       "Marlix.exe", "RU_Marlix.chm", "files.exe"}));
@@ -273,7 +299,8 @@ TEST_F(UpdatePhasesTest, ThePayloadFolderGoesAfterSuccessOrALineSaysWhy) {
   UpdateRun& run = f.StartRun();
   f.phases.StageAndBackup(run);
   f.phases.RemovePayloadFolder(run);
-  EXPECT_EQ(FolderNames(run.Context.TmpDir), std::vector<std::string>{"Old/"});
+  // The journal stays until the driver ends the run.
+  EXPECT_EQ(FolderNames(run.Context.TmpDir), (std::vector<std::string>{"Old/", "Update.journal"}));
   EXPECT_EQ(
       Messages().back(),
       "Временная папка \"" + platform::IncludeTrailingDelimiter(run.Context.NewDir) + "\" удалена");
@@ -304,7 +331,8 @@ TEST_F(UpdatePhasesTest, TheRollbackPutsBothPartsAndTheOutsideFilesBack) {
   run.ErrorText = "Exception Message: earlier";
   f.ui.transcript.events.clear();
 
-  f.phases.RollBack(run, "Ошибка применения скрипта!");
+  // With its journal, which goes once both parts are back.
+  update_steps::RollBackWithJournal(run, f.phases, "Ошибка применения скрипта!");
   EXPECT_TRUE(run.RolledBack);
   EXPECT_EQ(run.ErrorText, "");
   EXPECT_EQ(ReadBytes(Program("Marlix.exe")), "old program");
@@ -379,6 +407,198 @@ TEST_F(UpdatePhasesTest, ALinkedDatabaseFolderStaysALinkThroughTheRollback) {
   EXPECT_EQ(run.ErrorText, "");
   EXPECT_TRUE(fs::is_symlink(FsPath(In(f.product, "DB_Data"))));
   EXPECT_EQ(ReadBytes(In(moved, "Marlix.fdb")), "old database");
+}
+
+// --- An interrupted run at the next start -------------------------------------
+
+// The product's phases, with the closing online step only recorded: these
+// tests have no database server (the server tests bring it online).
+class OnlineRecorded final : public UpdatePhases {
+ public:
+  explicit OnlineRecorded(UpdatePhases& phases) : phases_(phases) {}
+  void PrepareServer(UpdateRun& run) override { phases_.PrepareServer(run); }
+  void StageAndBackup(UpdateRun& run) override { phases_.StageAndBackup(run); }
+  void RebuildDatabase(UpdateRun& run) override { phases_.RebuildDatabase(run); }
+  void UpdateServerPart(UpdateRun& run) override { phases_.UpdateServerPart(run); }
+  void UpdateClientPart(UpdateRun& run) override { phases_.UpdateClientPart(run); }
+  void RollBack(UpdateRun& run, const std::string& message) override {
+    phases_.RollBack(run, message);
+  }
+  void RemovePayloadFolder(UpdateRun& run) override { phases_.RemovePayloadFolder(run); }
+  bool BringDatabaseOnlineAtEnd(UpdateRun&) override {
+    ++online;
+    return true;
+  }
+  int online = 0;
+
+ private:
+  UpdatePhases& phases_;
+};
+
+TEST_F(UpdatePhasesTest, AnInterruptedRunIsFoundAtTheNextStartAndRestoredOnlyWhenAskedTo) {
+  const std::string library = Library();
+  const struct {
+    const char* name;
+    bool backup_complete;
+    const char* journal_cut;  // non-null: the journal holds only this much of itself
+    bool other_folder;        // the journal names another product folder
+    PromptAnswer answer;
+    std::string outcome;
+    bool asked, restored, journal_left;
+    const char* backup_lost = nullptr;  // removed from the backup after the crash
+  } cases[] = {
+      {"yes", true, nullptr, false, PromptAnswer::Yes, "ok", true, true, false},
+      {"no", true, nullptr, false, PromptAnswer::No, "silent", true, false, true},
+      {"backup not complete", false, nullptr, false, PromptAnswer::Yes, "ok", false, false, false},
+      {"journal cut short", true, "Updater_Marlix update journal\r\nstamp=0302260", false,
+       PromptAnswer::Yes, "failure", false, false, true},
+      {"journal of another folder", true, nullptr, true, PromptAnswer::Yes, "failure", false, false,
+       true},
+      {"backup of the program gone", true, nullptr, false, PromptAnswer::Yes, "failure", false,
+       false, true, "Program"},
+      {"backup of the database gone", true, nullptr, false, PromptAnswer::Yes, "failure", false,
+       false, true, "DB_Data"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    UpdateRun& run = CutShortInTheClientPart();
+    if (!c.backup_complete) {
+      JournalRecord record = *run.Journal;
+      record.BackupComplete = false;
+      ASSERT_TRUE(WriteJournal(f.platform.files, run.Context.TmpDir, record));
+    }
+    const std::string journal = In(run.Context.TmpDir, kJournalFileName);
+    if (c.journal_cut) WriteBytes(journal, c.journal_cut);
+    if (c.backup_lost) std::filesystem::remove_all(FsPath(In(run.Context.OldDir, c.backup_lost)));
+    if (c.other_folder) {
+      JournalRecord record = *run.Journal;
+      record.ProgramPath = "C:\\WEXR\\Marlix";
+      ASSERT_TRUE(WriteJournal(f.platform.files, run.Context.TmpDir, record));
+    }
+    const std::string stamp = StampText(run.Context.TimeStamp);
+    f.ui.transcript.events.clear();
+
+    // The next start, a second later.
+    f.fake.clock.Advance(1000);
+    f.ui.prompt.answers = {c.answer};
+    OnlineRecorded phases(f.phases);
+    const RecoveryOutcome recovery = RecoverInterruptedUpdates(
+        f.request, f.fields.Profile, f.server, f.platform, f.ui.front, phases);
+    const std::string outcome = testing::OutcomeText(recovery.outcome);
+    EXPECT_EQ(outcome.substr(0, c.outcome.size()), c.outcome) << outcome;
+    EXPECT_EQ(recovery.found, 1);
+
+    const std::vector<std::string> boxes = f.ui.transcript.Boxes();
+    if (c.asked) {
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0], "AskYesNo: Обнаружено незавершенное обновление программы от " + stamp +
+                              " в каталоге \"" + f.product +
+                              "\": обновление было прервано на этапе \"обновление клиентской "
+                              "части\".\rВосстановить предыдущую версию программы из резервной "
+                              "копии?");
+    } else {
+      EXPECT_TRUE(boxes.empty());
+    }
+    if (c.backup_lost) {
+      EXPECT_NE(outcome.find("Резервная копия программы для прерванного обновления от " + stamp +
+                             " неполна, не найдено:\r" + In(run.Context.OldDir, c.backup_lost)),
+                std::string::npos)
+          << outcome;
+    }
+    if (c.journal_cut || c.other_folder) {
+      // Reported with where the backup is, never guessed at.
+      EXPECT_NE(outcome.find("Не удается прочитать журнал прерванного обновления от " + stamp),
+                std::string::npos);
+      EXPECT_NE(outcome.find(run.Context.OldDir), std::string::npos);
+      if (c.other_folder) {
+        EXPECT_NE(outcome.find("журнал относится к каталогу \"C:\\WEXR\\Marlix\""),
+                  std::string::npos)
+            << outcome;
+      }
+    }
+    EXPECT_EQ(ReadBytes(Program("Marlix.exe")), c.restored ? "old program" : "new Marlix.exe");
+    EXPECT_EQ(ReadBytes(DbData("Marlix.fdb")), c.restored ? "old database" : "new database");
+    EXPECT_EQ(ReadBytes(DbData("added.txt")), c.restored ? "<missing>" : "added");
+    EXPECT_EQ(ReadBytes(DbData("notes.txt")), "customer's notes");
+    EXPECT_EQ(ReadBytes(library), c.restored ? "old library" : "new library");
+    EXPECT_EQ(phases.online, c.restored ? 1 : 0);
+    EXPECT_EQ(std::filesystem::exists(testing::FsPath(journal)), c.journal_left);
+    // The backup itself is kept, as after any run.
+    if (!c.backup_lost) {
+      EXPECT_EQ(ReadBytes(In(run.Context.OldProgramDir, "Marlix.exe")), "old program");
+    }
+    if (!c.backup_complete) {
+      EXPECT_EQ(Messages().back(), "Обновление программы от " + stamp +
+                                       " было прервано до завершения резервной копии. Программа "
+                                       "не изменялась, восстановление не требуется.");
+    }
+    if (c.restored) {
+      EXPECT_EQ(Messages().back(),
+                "Предыдущая версия программы восстановлена после прерванного обновления от " +
+                    stamp + ".");
+      // Nothing is left for a later start.
+      f.ui.transcript.events.clear();
+      EXPECT_EQ(RecoverInterruptedUpdates(f.request, f.fields.Profile, f.server, f.platform,
+                                          f.ui.front, phases)
+                    .found,
+                0);
+    }
+    f.fake.clock.Advance(1000);
+  }
+}
+
+TEST_F(UpdatePhasesTest, ARestoreThatFailsIsOfferedAgainAtTheNextStart) {
+  UpdateRun& run = CutShortInTheClientPart();
+  OnlineRecorded phases(f.phases);
+  const auto recover = [&] {
+    return RecoverInterruptedUpdates(f.request, f.fields.Profile, f.server, f.platform, f.ui.front,
+                                     phases);
+  };
+  f.fake.files.FailEvery(testing::FileCall::kCopyWholeFile, Program("Marlix.exe"));
+  const RecoveryOutcome failed = recover();
+  f.fake.files.Heal();
+  EXPECT_EQ(failed.outcome.end, UpdateOutcome::End::kFailed);
+  EXPECT_NE(failed.outcome.Message.find("Восстановление каталогов программы завершено с ошибками"),
+            std::string::npos)
+      << failed.outcome.Message;
+  // As after the run's own rollback, the database is brought online whatever
+  // the restore left.
+  EXPECT_EQ(phases.online, 1);
+  const JournalReading left = ReadJournal(f.platform.files, run.Context.TmpDir);
+  ASSERT_TRUE(left.record) << left.error;
+  EXPECT_EQ(left.record->Phase, JournalPhase::kRollback);
+  EXPECT_FALSE(left.record->Finished);
+
+  const RecoveryOutcome second = recover();
+  EXPECT_EQ(testing::OutcomeText(second.outcome), "ok");
+  EXPECT_EQ(ReadBytes(Program("Marlix.exe")), "old program");
+  EXPECT_EQ(ReadBytes(DbData("Marlix.fdb")), "old database");
+  EXPECT_EQ(ReadBytes(Library()), "old library");
+  EXPECT_EQ(phases.online, 2);
+  EXPECT_FALSE(ReadJournal(f.platform.files, run.Context.TmpDir).found);
+}
+
+TEST_F(UpdatePhasesTest, AServiceLeftStoppedIsStartedBeforeTheDatabaseComesOnline) {
+  const std::string& service = f.server.ServiceName;
+  for (bool stopped : {true, false}) {
+    SCOPED_TRACE(stopped);
+    UpdateRun& run = CutShortInTheClientPart();
+    update_steps::EnterJournalPhase(run, JournalPhase::kServerPart);
+    if (stopped) {
+      ASSERT_TRUE(StopServiceAndWait(f.platform, "", service));
+    }
+    const int starts = f.fake.services.StartCount(service);
+    OnlineRecorded phases(f.phases);
+    const RecoveryOutcome recovery = RecoverInterruptedUpdates(
+        f.request, f.fields.Profile, f.server, f.platform, f.ui.front, phases);
+    EXPECT_EQ(testing::OutcomeText(recovery.outcome), "ok");
+    EXPECT_EQ(f.fake.services.StateOf(service), platform::kServiceRunning);
+    // A running service is left alone.
+    EXPECT_EQ(f.fake.services.StartCount(service), starts + (stopped ? 1 : 0));
+    EXPECT_EQ(ReadBytes(Library()), "old library");
+    EXPECT_EQ(phases.online, 1);
+    f.fake.clock.Advance(1000);
+  }
 }
 
 }  // namespace

@@ -14,8 +14,10 @@
 #include "engine/update_fixture.h"
 #include "fsutil/backup_restore.h"
 #include "platform/paths.h"
+#include "platform/wrappers.h"
 #include "support/firebird_server.h"
 #include "support/helper_process.h"
+#include "support/killed_child.h"
 
 namespace updater {
 namespace {
@@ -459,6 +461,112 @@ TEST(UpdateRunServer, ALoadThatDiffersFromTheExportIsRolledBack) {
         "failure: ",
         true,
         "ShowError: Не найден файл "}});
+}
+
+// The file system of a run that is killed right after a call for which
+// `kill_after` holds, as a crash would end it there.
+class KillingFiles final : public platform::FileSystemWrapper {
+ public:
+  KillingFiles(platform::FileSystem& files,
+               std::function<bool(const char* call, const std::string& path)> kill_after)
+      : FileSystemWrapper(files), kill_after_(std::move(kill_after)) {}
+  platform::Status RemoveFile(const std::string& path) override {
+    platform::Status removed = FileSystemWrapper::RemoveFile(path);
+    if (removed && kill_after_("RemoveFile", path)) testing::KillThisProcess();
+    return removed;
+  }
+  platform::Status CopyWholeFile(const std::string& source, const std::string& target) override {
+    platform::Status copied = FileSystemWrapper::CopyWholeFile(source, target);
+    if (copied && kill_after_("CopyWholeFile", target)) testing::KillThisProcess();
+    return copied;
+  }
+
+ private:
+  std::function<bool(const char*, const std::string&)> kill_after_;
+};
+
+// The front end's pump of a run that is killed when `kill_now` holds: the
+// run pumps after every log line and every statement of a script.
+class KillingPump final : public MessagePump {
+ public:
+  KillingPump(MessagePump& pump, std::function<bool()> kill_now)
+      : pump_(pump), kill_now_(std::move(kill_now)) {}
+  void ProcessMessages() override {
+    pump_.ProcessMessages();
+    if (kill_now_()) testing::KillThisProcess();
+  }
+
+ private:
+  MessagePump& pump_;
+  std::function<bool()> kill_now_;
+};
+
+TEST(UpdateRunServer, AnUpdateKilledMidwayIsRestoredAtTheNextStart) {
+  const struct {
+    const char* name;
+    JournalPhase phase;  // where the journal says the run was
+    std::function<bool(Product&, const char*, const std::string&)> kill_after_call;
+    bool kill_in_load;
+  } cases[] = {
+      {"right after the old database file is deleted", JournalPhase::kDatabase,
+       [](Product& t, const char* call, const std::string& path) {
+         return std::string(call) == "RemoveFile" && path == t.DbData("Marlix.fdb");
+       },
+       false},
+      {"during the data load", JournalPhase::kDatabase, nullptr, true},
+      {"during the client part, the new program copied", JournalPhase::kClientPart,
+       [](Product& t, const char* call, const std::string& path) {
+         return std::string(call) == "CopyWholeFile" && path == t.Program("Marlix.exe");
+       },
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Product t;
+    t.Install();
+    const std::string tmp_dir = t.f.Context().TmpDir;
+    t.f.RegisterPayload();
+    const std::string ended = testing::RunInChild([&] {
+      KillingFiles files(t.f.platform.files, [&](const char* call, const std::string& path) {
+        return c.kill_after_call && c.kill_after_call(t, call, path);
+      });
+      int pumps_in_load = 0;
+      KillingPump pump(t.f.ui.pump, [&] {
+        if (!c.kill_in_load) return false;
+        const std::vector<std::string> messages = t.Messages();
+        // The first pump is the log line's own; the next one is the load's.
+        return !messages.empty() && messages.back() == "Начало загрузки данных" &&
+               ++pumps_in_load == 2;
+      });
+      platform::Platform& p = t.f.platform;
+      platform::Platform killing{files,       p.volumes,   p.registry,  p.services,
+                                 p.processes, p.libraries, p.resources, p.clock};
+      FrontEnd front{t.f.ui.log, t.f.ui.prompt, pump, t.f.ui.captions};
+      RunUpdate(t.f.request, t.f.fields.Profile, t.f.server, killing, front, t.f.phases);
+    });
+    ASSERT_EQ(ended, "killed");
+    const JournalReading left = ReadJournal(t.f.platform.files, tmp_dir);
+    ASSERT_TRUE(left.record) << left.error;
+    EXPECT_EQ(left.record->Phase, c.phase);
+    EXPECT_TRUE(left.record->BackupComplete);
+
+    // The next start, answered Yes.
+    t.f.ui.transcript.events.clear();
+    const RecoveryOutcome recovery = RecoverInterruptedUpdates(
+        t.f.request, t.f.fields.Profile, t.f.server, t.f.platform, t.f.ui.front, t.f.phases);
+    EXPECT_EQ(testing::OutcomeText(recovery.outcome), "ok");
+    EXPECT_EQ(recovery.found, 1);
+    const std::vector<std::string> boxes = t.f.ui.transcript.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("AskYesNo: Обнаружено незавершенное обновление программы от " +
+                                 StampText(left.record->TimeStamp),
+                             0),
+              0u)
+        << boxes[0];
+    t.ExpectOldVersionBackOnline();
+    EXPECT_EQ(ReadBytes(t.Program("Marlix.ini")), "[Language]\r\nProgram_Language=2\r\n");
+    EXPECT_FALSE(ReadJournal(t.f.platform.files, tmp_dir).found);
+  }
 }
 
 }  // namespace

@@ -234,6 +234,10 @@ platform::Status FaultyFileSystem::AppendToFile(const std::string& path, const s
   UPDATER_FILE_FAULT(kAppendToFile, "CreateFileW", path);
   return FileSystemWrapper::AppendToFile(path, bytes);
 }
+platform::Status FaultyFileSystem::FlushToDisk(const std::string& path) {
+  UPDATER_FILE_FAULT(kFlushToDisk, "FlushFileBuffers", path);
+  return FileSystemWrapper::FlushToDisk(path);
+}
 platform::Result<std::string> FaultyFileSystem::ReadFile(const std::string& path) {
   UPDATER_FILE_FAULT(kReadFile, "CreateFileW", path);
   return FileSystemWrapper::ReadFile(path);

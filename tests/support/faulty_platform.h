@@ -47,6 +47,7 @@ enum class FileCall {
   kExclusiveFileSize,
   kWriteFile,
   kAppendToFile,
+  kFlushToDisk,
   kReadFile,
   kOpenInputFile,
   kOpenOutputFile,
@@ -184,6 +185,7 @@ class FaultyFileSystem final : public platform::FileSystemWrapper, public Faulty
   platform::Result<uint64_t> ExclusiveFileSize(const std::string& path) override;
   platform::Status WriteFile(const std::string& path, const std::string& bytes) override;
   platform::Status AppendToFile(const std::string& path, const std::string& bytes) override;
+  platform::Status FlushToDisk(const std::string& path) override;
   platform::Result<std::string> ReadFile(const std::string& path) override;
   platform::Result<std::unique_ptr<platform::InputFile>> OpenInputFile(
       const std::string& path) override;

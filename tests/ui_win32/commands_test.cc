@@ -5,6 +5,7 @@
 
 #include "common/failures.h"
 #include "engine/update_fixture.h"
+#include "engine/update_journal.h"
 #include "platform/paths.h"
 #include "platform/win32/win32_platform.h"
 #include "window_fixture.h"
@@ -167,6 +168,34 @@ TEST_F(CommandsTest, NoAtTheConfirmationInterruptsQuietlyAndTheCloseBoxWaitsForT
   HWND window = Main();
   SendMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_FALSE(IsWindow(window));
+}
+
+TEST_F(CommandsTest, StartAsksAboutAnInterruptedUpdateFirstAndNoLeavesItAsItIs) {
+  StartUp();
+  const std::string folder = MakeProduct(true, false);
+  SetText(kEProgramLocation, folder);
+  JournalRecord record;
+  record.TimeStamp = "020226235959";
+  record.ProgramPath = folder;
+  record.HasClientPart = true;
+  record.BackupComplete = true;
+  record.Phase = JournalPhase::kClientPart;
+  const std::string tmp_dir = temp.MakeFolder("Product\\Tmp$020226235959");
+  temp.MakeFile("Product\\Tmp$020226235959\\Old\\Program\\Marlix.exe", "MZ");
+  ASSERT_TRUE(WriteJournal(fake.files, tmp_dir, record));
+  auto boxes = Answer({{BoxAction::kClick, "&No"}});
+  Click(kOKBtn);
+  ASSERT_TRUE(boxes->WaitForSteps());
+  EXPECT_EQ(boxes->Transcript(),
+            Lines{"Warning: Обнаружено незавершенное обновление программы от 02.02.26 23:59:59 в "
+                  "каталоге \"" +
+                  folder +
+                  "\": обновление было прервано на этапе \"обновление клиентской части\".\r"
+                  "Восстановить предыдущую версию программы из резервной копии?"});
+  EXPECT_EQ(boxes->Seen()[0].icon, LoadIconW(nullptr, IDI_WARNING));
+  EXPECT_EQ(Shown().text, kInterrupted);
+  EXPECT_TRUE(ReadJournal(fake.files, tmp_dir).record);
+  EXPECT_EQ(ReadBytes(platform::JoinPath(folder, "Program\\Marlix.exe")), "MZ");
 }
 
 TEST_F(CommandsTest, TheAdmnRuleStopsAMarlixUpdateOfTheServerPartAfterTheConfirmation) {

@@ -303,6 +303,15 @@ Status PosixFileSystem::RemoveFile(const std::string& path) {
   return Status::Ok();
 }
 
+Status PosixFileSystem::FlushToDisk(const std::string& path) {
+  const std::string resolved = ResolveNameCase(path);
+  // A folder opens read-only too; fsync on it commits its entries.
+  UniqueFd fd(open(resolved.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return ErrnoError("open", path, errno);
+  if (fsync(fd.get()) != 0) return ErrnoError("fsync", path, errno);
+  return Status::Ok();
+}
+
 Status PosixFileSystem::RemoveFolder(const std::string& path) {
   const std::string resolved = ResolveNameCase(path);
   struct stat info {};

@@ -59,6 +59,7 @@ class Win32FileSystem final : public FileSystem {
   Result<uint64_t> ExclusiveFileSize(const std::string& path) override;
   Status WriteFile(const std::string& path, const std::string& bytes) override;
   Status AppendToFile(const std::string& path, const std::string& bytes) override;
+  Status FlushToDisk(const std::string& path) override;
   Result<std::string> ReadFile(const std::string& path) override;
   Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) override;
   Result<std::unique_ptr<OutputFile>> OpenOutputFile(const std::string& path, bool append) override;

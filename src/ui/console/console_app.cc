@@ -89,6 +89,7 @@ int RunConsole(const std::vector<std::string>& arguments, platform::Platform& pl
   ProfileFields fields;
   ApplyDefaultProfile(fields);
   const bool needs_folder = options->command == ConsoleCommand::kUpdate ||
+                            options->command == ConsoleCommand::kRecover ||
                             options->command == ConsoleCommand::kDatabaseOnline ||
                             options->command == ConsoleCommand::kDatabaseShutdown;
   if (needs_folder && !options->folder && !IsFullPath(platform, fields.ProductFolder)) {
@@ -126,6 +127,18 @@ int RunConsole(const std::vector<std::string>& arguments, platform::Platform& pl
       request.ScriptLogView = &log;
       command = [&, request] {
         UpdateCommand(request, fields.Profile, server_params, platform, front, io.out);
+      };
+      break;
+    }
+    case ConsoleCommand::kRecover: {
+      UpdateRequest request;
+      request.ProductFolder = folder;
+      // The restore brings the database online as the system user.
+      request.SysdbaPassword = Password(kSystemPassword, fields.SystemPassword, io, environment);
+      request.ProjectCode = fields.Profile.ProjectCode;
+      request.ScriptLogView = &log;
+      command = [&, request] {
+        RecoverCommand(request, fields.Profile, server_params, platform, front);
       };
       break;
     }

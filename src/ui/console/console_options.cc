@@ -13,6 +13,7 @@ constexpr CommandWord kCommands[] = {
     {"service-start", ConsoleCommand::kServiceStart},
     {"service-stop", ConsoleCommand::kServiceStop},
     {"update", ConsoleCommand::kUpdate},
+    {"recover", ConsoleCommand::kRecover},
     {"--version", ConsoleCommand::kVersion},
     {"help", ConsoleCommand::kHelp},
     {"--help", ConsoleCommand::kHelp},
@@ -82,6 +83,8 @@ std::string ConsoleUsage(const std::string& title) {
          "Commands (the window's Start button and its Service menu):\n"
          "  update          update the product in the folder to the version this program\n"
          "                  carries, or roll it back when anything fails\n"
+         "  recover         restore the previous version after an update that was cut\n"
+         "                  short (a crash, a kill, a power loss); update does it too\n"
          "  online          bring the product's database into multi-user mode (Online)\n"
          "  shutdown        put the product's database into single-user mode (Shutdown)\n"
          "  service-start   start the Firebird service (stopping it first when it runs)\n"

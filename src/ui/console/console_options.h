@@ -16,6 +16,7 @@ enum class ConsoleCommand {
   kServiceStart,      // "service-start"
   kServiceStop,       // "service-stop"
   kUpdate,            // "update": the window's Start command
+  kRecover,           // "recover": the restore of an interrupted update alone
   kVersion,           // "--version"
   kHelp,              // "help", "--help", "-h"
 };

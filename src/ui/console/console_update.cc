@@ -101,4 +101,20 @@ void UpdateCommand(const UpdateRequest& request, const ProjectProfile& profile,
   if (outcome.end == UpdateOutcome::End::kFailed) throw UpdateFailure(outcome.Message);
 }
 
+void RecoverCommand(const UpdateRequest& request, const ProjectProfile& profile,
+                    const TFBServParams& server_params, platform::Platform& platform,
+                    FrontEnd& front) {
+  ProductUpdatePhases phases;
+  const RecoveryOutcome recovery =
+      RecoverInterruptedUpdates(request, profile, server_params, platform, front, phases);
+  if (recovery.outcome.end == UpdateOutcome::End::kAbandoned) throw SilentAbort();
+  if (recovery.outcome.end == UpdateOutcome::End::kFailed) {
+    throw UpdateFailure(recovery.outcome.Message);
+  }
+  if (recovery.found == 0) {
+    front.log.SaveExceptionToLog("Прерванных обновлений в каталоге \"" + request.ProductFolder +
+                                 "\" не обнаружено.");
+  }
+}
+
 }  // namespace updater::console

@@ -79,4 +79,12 @@ void UpdateCommand(const UpdateRequest& request, const ProjectProfile& profile,
                    const TFBServParams& server_params, platform::Platform& platform,
                    FrontEnd& front, std::ostream& out);
 
+// The recovery of an interrupted update run alone (RecoverInterruptedUpdates
+// with the product's phases): the same question as at the start of an
+// update, the same restore. Logs "Прерванных обновлений в каталоге "<folder>"
+// не обнаружено." when there is nothing to recover. Raises as UpdateCommand.
+void RecoverCommand(const UpdateRequest& request, const ProjectProfile& profile,
+                    const TFBServParams& server_params, platform::Platform& platform,
+                    FrontEnd& front);
+
 }  // namespace updater::console
