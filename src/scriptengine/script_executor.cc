@@ -178,8 +178,8 @@ void ScriptExecutor::RunStatement(StatementSplitter& splitter, const ScriptState
         throw ScriptError(begin ? "SET DATA BEGIN again before SET DATA END"
                                 : "SET DATA END without SET DATA BEGIN");
       }
-      database_.DataLoad(begin);
       data_open_ = begin;
+      database_.DataLoad(begin);
       return;
     }
     case ClientCommand::Kind::kCommit:
