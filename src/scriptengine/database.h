@@ -133,6 +133,13 @@ class Database {
   // Commits, detaches and attaches again; with the character set `charset`
   // when it is not empty.
   virtual void Reconnect(const std::string& charset) = 0;
+
+  // Between a data script's SET DATA BEGIN (`loading` true) and its SET
+  // DATA END: the database may write its pages without waiting for the
+  // disk while the data comes in, as gbak's restore does, and must be back
+  // to its own setting when `loading` is false or the attachment ends. A
+  // load that dies half way leaves a database the update throws away.
+  virtual void DataLoad(bool /*loading*/) {}
 };
 
 }  // namespace updater::scriptengine

@@ -83,6 +83,12 @@ void FbDatabase::DetachQuietly() {
   // being unloaded: what is not committed is rolled back, and a failure of
   // the clean-up itself has nobody left to report to.
   ISC_STATUS_ARRAY status;
+  if (restore_forced_writes_) {
+    try {
+      DataLoad(false);
+    } catch (const std::exception&) {
+    }
+  }
   bulk_->Forget();
   if (tr_ != 0) client_->isc_rollback_transaction(status, &tr_);
   tr_ = 0;
@@ -94,6 +100,7 @@ void FbDatabase::DetachQuietly() {
 
 void FbDatabase::Close() {
   Commit();
+  DataLoad(false);
   bulk_->Forget();
   EndLookupTransaction();
   ISC_STATUS_ARRAY status;
@@ -162,6 +169,57 @@ void FbDatabase::Reconnect(const std::string& charset) {
   db_ = 0;
   if (!charset.empty()) params_.charset = charset;
   Attach();
+}
+
+bool FbDatabase::ForcedWrites() {
+  const char items[] = {isc_info_forced_writes, isc_info_end};
+  char answer[32] = {};
+  ISC_STATUS_ARRAY status;
+  if (client_->isc_database_info(status, &db_, sizeof items, items, sizeof answer, answer) != 0) {
+    Fail(status);
+  }
+  if (answer[0] != isc_info_forced_writes) {
+    throw DatabaseError("the database did not say whether it forces its writes to disk");
+  }
+  const short length = static_cast<short>(client_->isc_vax_integer(answer + 1, 2));
+  return client_->isc_vax_integer(answer + 3, length) != 0;
+}
+
+void FbDatabase::SetForcedWrites(bool on) {
+  std::string block = RequireBlock(fbclient::DatabaseParameterBlock(params_.user, params_.password,
+                                                                    params_.role, params_.charset));
+  block += static_cast<char>(isc_dpb_force_write);
+  block += static_cast<char>(1);
+  block += static_cast<char>(on ? 1 : 0);
+  ISC_STATUS_ARRAY status;
+  isc_db_handle setter = 0;
+  if (client_->isc_attach_database(status, 0, params_.database.c_str(), &setter,
+                                   static_cast<short>(block.size()), block.data()) != 0) {
+    const fbclient::FbStatus failed = client_->ReadStatus(status);
+    throw DatabaseError(std::string("forced writes of the database cannot be turned ") +
+                            (on ? "on" : "off") + ": " + MessageOf(failed),
+                        failed);
+  }
+  // The setting is made by the attachment itself; its detach changes
+  // nothing more, and a failure of it loses nothing.
+  client_->isc_detach_database(status, &setter);
+}
+
+void FbDatabase::DataLoad(bool loading) {
+  if (!loading) {
+    if (!restore_forced_writes_) return;
+    SetForcedWrites(true);
+    restore_forced_writes_ = false;
+    return;
+  }
+  if (restore_forced_writes_ || !ForcedWrites()) return;
+  try {
+    SetForcedWrites(false);
+    restore_forced_writes_ = true;
+  } catch (const DatabaseError&) {
+    // Only the owner and SYSDBA may change the setting. Forced writes that
+    // stay on make the load slower, never wrong: it goes on as it is.
+  }
 }
 
 void FbDatabase::Execute(std::string_view sql, const std::vector<Value>& params, bool auto_ddl) {

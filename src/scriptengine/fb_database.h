@@ -42,6 +42,14 @@ class FbDatabase final : public Database {
   void Commit() override;
   void Rollback() override;
   void Reconnect(const std::string& charset) override;
+  // Turns forced writes off for the load when they are on, and on again
+  // after it (also at Close and when the attachment ends).
+  void DataLoad(bool loading) override;
+  // Whether the database writes its pages through to the disk at once, and
+  // setting it, through an attachment of its own (the setting belongs to
+  // the database, and only an attachment's parameters change it).
+  bool ForcedWrites();
+  void SetForcedWrites(bool on);
 
   // For the statements and cursors of this attachment.
   fbclient::FbClient& Client() { return *client_; }
@@ -75,8 +83,9 @@ class FbDatabase final : public Database {
   unsigned short dialect_ = 3;
   isc_db_handle db_ = 0;
   isc_tr_handle tr_ = 0;
-  isc_tr_handle lookup_tr_ = 0;    // see PrepareTransaction
-  bool prepare_in_lookup_ = true;  // whether the last statement run had automatic DDL
+  isc_tr_handle lookup_tr_ = 0;         // see PrepareTransaction
+  bool prepare_in_lookup_ = true;       // whether the last statement run had automatic DDL
+  bool restore_forced_writes_ = false;  // turned off for a data load
   // What the bulk load prepared; forgotten with the attachment and after DDL.
   std::unique_ptr<BulkLoader> bulk_;
   int casts_blobs_ = -1;  // whether the server casts blobs to strings (2.1 on); -1: not asked

@@ -204,6 +204,7 @@ void ScriptExecutor::RunStatement(StatementSplitter& splitter, const ScriptState
                                 : "SET DATA END without SET DATA BEGIN");
       }
       data_open_ = begin;
+      database_.DataLoad(begin);
       return;
     }
     case ClientCommand::Kind::kDataCheck:

@@ -221,6 +221,43 @@ TEST(EngineOnTheServer, AStatementWithANulByteIsRefusedNotCutShort) {
   EXPECT_EQ(Rows(db.ConnectString(), "SELECT A FROM T ORDER BY A"), "1\n2\n");
 }
 
+// A data script loads with the database's forced writes off, and leaves
+// the setting as it found it, whether the script ends well or is cut short.
+TEST(EngineOnTheServer, ADataLoadWritesWithoutForcedWritesAndRestoresThem) {
+  const struct {
+    const char* name;
+    bool forced_before;
+    bool whole;  // ends with SET DATA END
+  } cases[] = {
+      {"whole script", true, true},
+      {"cut short", true, false},
+      {"forced writes off before", false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestDatabase db("UTF8");
+    const ConnectParams params = testing::SysdbaParams(db.ConnectString(), "WIN1251");
+    {
+      FbDatabase setup(platform::SystemPlatform().libraries, params);
+      setup.Execute("CREATE TABLE SEEN (FORCED SMALLINT)", {}, true);
+      if (!c.forced_before) setup.SetForcedWrites(false);
+      ASSERT_EQ(setup.ForcedWrites(), c.forced_before);
+      setup.Close();
+    }
+    std::ofstream(db.Folder() + "/Data.sql", std::ios::binary)
+        << "SET DATA BEGIN;\n"
+           "INSERT INTO SEEN SELECT MON$FORCED_WRITES FROM MON$DATABASE;\n"
+           "COMMIT WORK;\n"
+        << (c.whole ? "SET DATA END;\n" : "");
+    const std::string failure =
+        testing::RunFile(db.ConnectString(), "WIN1251", db.Folder() + "/Data.sql");
+    EXPECT_EQ(failure.empty(), c.whole) << failure;
+    EXPECT_EQ(Rows(db.ConnectString(), "SELECT FORCED FROM SEEN"), "0\n");
+    FbDatabase after(platform::SystemPlatform().libraries, params);
+    EXPECT_EQ(after.ForcedWrites(), c.forced_before);
+  }
+}
+
 // The engine's own answers through its entry points, without the runner's
 // checks in front of them.
 std::vector<std::string> engine_errors;
