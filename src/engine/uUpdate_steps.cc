@@ -55,10 +55,11 @@ void BringDatabaseOnline(UpdateRun& run) {
 }
 
 void RunScriptFile(UpdateRun& run, DbUser user, const std::string& charset, const std::string& name,
-                   bool echo) {
+                   bool echo, LoadProgressView* progress) {
   updater::RunScriptFile(run.Profile.ClientLibrary, run.Context.DbConnectString, UserName(user),
                          charset, Password(run, user), "", NewFile(run, name),
-                         echo ? run.Request.ScriptLogView : nullptr, run.platform, run.front.pump);
+                         echo ? run.Request.ScriptLogView : nullptr, run.platform, run.front.pump,
+                         progress);
 }
 
 void RunScriptText(UpdateRun& run, DbUser user, const std::string& charset,

@@ -7,6 +7,7 @@
 #include "scriptengine/block_language.h"
 #include "scriptengine/client_commands.h"
 #include "scriptengine/data_block.h"
+#include "scriptengine/data_manifest.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/sql_tokens.h"
 
@@ -332,6 +333,10 @@ void ScriptExecutor::LoadDataBlock(const DataBlock& block, std::string_view sql,
     shown_statement_ = DataBlockExcerpt(
         sql, row && *row < inserts.size() ? inserts[*row] : inserts.front(), block.rows.size());
     throw DatabaseError(where + ": " + e.what(), e.Status());
+  }
+  if (meter_ != nullptr) {
+    meter_->Loaded(CanonicalName(block.table, database_.Charset()),
+                   static_cast<int64_t>(block.rows.size()));
   }
 }
 
