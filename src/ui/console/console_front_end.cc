@@ -69,14 +69,10 @@ std::string LoadProgressBar(const LoadProgress& progress) {
   const int percent = LoadProgressPercent(progress);
   if (percent < 0) return "Загрузка данных: " + LoadProgressText(progress);
   const int filled = percent * kBarWidth / 100;
-  std::string bar = "Загрузка [" + std::string(filled, '#') + std::string(kBarWidth - filled, '-') +
-                    "] " +
-                    std::string(percent < 10    ? 2
-                                : percent < 100 ? 1
-                                                : 0,
-                                ' ') +
-                    std::to_string(percent) + "%  ";
-  return bar + LoadProgressText(progress);
+  std::string share = std::to_string(percent) + "%";
+  share.insert(0, 4 - share.size(), ' ');  // " 33%", "100%"
+  return "Загрузка [" + std::string(filled, '#') + std::string(kBarWidth - filled, '-') + "] " +
+         share + "  " + LoadProgressText(progress);
 }
 
 void TerminalCaptions::ShowLoadProgress(const LoadProgress& progress) {
