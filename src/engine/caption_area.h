@@ -1,13 +1,16 @@
 // The caption area under the log (the window's mCaptions): a few lines of
 // large text that tell the operator where the run stands. The update run
-// writes the rollback notice there; the front ends own how it looks.
+// writes the rollback notice there, and the progress of the data load
+// below the caption while the load runs; the front ends own how it looks.
 #pragma once
 
 #include <string>
 
+#include "common/load_progress.h"
+
 namespace updater {
 
-class CaptionArea {
+class CaptionArea : public LoadProgressView {
  public:
   virtual ~CaptionArea() = default;
 

@@ -98,8 +98,17 @@ void ReplaceDatabaseFile(UpdateRun& run) {
 void LoadDataIntoNewDatabase(UpdateRun& run) {
   ShutdownDatabase(run);
   Log(run, "Начало загрузки данных");
-  // However large, the data script is not echoed to the screen.
-  RunScriptFile(run, DbUser::kSysdba, kWin1251, "Data.sql", false);
+  {
+    // However large, the data script is not echoed to the screen: how far
+    // it has come shows in the caption area, and goes from there when the
+    // load ends, failed or not.
+    CaptionArea& captions = run.front.captions;
+    struct ProgressShown {
+      CaptionArea& captions;
+      ~ProgressShown() { captions.EndLoadProgress(); }
+    } shown{captions};
+    RunScriptFile(run, DbUser::kSysdba, kWin1251, "Data.sql", false, &captions);
+  }
   Log(run, "Окончание загрузки данных");
   RunScriptFile(run, DbUser::kSysdba, kUtf8, "Meta_Constraints.sql");
   RunScriptFile(run, DbUser::kSysdba, kUtf8, "Triggers_ Active.sql");

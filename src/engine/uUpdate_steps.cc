@@ -125,22 +125,22 @@ void BringDatabaseOnline(UpdateRun& run) {
 namespace {
 
 void RunScriptFileTo(UpdateRun& run, DbUser user, const std::string& charset,
-                     const std::string& name, LogView* view) {
+                     const std::string& name, LogView* view, LoadProgressView* progress) {
   updater::RunScriptFile(run.Profile.ClientLibrary, run.Context.DbConnectString, UserName(user),
                          charset, Password(run, user), "", NewFile(run, name), view, run.platform,
-                         run.front.pump);
+                         run.front.pump, progress);
 }
 
 }  // namespace
 
 void RunScriptFile(UpdateRun& run, DbUser user, const std::string& charset, const std::string& name,
-                   bool echo) {
-  RunScriptFileTo(run, user, charset, name, echo ? run.Request.ScriptLogView : nullptr);
+                   bool echo, LoadProgressView* progress) {
+  RunScriptFileTo(run, user, charset, name, echo ? run.Request.ScriptLogView : nullptr, progress);
 }
 
 void RunScriptFileInto(UpdateRun& run, DbUser user, const std::string& charset,
                        const std::string& name, LogView& lines) {
-  RunScriptFileTo(run, user, charset, name, &lines);
+  RunScriptFileTo(run, user, charset, name, &lines, nullptr);
 }
 
 void RunScriptText(UpdateRun& run, DbUser user, const std::string& charset,

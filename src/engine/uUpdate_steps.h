@@ -36,9 +36,10 @@ void BringDatabaseOnline(UpdateRun& run);
 
 // The script file NewDir\`name`, or the script text `text`, run against the
 // run's database as `user` with its password and `charset`. The statements
-// are echoed to the run's script log view unless `echo` is false.
+// are echoed to the run's script log view unless `echo` is false; the
+// figures of the data the file loads go to `progress` when given.
 void RunScriptFile(UpdateRun& run, DbUser user, const std::string& charset, const std::string& name,
-                   bool echo = true);
+                   bool echo = true, LoadProgressView* progress = nullptr);
 void RunScriptText(UpdateRun& run, DbUser user, const std::string& charset,
                    const std::string& text);
 

@@ -36,4 +36,16 @@ typedef int32_t(UPDATER_STDCALL* ExecScriptFunction)(const char* script,
                                                      StatementErrorCallback on_error,
                                                      StatementTextCallback on_text,
                                                      StatementResultCallback on_result);
+
+// An entry point of our own, which the script runner uses when the library
+// has it (the closed engine does not). The progress of a data load: tables
+// done and rows loaded so far of all (a total is 0 when the data script has
+// no manifest beside it). Reported now and then while ExecScriptFile loads
+// data, and once more with the final figures; the figures only grow. The
+// answer is not used.
+typedef int32_t(UPDATER_STDCALL* LoadProgressCallback)(int32_t tables_done, int32_t tables_total,
+                                                       int64_t rows_done, int64_t rows_total);
+// Sets the callback of the following script runs (none: nullptr) until the
+// library is unloaded. Returns 0.
+typedef int32_t(UPDATER_STDCALL* SetProgressCallbackFunction)(LoadProgressCallback on_progress);
 }

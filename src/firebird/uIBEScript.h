@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/load_progress.h"
 #include "common/log_view.h"
 #include "common/message_pump.h"
 #include "platform/platform.h"
@@ -41,12 +42,14 @@ void CheckConnectionParams(const std::string& client_library, const std::string&
 // подключения к базе данных!" CR and the engine's text; "Ошибка применения
 // скрипта!" CR and the last failed statement's error block (with the
 // version-mismatch hint in front for "execute procedure check_versio(").
-// What the script changed before a failure stays changed.
+// What the script changed before a failure stays changed. With `progress`,
+// the figures of the data the script loads go there as the engine reports
+// them (an engine that cannot report them loads without).
 void RunScriptFile(const std::string& client_library, const std::string& database_name,
                    const std::string& user_name, const std::string& charset,
                    const std::string& password, const std::string& role,
                    const std::string& script_file, LogView* log_view, platform::Platform& platform,
-                   MessagePump& pump);
+                   MessagePump& pump, LoadProgressView* progress = nullptr);
 
 // Runs the script text `script_text` as RunScriptFile runs a file; a blank
 // text fails with "Скрипт пустой!" and the engine function is

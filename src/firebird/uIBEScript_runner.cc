@@ -30,20 +30,24 @@ LogView* ScriptLogView = nullptr;
 std::string ScriptErrorText;
 MessagePump* script_pump = nullptr;
 std::exception_ptr callback_failure;
+// script_progress: where the figures of a data load go, or none.
+LoadProgressView* script_progress = nullptr;
 
 class ScriptRunScope {
  public:
-  ScriptRunScope(LogView* log_view, MessagePump& pump) {
+  ScriptRunScope(LogView* log_view, MessagePump& pump, LoadProgressView* progress) {
     ScriptLogView = log_view;
     ScriptErrorText.clear();
     script_pump = &pump;
     callback_failure = nullptr;
+    script_progress = progress;
   }
   ~ScriptRunScope() {
     ScriptLogView = nullptr;
     ScriptErrorText.clear();
     script_pump = nullptr;
     callback_failure = nullptr;
+    script_progress = nullptr;
   }
   ScriptRunScope(const ScriptRunScope&) = delete;
   ScriptRunScope& operator=(const ScriptRunScope&) = delete;
@@ -113,6 +117,15 @@ int32_t UPDATER_STDCALL StatementResultCallback(int32_t, int32_t value) {
   return value == 1 ? 0 : 1;
 }
 
+int32_t UPDATER_STDCALL ProgressCallback(int32_t tables_done, int32_t tables_total,
+                                         int64_t rows_done, int64_t rows_total) {
+  return Guarded([&] {
+    if (script_progress != nullptr) {
+      script_progress->ShowLoadProgress({tables_done, tables_total, rows_done, rows_total});
+    }
+  });
+}
+
 void RethrowCallbackFailure() {
   if (callback_failure) {
     std::exception_ptr failure = callback_failure;
@@ -126,10 +139,11 @@ enum class ScriptKind { kFile, kText };
 void RunScript(ScriptKind kind, const std::string& client_library, const std::string& database_name,
                const std::string& user_name, const std::string& charset,
                const std::string& password, const std::string& role, const std::string& script,
-               LogView* log_view, platform::Platform& platform, MessagePump& pump) {
+               LogView* log_view, platform::Platform& platform, MessagePump& pump,
+               LoadProgressView* progress) {
   CheckConnectionParams(client_library, database_name, user_name, password);
   // Ends after the library below is unloaded: no callback outlives it.
-  const ScriptRunScope scope(log_view, pump);
+  const ScriptRunScope scope(log_view, pump, progress);
 
   const std::string trimmed = platform::Trim(script);
   std::string function_name;
@@ -176,6 +190,15 @@ void RunScript(ScriptKind kind, const std::string& client_library, const std::st
                         ScriptErrorText);
   }
 
+  // An engine without the entry point (the closed one) loads without
+  // showing its progress.
+  if (progress != nullptr) {
+    if (const auto set_progress = reinterpret_cast<SetProgressCallbackFunction>(
+            library->FindSymbol("SetProgressCallback"))) {
+      set_progress(ProgressCallback);
+    }
+  }
+
   // The engine's result is not looked at: its callbacks tell what failed.
   const std::string script_argument =
       kind == ScriptKind::kFile ? platform::Utf8ToAnsi(trimmed) : ScriptTextBytes(trimmed, charset);
@@ -194,9 +217,9 @@ void RunScriptFile(const std::string& client_library, const std::string& databas
                    const std::string& user_name, const std::string& charset,
                    const std::string& password, const std::string& role,
                    const std::string& script_file, LogView* log_view, platform::Platform& platform,
-                   MessagePump& pump) {
+                   MessagePump& pump, LoadProgressView* progress) {
   RunScript(ScriptKind::kFile, client_library, database_name, user_name, charset, password, role,
-            script_file, log_view, platform, pump);
+            script_file, log_view, platform, pump, progress);
 }
 
 void RunScriptText(const std::string& client_library, const std::string& database_name,
@@ -205,7 +228,7 @@ void RunScriptText(const std::string& client_library, const std::string& databas
                    const std::string& script_text, LogView* log_view, platform::Platform& platform,
                    MessagePump& pump) {
   RunScript(ScriptKind::kText, client_library, database_name, user_name, charset, password, role,
-            script_text, log_view, platform, pump);
+            script_text, log_view, platform, pump, nullptr);
 }
 
 }  // namespace updater

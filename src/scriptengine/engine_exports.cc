@@ -11,8 +11,10 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "scriptengine/connect_string.h"
+#include "scriptengine/data_manifest.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/fb_database.h"
+#include "scriptengine/load_meter.h"
 #include "scriptengine/script_charset.h"
 #include "scriptengine/script_executor.h"
 #include "scriptengine/script_splitter.h"
@@ -24,6 +26,7 @@ namespace {
 struct EngineState {
   std::optional<ConnectParams> params;
   std::unique_ptr<FbDatabase> database;
+  LoadProgressCallback on_progress = nullptr;
 };
 
 EngineState& State() {
@@ -53,8 +56,38 @@ class CallbackReporter final : public ScriptReporter {
   StatementResultCallback on_result_;
 };
 
+// The tables the data script `path` holds, by the manifest beside it; none
+// when there is no manifest. A manifest that cannot be read gives none
+// either: the progress is only shown, and the check after the load is what
+// reports a bad manifest.
+std::vector<TableFigures> ExpectedTables(const std::string& path) {
+  platform::FileSystem& files = platform::SystemPlatform().files;
+  const std::string manifest = ManifestPathFor(path);
+  if (!files.FileExists(manifest)) return {};
+  try {
+    return ReadManifest(files, manifest);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+// A meter of the data loaded by script file `path` that reports to the
+// callback SetProgressCallback set, or none when it set none.
+std::unique_ptr<LoadMeter> ProgressMeter(const std::string& path) {
+  const LoadProgressCallback on_progress = State().on_progress;
+  if (on_progress == nullptr) return nullptr;
+  return std::make_unique<LoadMeter>(ExpectedTables(path), platform::SystemPlatform().clock,
+                                     [on_progress](int32_t tables_done, int32_t tables_total,
+                                                   int64_t rows_done, int64_t rows_total) {
+                                       on_progress(tables_done, tables_total, rows_done,
+                                                   rows_total);
+                                     });
+}
+
 // Runs a script from `source`; attaches first when the last run detached.
-int32_t Run(ByteSource& source, const std::string& folder, CallbackReporter& reporter) {
+// Data blocks loaded are counted on `meter` when given.
+int32_t Run(ByteSource& source, const std::string& folder, CallbackReporter& reporter,
+            LoadMeter* meter = nullptr) {
   EngineState& state = State();
   if (!state.database) {
     if (!state.params) {
@@ -70,7 +103,9 @@ int32_t Run(ByteSource& source, const std::string& folder, CallbackReporter& rep
     }
   }
   ScriptExecutor executor(*state.database, platform::SystemPlatform().files, reporter, folder);
+  executor.CountLoadOn(meter);
   int failures = executor.Run(source);
+  if (meter != nullptr) meter->Finish();
   try {
     state.database->Close();
   } catch (const std::exception& e) {
@@ -170,9 +205,10 @@ UPDATER_EXPORT int32_t UPDATER_STDCALL ExecScriptFile(const char* path,
     const std::string charset = State().params ? State().params->charset : std::string();
     if (!se::CanReadWhole(file, charset, reporter)) return 1;
     se::MarkedScriptSource marked(source, charset);
+    const std::unique_ptr<se::LoadMeter> meter = se::ProgressMeter(file);
     return se::Run(
         marked, updater::platform::SplitPath(file, updater::platform::Delimiters::kEither).folder,
-        reporter);
+        reporter, meter.get());
   });
 }
 
@@ -186,6 +222,13 @@ UPDATER_EXPORT int32_t UPDATER_STDCALL ExecScriptText(const char* text,
     se::TextSource source(text != nullptr ? std::string_view(text) : std::string_view());
     return se::Run(source, "", reporter);
   });
+}
+
+// The progress of the data loads of the following ExecScriptFile runs goes
+// to `on_progress` (none: nullptr).
+UPDATER_EXPORT int32_t UPDATER_STDCALL SetProgressCallback(LoadProgressCallback on_progress) {
+  State().on_progress = on_progress;
+  return 0;
 }
 
 // Commits and detaches what is still attached, and forgets the connect

@@ -362,6 +362,10 @@ void ScriptExecutor::LoadDataBlock(const DataBlock& block, std::string_view sql,
         sql, row && *row < inserts.size() ? inserts[*row] : inserts.front(), block.rows.size());
     throw DatabaseError(where + ": " + e.what(), e.Status());
   }
+  if (meter_ != nullptr) {
+    meter_->Loaded(CanonicalName(block.table, database_.Charset()),
+                   static_cast<int64_t>(block.rows.size()));
+  }
 }
 
 const BlobFile& ScriptExecutor::CurrentBlobFile() {

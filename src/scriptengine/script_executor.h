@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "scriptengine/blob_file.h"
 #include "scriptengine/database.h"
+#include "scriptengine/load_meter.h"
 #include "scriptengine/script_splitter.h"
 #include "scriptengine/sql_tokens.h"
 
@@ -45,6 +46,10 @@ class ScriptExecutor {
   // transaction (rolls it back after QUIT or the failure). Returns the
   // number of failed statements, a failed commit counted as one.
   int Run(ByteSource& source);
+
+  // From now on the rows of every data block loaded are counted on `meter`
+  // (which must outlive the runs), or on none.
+  void CountLoadOn(LoadMeter* meter) { meter_ = meter; }
 
  private:
   // Runs and reports one statement; returns whether it succeeded.
@@ -83,6 +88,7 @@ class ScriptExecutor {
   // Rows of each table's data blocks so far: where the next block's rows
   // stand in the table's data.
   std::map<std::string, uint64_t> data_rows_;
+  LoadMeter* meter_ = nullptr;
   // What a failure reports as its statement, when not the statement's
   // whole text (a data block's excerpt).
   std::string shown_statement_;

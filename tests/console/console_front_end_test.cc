@@ -26,6 +26,7 @@ class ScriptedTerminal final : public Terminal {
   int secret_reads = 0;
 
   bool Interactive() override { return interactive; }
+  bool OutputIsTerminal() override { return interactive; }
   std::optional<std::string> ReadLine() override {
     if (lines.empty()) return std::nullopt;
     std::string line = lines.front();
@@ -50,6 +51,48 @@ EnvironmentLookup LookupIn(const std::map<std::string, std::string>& environment
 TEST(BoxText, TheCaptionThenOneTerminalLinePerLineOfTheText) {
   EXPECT_EQ(BoxText("Warning", "Один\rДва\r\nТри\n"), "[Warning] Один\nДва\nТри\n");
   EXPECT_EQ(BoxText("Updater_Marlix", "А\r\rБ"), "[Updater_Marlix] А\n\nБ\n");
+}
+
+// The load's bar: one terminal line redrawn in place and cleared at the
+// end, the pump's signs of life held back meanwhile; nothing at all when
+// the output is a pipe or a file.
+TEST(TerminalCaptions, TheLoadsBarIsRedrawnOnTheTerminalAndNeverReachesAPipe) {
+  const LoadProgress first{0, 12, 9, 120000};
+  const LoadProgress last{12, 12, 120000, 120000};
+  EXPECT_EQ(LoadProgressBar(first),
+            "Загрузка [----------------]   0%  таблиц 0 из 12, строк 9 из 120 000");
+  EXPECT_EQ(LoadProgressBar({3, 12, 40000, 120000}),
+            "Загрузка [#####-----------]  33%  таблиц 3 из 12, строк 40 000 из 120 000");
+  EXPECT_EQ(LoadProgressBar(last),
+            "Загрузка [################] 100%  таблиц 12 из 12, строк 120 000 из 120 000");
+  EXPECT_EQ(LoadProgressBar({2, 0, 1234567, 0}), "Загрузка данных: таблиц 2, строк 1 234 567");
+
+  for (const bool terminal : {true, false}) {
+    testing::FakeClock clock;
+    std::ostringstream out;
+    std::ostringstream signs;
+    ProgressPump pump(clock, signs, 10000);
+    TerminalCaptions captions(out, terminal, pump);
+    captions.ShowCaption("Идет обновление...");
+    const std::string caption = out.str();
+    pump.ProcessMessages();
+    for (const LoadProgress& figures : {first, last}) {
+      clock.Advance(6000);
+      captions.ShowLoadProgress(figures);
+      pump.ProcessMessages();
+    }
+    captions.EndLoadProgress();
+    EXPECT_EQ(caption, "** Идет обновление...\n");
+    if (terminal) {
+      // Cleared over the width of the longest line, 75 characters.
+      EXPECT_EQ(out.str(), caption + "\r" + LoadProgressBar(first) + "\r" + LoadProgressBar(last) +
+                               "\r" + std::string(75, ' ') + "\r");
+      EXPECT_EQ(signs.str(), "");
+    } else {
+      EXPECT_EQ(out.str(), caption);
+      EXPECT_NE(signs.str(), "");  // the signs of life instead
+    }
+  }
 }
 
 TEST(ProgressPump, ShowsAQuietStretchOncePerIntervalAndStartsAgainAfterALogLine) {

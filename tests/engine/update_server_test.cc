@@ -223,6 +223,25 @@ TEST_F(UpdateRunServerTest, BothPartsAreUpdatedWithEveryValueCarriedOver) {
   });
   ASSERT_NE(begin, screen.end());
   EXPECT_NE((begin + 1)->find("Окончание загрузки данных"), std::string::npos);
+  // Its progress went to the caption area alone: figures that only grow, up
+  // to every table and row of the export's manifest, the display ended once
+  // the load was over; never a line of the log.
+  const std::vector<LoadProgress>& progress = f.ui.captions.progress;
+  ASSERT_FALSE(progress.empty());
+  for (size_t i = 1; i < progress.size(); ++i) {
+    EXPECT_GE(progress[i].tables_done, progress[i - 1].tables_done);
+    EXPECT_GE(progress[i].rows_done, progress[i - 1].rows_done);
+  }
+  size_t rows = 0;
+  for (const auto& [table, table_rows] : before.rows) rows += table_rows.size();
+  EXPECT_EQ(progress.back(),
+            (LoadProgress{static_cast<int32_t>(before.rows.size()),
+                          static_cast<int32_t>(before.rows.size()), static_cast<int64_t>(rows),
+                          static_cast<int64_t>(rows)}));
+  EXPECT_EQ(f.ui.captions.progress_ended, 1);
+  for (const std::string& event : f.ui.transcript.events) {
+    EXPECT_EQ(event.find("строк"), std::string::npos) << event;
+  }
 }
 
 TEST_F(UpdateRunServerTest, OnePartAloneIsUpdatedAlone) {

@@ -34,11 +34,12 @@ std::string Failure(Run run) {
 }  // namespace
 
 std::string RunFile(const std::string& database, const std::string& charset,
-                    const std::string& path, LogView* view, const std::string& user) {
+                    const std::string& path, LogView* view, const std::string& user,
+                    LoadProgressView* progress) {
   ::updater::testing::CountingPump pump;
   return Failure([&] {
     RunScriptFile("fbclient.dll", database, user, charset, Password(user), "", path, view,
-                  platform::SystemPlatform(), pump);
+                  platform::SystemPlatform(), pump, progress);
   });
 }
 

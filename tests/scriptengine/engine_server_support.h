@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/load_progress.h"
 #include "common/log_view.h"
 #include "scriptengine/connect_string.h"
 #include "scriptengine/fb_database.h"
@@ -18,12 +19,22 @@ class RecordingLogView final : public LogView {
   void AppendScreenLine(const std::string& line) override { lines.push_back(line); }
 };
 
+// The figures of a data load, as the runner hands them on.
+class RecordingProgress final : public LoadProgressView {
+ public:
+  std::vector<LoadProgress> seen;
+  int ended = 0;
+  void ShowLoadProgress(const LoadProgress& progress) override { seen.push_back(progress); }
+  void EndLoadProgress() override { ++ended; }
+};
+
 // Runs the script file or text through RunScriptFile / RunScriptText as
 // SYSDBA (or `user` with its password, or `password` when given); returns the failure's message, or
-// "" when the run succeeded.
+// "" when the run succeeded. The figures of the data a file loads go to
+// `progress` when given.
 std::string RunFile(const std::string& database, const std::string& charset,
                     const std::string& path, LogView* view = nullptr,
-                    const std::string& user = "SYSDBA");
+                    const std::string& user = "SYSDBA", LoadProgressView* progress = nullptr);
 std::string RunText(const std::string& database, const std::string& charset,
                     const std::string& text, LogView* view = nullptr,
                     const std::string& user = "SYSDBA", const std::string& password = "");

@@ -6,10 +6,13 @@
 //   echo TEXT            report TEXT as a statement's text
 //   fail STATEMENT|ERROR report a failed statement
 //   result VALUE         call the result callback with VALUE, record the answer
+//   progress T TT R RT   report a data load's figures to the callback that
+//                        SetProgressCallback set, if any
 // Connect refuses a database whose name starts with "refuse" (with a text),
 // "mute" (without one), and reports a text but connects for "warn".
-// Built three times: complete, without Connect (FAKE_WITHOUT_CONNECT), and
-// without the script functions (FAKE_WITHOUT_SCRIPTS).
+// Built four times: complete, without Connect (FAKE_WITHOUT_CONNECT),
+// without the script functions (FAKE_WITHOUT_SCRIPTS), and without
+// SetProgressCallback, as the closed engine (FAKE_WITHOUT_PROGRESS).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +24,7 @@ namespace {
 
 std::string connect_string;
 std::string journal_path;
+LoadProgressCallback on_progress = nullptr;
 
 void Journal(const std::string& line) {
   if (journal_path.empty()) return;
@@ -54,6 +58,14 @@ void Journal(const std::string& line) {
     } else if (command == "fail") {
       const size_t bar = rest.find('|');
       on_error(rest.substr(0, bar).c_str(), rest.substr(bar + 1).c_str());
+    } else if (command == "progress") {
+      long long figures[4] = {};
+      if (std::sscanf(rest.c_str(), "%lld %lld %lld %lld", &figures[0], &figures[1], &figures[2],
+                      &figures[3]) == 4 &&
+          on_progress != nullptr) {
+        on_progress(static_cast<int32_t>(figures[0]), static_cast<int32_t>(figures[1]), figures[2],
+                    figures[3]);
+      }
     } else if (command == "result") {
       const int32_t answer = on_result(number, std::atoi(rest.c_str()));
       Journal("result " + rest + " -> " + std::to_string(answer));
@@ -76,6 +88,13 @@ UPDATER_EXPORT int32_t UPDATER_STDCALL Connect(const char* text, ConnectErrorCal
   }
   if (database.rfind("mute", 0) == 0) return 7;
   if (database.rfind("warn", 0) == 0) on_error("connected, but something is wrong");
+  return 0;
+}
+#endif
+
+#ifndef FAKE_WITHOUT_PROGRESS
+UPDATER_EXPORT int32_t UPDATER_STDCALL SetProgressCallback(LoadProgressCallback callback) {
+  on_progress = callback;
   return 0;
 }
 #endif

@@ -217,7 +217,26 @@ TEST(RoundTrip, EveryValueOfAWin1251DatabaseArrivesInTheUtf8DatabaseUnchanged) {
                              &export_view),
             "");
   EXPECT_EQ(export_view.lines.back(), "Rows written: 3006");
-  ASSERT_EQ(testing::RunFile(target.ConnectString(), "WIN1251", data_file), "");
+  testing::RecordingProgress progress;
+  ASSERT_EQ(
+      testing::RunFile(target.ConnectString(), "WIN1251", data_file, nullptr, "SYSDBA", &progress),
+      "");
+
+  // The load's progress, against the manifest beside the script: figures
+  // that only grow, from the start to all three tables (one of them with a
+  // Russian name) and every row.
+  ASSERT_FALSE(progress.seen.empty());
+  for (size_t i = 0; i < progress.seen.size(); ++i) {
+    const LoadProgress& now = progress.seen[i];
+    EXPECT_EQ(now.tables_total, 3);
+    EXPECT_EQ(now.rows_total, 3006);
+    if (i > 0) {
+      EXPECT_GE(now.tables_done, progress.seen[i - 1].tables_done);
+      EXPECT_GE(now.rows_done, progress.seen[i - 1].rows_done);
+    }
+  }
+  EXPECT_EQ(progress.seen.front(), (LoadProgress{0, 3, 0, 3006}));
+  EXPECT_EQ(progress.seen.back(), (LoadProgress{3, 3, 3006, 3006}));
 
   // Compared over both connections: over UTF8, a text the new database
   // stored in the wrong bytes would show.

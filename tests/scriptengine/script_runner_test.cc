@@ -206,6 +206,33 @@ TEST_F(ScriptRunnerTest, ALibraryThatIsMissingOrLacksAnExportIsUnloadedAndNamed)
   EXPECT_EQ(shelf.live, 0);
 }
 
+// The figures of a data load go to the caller's view as the engine reports
+// them, never to the log view; an engine without the entry point loads
+// without them, and that is no failure.
+TEST_F(ScriptRunnerTest, HandsTheLoadsFiguresOnWhenTheEngineReportsThem) {
+  const std::string script =
+      temp.MakeFile("Data.sql", "echo insert\nprogress 1 3 256 1000\nprogress 3 3 1000 1000\n");
+  for (const char* engine : {"fake_engine.dll", "fake_engine_without_progress.dll"}) {
+    SCOPED_TRACE(engine);
+    shelf.files["IBEScript.dll"] = engine;
+    testing::RecordingFrontEnd front(fake.files, fake.clock);
+    RunScriptFile("fbclient.dll", "db", "SYSDBA", "WIN1251", "pw", "", script, &front.log, platform,
+                  front.pump, &front.captions);
+    const std::vector<LoadProgress> expected =
+        engine == std::string("fake_engine.dll")
+            ? std::vector<LoadProgress>{{1, 3, 256, 1000}, {3, 3, 1000, 1000}}
+            : std::vector<LoadProgress>{};
+    EXPECT_EQ(front.captions.progress, expected);
+    EXPECT_EQ(front.screen.lines, (std::vector<std::string>{"insert"}));
+  }
+  // Without a view the engine is not asked for figures.
+  shelf.files["IBEScript.dll"] = "fake_engine.dll";
+  RunScriptFile("fbclient.dll", "db", "SYSDBA", "WIN1251", "pw", "", script, nullptr, platform,
+                ui.pump);
+  EXPECT_TRUE(ui.captions.progress.empty());
+  EXPECT_EQ(shelf.live, 0);
+}
+
 // The real engine next to the test program, found by the platform's own
 // search, reports a database it cannot reach through the contract.
 TEST(ScriptRunnerWithTheRealEngine, ReportsADatabaseItCannotReach) {

@@ -58,6 +58,12 @@ class RecordingCaptions final : public CaptionArea {
   void ShowCaption(const std::string& text) override;
   std::string text;  // what the area shows now
 
+  // The load's figures as shown, and how often their display ended.
+  void ShowLoadProgress(const LoadProgress& figures) override { progress.push_back(figures); }
+  void EndLoadProgress() override { ++progress_ended; }
+  std::vector<LoadProgress> progress;
+  int progress_ended = 0;
+
  private:
   Transcript& transcript_;
 };

@@ -8,7 +8,8 @@
 
 namespace updater::testing {
 
-void OutcomePhases::UpdateClientPart(UpdateRun&) {
+void OutcomePhases::UpdateClientPart(UpdateRun& run) {
+  if (during_client_part) during_client_part(run);
   if (end != End::kSuccess) throw UpdateFailure("Не удалось заменить программу.");
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +34,8 @@ class OutcomePhases final : public UpdatePhases {
   void RebuildDatabase(UpdateRun&) override {}
   void UpdateServerPart(UpdateRun&) override {}
   void UpdateClientPart(UpdateRun& run) override;
+  // Runs first in UpdateClientPart, when set: a look at the window mid-run.
+  std::function<void(UpdateRun&)> during_client_part;
   void RollBack(UpdateRun& run, const std::string& failure_message) override;
   void RemovePayloadFolder(UpdateRun&) override {}
   bool BringDatabaseOnlineAtEnd(UpdateRun&) override { return true; }

@@ -102,7 +102,7 @@ int RunConsole(const std::vector<std::string>& arguments, platform::Platform& pl
   ProgressPump pump(platform.clock, io.err);
   TerminalScreen screen(io.out, pump);
   TerminalPrompt prompt(io.out, io.err, io.terminal, options->answering, program.title);
-  TerminalCaptions captions(io.out);
+  TerminalCaptions captions(io.out, io.terminal.OutputIsTerminal(), pump);
   UpdateLog log(platform.files, platform.clock, screen);
   RetryLogEntries retries(platform.files, log);
   FrontEnd front{log, prompt, pump, captions};

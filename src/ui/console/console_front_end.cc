@@ -1,5 +1,7 @@
 #include "ui/console/console_front_end.h"
 
+#include <algorithm>
+
 #include "platform/strings.h"
 
 namespace updater::console {
@@ -47,6 +49,47 @@ void TerminalScreen::AppendLine(const std::string& line) {
 void TerminalCaptions::ShowCaption(const std::string& text) {
   for (const std::string& line : SplitScreenLines(text)) out_ << "** " << line << '\n';
   out_ << std::flush;
+}
+
+namespace {
+
+// Characters on the terminal of UTF-8 `text`.
+size_t TerminalWidth(const std::string& text) {
+  size_t width = 0;
+  for (const char byte : text) {
+    if ((static_cast<unsigned char>(byte) & 0xC0) != 0x80) ++width;
+  }
+  return width;
+}
+
+}  // namespace
+
+std::string LoadProgressBar(const LoadProgress& progress) {
+  constexpr int kBarWidth = 16;
+  const int percent = LoadProgressPercent(progress);
+  if (percent < 0) return "Загрузка данных: " + LoadProgressText(progress);
+  const int filled = percent * kBarWidth / 100;
+  std::string share = std::to_string(percent) + "%";
+  share.insert(0, 4 - share.size(), ' ');  // " 33%", "100%"
+  return "Загрузка [" + std::string(filled, '#') + std::string(kBarWidth - filled, '-') + "] " +
+         share + "  " + LoadProgressText(progress);
+}
+
+void TerminalCaptions::ShowLoadProgress(const LoadProgress& progress) {
+  if (!bar_) return;
+  const std::string line = LoadProgressBar(progress);
+  const size_t width = TerminalWidth(line);
+  // A shorter line than the last leaves none of the last behind.
+  out_ << '\r' << line << std::string(shown_width_ > width ? shown_width_ - width : 0, ' ')
+       << std::flush;
+  shown_width_ = std::max(shown_width_, width);
+  pump_.LineShown();
+}
+
+void TerminalCaptions::EndLoadProgress() {
+  if (shown_width_ == 0) return;
+  out_ << '\r' << std::string(shown_width_, ' ') << '\r' << std::flush;
+  shown_width_ = 0;
 }
 
 std::string BoxText(const std::string& caption, const std::string& text) {

@@ -95,14 +95,28 @@ class TerminalPrompt final : public OperatorPrompt {
 };
 
 // The caption area: its text printed to `out` whenever it changes, each of
-// its lines after "** ".
+// its lines after "** ". The progress of the data load is a bar on one line
+// of the terminal, redrawn in place and cleared at the end, only when `out`
+// is a terminal (`bar`): a pipe or a file (a log kept of the output) gets
+// nothing of it. While the bar moves, `pump` keeps its signs of life to
+// itself.
 class TerminalCaptions final : public CaptionArea {
  public:
-  explicit TerminalCaptions(std::ostream& out) : out_(out) {}
+  TerminalCaptions(std::ostream& out, bool bar, ProgressPump& pump)
+      : out_(out), bar_(bar), pump_(pump) {}
   void ShowCaption(const std::string& text) override;
+  void ShowLoadProgress(const LoadProgress& progress) override;
+  void EndLoadProgress() override;
 
  private:
   std::ostream& out_;
+  bool bar_;
+  ProgressPump& pump_;
+  size_t shown_width_ = 0;  // characters of the bar's line on the terminal now
 };
+
+// The bar's line: "Загрузка [#####-----------]  33%  таблиц 3 из 12, строк
+// 40 000 из 120 000"; without the totals only the figures.
+std::string LoadProgressBar(const LoadProgress& progress);
 
 }  // namespace updater::console

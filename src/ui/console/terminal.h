@@ -15,6 +15,10 @@ class Terminal {
   // True when standard input is a terminal, so that the front end may ask.
   virtual bool Interactive() = 0;
 
+  // True when standard output is a terminal, where a line may be redrawn
+  // in place (a progress bar); false on a pipe or a file.
+  virtual bool OutputIsTerminal() = 0;
+
   // One line of standard input without its line end; nullopt at its end.
   virtual std::optional<std::string> ReadLine() = 0;
 

@@ -61,6 +61,7 @@ class EchoOff {
 class PosixTerminal final : public Terminal {
  public:
   bool Interactive() override { return isatty(STDIN_FILENO) == 1; }
+  bool OutputIsTerminal() override { return isatty(STDOUT_FILENO) == 1; }
 
   std::optional<std::string> ReadLine() override {
     std::string line;

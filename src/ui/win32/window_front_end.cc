@@ -20,8 +20,33 @@ void LogArea::AppendLine(const std::string& line) {
 }
 
 void CaptionMemo::ShowCaption(const std::string& text) {
+  caption_ = text;
+  progress_shown_ = false;
   if (memo_ == nullptr) return;
   ShowWindow(memo_, SW_SHOWNA);
+  Show(text);
+}
+
+std::string LoadProgressLine(const LoadProgress& progress) {
+  const int percent = LoadProgressPercent(progress);
+  if (percent < 0) return "Загружено строк: " + GroupedNumber(progress.rows_done);
+  return "Загрузка: " + std::to_string(percent) + "%, таблиц " +
+         std::to_string(progress.tables_done) + " из " + std::to_string(progress.tables_total);
+}
+
+void CaptionMemo::ShowLoadProgress(const LoadProgress& progress) {
+  progress_shown_ = true;
+  Show(caption_ + "\r" + LoadProgressLine(progress));
+}
+
+void CaptionMemo::EndLoadProgress() {
+  if (!progress_shown_) return;
+  progress_shown_ = false;
+  Show(caption_);
+}
+
+void CaptionMemo::Show(const std::string& text) {
+  if (memo_ == nullptr) return;
   SetWindowTextW(memo_, DisplayText(text).c_str());
   RedrawWindow(memo_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }

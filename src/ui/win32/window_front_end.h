@@ -25,15 +25,29 @@ class LogArea final : public ScreenSink {
 };
 
 // The caption area (mCaptions): made visible, cleared and given the text,
-// repainted at once. Its colour is the window's business.
+// repainted at once. Its colour is the window's business. The progress of
+// the data load is its second line, below the caption (the busy animation
+// beside it goes on), until the load ends and the caption stands alone
+// again.
 class CaptionMemo final : public CaptionArea {
  public:
   void Attach(HWND memo) { memo_ = memo; }
   void ShowCaption(const std::string& text) override;
+  void ShowLoadProgress(const LoadProgress& progress) override;
+  void EndLoadProgress() override;
 
  private:
+  void Show(const std::string& text);
+
   HWND memo_ = nullptr;
+  std::string caption_;  // the caption shown last, without the progress
+  bool progress_shown_ = false;
 };
+
+// The caption area's line for the load's figures, short enough for the
+// area's width: "Загрузка: 33%, таблиц 3 из 12" (the share of the rows);
+// without the totals "Загружено строк: 40 000".
+std::string LoadProgressLine(const LoadProgress& progress);
 
 // Handles the messages waiting for the thread's windows, with the main
 // window's keyboard navigation, and returns. A request to quit met on the
