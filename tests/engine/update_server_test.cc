@@ -10,6 +10,7 @@
 #include <map>
 
 #include "common/failures.h"
+#include "common/load_progress.h"
 #include "engine/product_fixture.h"
 #include "engine/update_fixture.h"
 #include "fsutil/backup_restore.h"
@@ -240,7 +241,9 @@ TEST_F(UpdateRunServerTest, BothPartsAreUpdatedWithEveryValueCarriedOver) {
                           static_cast<int64_t>(rows)}));
   EXPECT_EQ(f.ui.captions.progress_ended, 1);
   for (const std::string& event : f.ui.transcript.events) {
-    EXPECT_EQ(event.find("строк"), std::string::npos) << event;
+    for (const LoadProgress& figures : progress) {
+      EXPECT_EQ(event.find(LoadProgressText(figures)), std::string::npos) << event;
+    }
   }
 }
 
