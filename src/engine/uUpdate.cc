@@ -47,9 +47,15 @@ void SetTimeStamp(UpdateContext& context, const platform::LocalTime& time) {
   SetWorkingFolders(context, FormatTimeStamp(time));
 }
 
+void SetProductFolders(UpdateContext& context, const std::string& program_path) {
+  context.ProgramPath = program_path;
+  context.ProgramDir = JoinPath(program_path, "Program");
+  context.DbDataDir = JoinPath(program_path, "DB_Data");
+}
+
 void SetWorkingFolders(UpdateContext& context, const std::string& stamp) {
   context.TimeStamp = stamp;
-  context.TmpDir = JoinPath(context.ProgramPath, "Tmp$" + context.TimeStamp);
+  context.TmpDir = JoinPath(context.ProgramPath, kWorkingFolderPrefix + context.TimeStamp);
   context.NewDir = JoinPath(context.TmpDir, "New");
   context.OldDir = JoinPath(context.TmpDir, "Old");
   context.OldProgramDir = JoinPath(context.OldDir, "Program");
@@ -64,7 +70,7 @@ UpdateContext InitUpdateContext(const std::string& product_folder, const Project
   // A text that cannot be expanded (an empty one) stays as typed and fails
   // the existence test below.
   platform::Result<std::string> full_path = platform.files.FullPath(product_folder);
-  context.ProgramPath = full_path.ok() ? full_path.value() : product_folder;
+  SetProductFolders(context, full_path.ok() ? full_path.value() : product_folder);
 
   if (!platform.files.FolderExists(context.ProgramPath)) {
     throw UpdateFailure("Путь к обновляемой программе \"" + context.ProgramPath + "\" не найден!");
@@ -76,8 +82,6 @@ UpdateContext InitUpdateContext(const std::string& product_folder, const Project
                         "\" не является локальным!");
   }
 
-  context.ProgramDir = JoinPath(context.ProgramPath, "Program");
-  context.DbDataDir = JoinPath(context.ProgramPath, "DB_Data");
   SetTimeStamp(context, platform.clock.Now());
   context.DbConnectString =
       profile.ServerPrefix + SpelledPath(platform.files, context.DbDataDir, profile.DatabaseFile);

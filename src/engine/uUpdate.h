@@ -41,6 +41,13 @@ struct UpdateContext {
   bool HasServerPart = false;   // DbDataDir\DatabaseFile is a file
 };
 
+// The prefix of a run's working folder's name: "Tmp$" and its TimeStamp.
+inline constexpr char kWorkingFolderPrefix[] = "Tmp$";
+
+// Sets the context's ProgramPath to `program_path` and the product's part
+// folders below it (ProgramDir, DbDataDir).
+void SetProductFolders(UpdateContext& context, const std::string& program_path);
+
 // Sets the context's TimeStamp ("ddmmyyhhnnss" of `time`) and the working
 // folders named after it (TmpDir, NewDir, OldDir and the three backup
 // folders inside OldDir), below the context's ProgramPath.

@@ -114,11 +114,8 @@ void VerifyLoadedData(UpdateRun& run) {
                         "перенесенные данные невозможно!");
   }
   const std::string script = update_steps::NewFile(run, kCheckScriptName);
-  if (platform::Status written =
-          files.WriteFile(script, std::string("SET DATA CHECK '") + kManifestName + "';\r\n");
-      !written) {
-    throw UpdateFailure("Невозможно записать файл " + script + "!\r" + written.error().Describe());
-  }
+  update_steps::WriteFileOrFail(run, script,
+                                std::string("SET DATA CHECK '") + kManifestName + "';\r\n");
   CheckLines lines;
   try {
     update_steps::RunScriptFileInto(run, update_steps::DbUser::kSysdba, update_steps::kUtf8,

@@ -30,6 +30,7 @@ using update_steps::RunScriptFile;
 using update_steps::RunScriptText;
 using update_steps::ShutdownDatabase;
 using update_steps::TestAdmnPassword;
+using update_steps::WriteFileOrFail;
 
 // The database file the rebuild replaces, and the one the payload brings.
 constexpr char kDatabaseFileName[] = "MARLIX.FDB";
@@ -62,9 +63,7 @@ void RunExportBlock(UpdateRun& run, const ExportBlock& block, const char* charse
     throw UpdateFailure("Файл " + path +
                         " пуст: в нем нет строки заголовка, которую нужно заменить!");
   }
-  if (platform::Status written = files.WriteFile(path, *prepared); !written) {
-    throw UpdateFailure("Невозможно записать файл " + path + "!\r" + written.error().Describe());
-  }
+  WriteFileOrFail(run, path, *prepared);
   RunScriptFile(run, DbUser::kSysdba, charset, block.file);
 }
 

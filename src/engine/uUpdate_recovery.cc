@@ -16,7 +16,6 @@ namespace {
 using platform::JoinPath;
 using update_steps::LogSafely;
 
-constexpr char kWorkingFolderPrefix[] = "Tmp$";
 constexpr size_t kStampLength = 12;
 
 // The stamp of a working folder's name "Tmp$ddmmyyhhnnss", or empty.
@@ -81,9 +80,7 @@ std::vector<Interrupted> FindInterrupted(platform::FileSystem& files,
 UpdateContext ContextOf(const std::string& program_path, const Interrupted& run) {
   const JournalRecord& record = *run.reading.record;
   UpdateContext context;
-  context.ProgramPath = program_path;
-  context.ProgramDir = JoinPath(program_path, "Program");
-  context.DbDataDir = JoinPath(program_path, "DB_Data");
+  SetProductFolders(context, program_path);
   SetWorkingFolders(context, run.stamp);
   context.DbConnectString = record.DatabasePath;
   context.HasClientPart = record.HasClientPart;

@@ -170,4 +170,10 @@ void CopyFileOrFail(UpdateRun& run, const std::string& source, const std::string
   }
 }
 
+void WriteFileOrFail(UpdateRun& run, const std::string& path, const std::string& content) {
+  if (platform::Status written = run.platform.files.WriteFile(path, content); !written) {
+    throw UpdateFailure("Невозможно записать файл " + path + "!\r" + written.error().Describe());
+  }
+}
+
 }  // namespace updater::update_steps

@@ -64,6 +64,10 @@ void StartService(UpdateRun& run);
 // out without a word.
 void CopyFileOrFail(UpdateRun& run, const std::string& source, const std::string& target);
 
+// Writes `content` as the file `path`; a write that fails raises
+// UpdateFailure "Невозможно записать файл <path>!", a CR and the system's text.
+void WriteFileOrFail(UpdateRun& run, const std::string& path, const std::string& content);
+
 // The rollback of the phases with the journal around it: kRollback entered
 // (a journal that cannot be written is logged, not waited for), then the
 // journal finished once both parts are back. A restore that failed leaves
