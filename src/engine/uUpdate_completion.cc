@@ -30,9 +30,13 @@ void RestorePart(UpdateRun& run, const std::string& part, const std::string& bac
     failures.push_back(FailureMessage(std::current_exception()));
   }
   try {
-    for (const std::string& source : CopyFolderTree(run.platform, backup, part)) {
+    const std::vector<std::string> not_restored = CopyFolderTree(run.platform, backup, part);
+    for (const std::string& source : not_restored) {
       failures.push_back("Не удалось восстановить файл: " + source);
     }
+    // The journal goes once the restore is done: what was put back must be
+    // on the disk by then.
+    FlushFolderTree(run.platform, part);
   } catch (...) {
     failures.push_back(FailureMessage(std::current_exception()));
   }

@@ -102,8 +102,11 @@ void BackUpInstalledParts(UpdateRun& run) {
     for (const std::string& path : not_copied) message += "\r" + path;
     throw UpdateFailure(message);
   }
-  // On the disk before anything of the product is changed: from here on a
-  // crash leaves a product that only this backup can bring back.
+  // On the disk before anything of the product is changed, the backup and
+  // then the journal that calls it complete: from here on a power loss
+  // leaves a product that only this backup can bring back, and the system
+  // may still hold the copies' contents in memory.
+  FlushFolderTree(run.platform, context.OldDir);
   update_steps::EnterJournalPhase(run, JournalPhase::kBackup, true);
 }
 

@@ -164,7 +164,11 @@ void StopService(UpdateRun& run) { StopFirebirdService(run.ServerParams, false, 
 void StartService(UpdateRun& run) { StartFirebirdService(run.ServerParams, false, run.platform); }
 
 void CopyFileOrFail(UpdateRun& run, const std::string& source, const std::string& target) {
-  if (platform::Status copied = CopyFileOverwriteStatus(run.platform, source, target); !copied) {
+  platform::Status copied = CopyFileOverwriteStatus(run.platform, source, target);
+  // On the disk before the run goes on: each copy is a file installed or
+  // the backup of one about to be replaced, and the journal will soon say so.
+  if (copied) copied = run.platform.files.FlushToDisk(target);
+  if (!copied) {
     throw UpdateFailure("Невозможно скопировать файл " + source + " в " + target + "!\r" +
                         copied.error().Describe());
   }

@@ -61,7 +61,9 @@ void StartService(UpdateRun& run);
 // Copies `source` onto `target` as CopyFileOverwrite does. A copy that fails
 // raises UpdateFailure "Невозможно скопировать файл <source> в <target>!",
 // a CR and the system's text: a file the new version needs is never left
-// out without a word.
+// out without a word. The copy is on the disk when this returns
+// (FileSystem::FlushToDisk); a copy that cannot be written there fails
+// the same way.
 void CopyFileOrFail(UpdateRun& run, const std::string& source, const std::string& target);
 
 // Writes `content` as the file `path`; a write that fails raises

@@ -94,6 +94,27 @@ void CopyTree(platform::FileSystem& files, platform::Platform& platform,
   }
 }
 
+// FileSystem::FlushToDisk, or the failure naming `path`.
+void FlushOrFail(platform::FileSystem& files, const std::string& path) {
+  if (platform::Status flushed = files.FlushToDisk(path); !flushed) {
+    throw UpdateFailure("Не удалось записать на диск " + path + "!\r" + flushed.error().Describe());
+  }
+}
+
+void FlushTree(platform::FileSystem& files, const std::string& folder) {
+  const std::string base = IncludeTrailingDelimiter(folder);
+  for (const FolderEntry& entry : ListExistingFolder(files, base)) {
+    if (entry.name.empty() || entry.name == "." || entry.name == ".." || entry.is_link) continue;
+    if ((entry.attributes & kAttrDirectory) != 0) {
+      FlushTree(files, base + entry.name);
+    } else {
+      FlushOrFail(files, base + entry.name);
+    }
+  }
+  // The folder's own entries last, once the files they name are written.
+  FlushOrFail(files, base);
+}
+
 }  // namespace
 
 void DeleteFolderTree(platform::Platform& platform, const std::string& folder) {
@@ -113,6 +134,10 @@ std::vector<std::string> CopyFolderTree(platform::Platform& platform, const std:
   std::vector<std::string> not_copied;
   CopyTree(platform.files, platform, source, target, not_copied);
   return not_copied;
+}
+
+void FlushFolderTree(platform::Platform& platform, const std::string& folder) {
+  FlushTree(platform.files, folder);
 }
 
 bool CopyFileOverwrite(platform::Platform& platform, const std::string& source,

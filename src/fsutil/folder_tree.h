@@ -55,6 +55,14 @@ void CreateFolder(platform::Platform& platform, const std::string& folder);
                                                       const std::string& source,
                                                       const std::string& target);
 
+// Writes every file of the tree `folder`, and the entries of its folders,
+// through to the disk (FileSystem::FlushToDisk), so that what was copied
+// into it survives a power loss. Links are left alone, as CopyFolderTree
+// leaves them. Raises UpdateFailure "Не удалось записать на диск <path>!"
+// with the system's text at the first file or folder that cannot be
+// written, and a listing's failure as CopyFolderTree does.
+void FlushFolderTree(platform::Platform& platform, const std::string& folder);
+
 // Copies the file `source` onto `target` with its contents, attributes and
 // last-write time, replacing a target that exists: a read-only or hidden
 // target has those two bits cleared first. Returns whether the copy

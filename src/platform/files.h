@@ -122,7 +122,8 @@ class FileSystem {
   // Writes what the system still holds of the file or folder at `path`
   // through to the disk, so that it survives a power loss: a file's contents
   // and size, a folder's entries (a file created, renamed or removed in it).
-  // Returns when the disk has it (fsync; FlushFileBuffers). Windows has no
+  // Returns when the disk has it (fsync; FlushFileBuffers, for which a
+  // read-only file loses its read-only bit for a moment). Windows has no
   // call for a folder's entries: NTFS commits them in its own journal, so a
   // folder there succeeds once it is found to exist.
   virtual Status FlushToDisk(const std::string& path) = 0;

@@ -155,6 +155,20 @@ TEST_F(UpdatePhasesTest, AProgramOrHelpFileThatCannotBeInstalledFailsTheUpdate) 
                           0),
             0u)
       << failure;
+
+  // Copied but not written through to the disk is not installed either: a
+  // power loss would leave the program broken with the journal gone.
+  f.fake.clock.Advance(1000);
+  f.PayloadFile("FR_Marlix.chm", "new help");
+  UpdateRun& next = f.StartRun();
+  f.phases.StageAndBackup(next);
+  f.fake.files.FailEvery(testing::FileCall::kFlushToDisk, Program("Marlix.exe"));
+  const std::string unflushed = FailureOf([&] { f.phases.UpdateClientPart(next); });
+  EXPECT_EQ(unflushed.rfind("Невозможно скопировать файл " + In(next.Context.NewDir, "Marlix.exe") +
+                                " в " + Program("Marlix.exe") + "!\r",
+                            0),
+            0u)
+      << unflushed;
 }
 
 // --- Lock check, staging and backup -----------------------------------------
@@ -242,6 +256,12 @@ TEST_F(UpdatePhasesTest, AStagingFailureRemovesTheWorkingFolderAndKeepsItsMessag
        },
        "Не удалось создать полную резервную копию программы. Не скопированы:\r" +
            DbData("elsewhere")},
+      {"backup copied but not written through to the disk",
+       [&](UpdateRun& run) {
+         f.fake.files.FailEvery(testing::FileCall::kFlushToDisk,
+                                In(run.Context.OldDbDataDir, "Marlix.fdb"));
+       },
+       "Не удалось записать на диск "},
       {"payload not written: the disk refuses",
        [&](UpdateRun&) { f.fake.files.FailEvery(testing::FileCall::kAppendToFile); },
        "Ошибка работы с ресурсом \"files\"!\rStream write error"},
@@ -554,6 +574,16 @@ TEST_F(UpdatePhasesTest, ARestoreThatFailsIsOfferedAgainAtTheNextStart) {
     return RecoverInterruptedUpdates(f.request, f.fields.Profile, f.server, f.platform, f.ui.front,
                                      phases);
   };
+  // Put back but not written through to the disk counts as not put back.
+  f.fake.files.FailEvery(testing::FileCall::kFlushToDisk, Program("Marlix.exe"));
+  const RecoveryOutcome unflushed = recover();
+  f.fake.files.Heal();
+  EXPECT_NE(unflushed.outcome.Message.find("Не удалось записать на диск " + Program("Marlix.exe")),
+            std::string::npos)
+      << unflushed.outcome.Message;
+  EXPECT_EQ(phases.online, 1);
+  phases.online = 0;
+
   f.fake.files.FailEvery(testing::FileCall::kCopyWholeFile, Program("Marlix.exe"));
   const RecoveryOutcome failed = recover();
   f.fake.files.Heal();

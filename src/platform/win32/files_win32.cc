@@ -212,12 +212,28 @@ Status Win32FileSystem::FlushToDisk(const std::string& path) {
   // A folder's entries are committed by NTFS's own journal; Windows offers
   // no call that flushes them (files.h).
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Status::Ok();
-  UniqueKernelHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return LastError("CreateFileW", path);
-  if (!FlushFileBuffers(file.get())) return LastError("FlushFileBuffers", path);
-  return Status::Ok();
+  // FlushFileBuffers needs a handle open for writing, which a read-only file
+  // refuses: its read-only bit is cleared for the flush and set again.
+  const bool read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (read_only &&
+      !SetFileAttributesW(wide.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) {
+    return LastError("SetFileAttributesW", path);
+  }
+  Status flushed = Status::Ok();
+  {
+    UniqueKernelHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+      flushed = LastError("CreateFileW", path);
+    } else if (!FlushFileBuffers(file.get())) {
+      flushed = LastError("FlushFileBuffers", path);
+    }
+  }
+  if (read_only && !SetFileAttributesW(wide.c_str(), attributes) && flushed) {
+    flushed = LastError("SetFileAttributesW", path);
+  }
+  return flushed;
 }
 
 Result<std::string> Win32FileSystem::ReadFile(const std::string& path) {

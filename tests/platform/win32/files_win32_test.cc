@@ -44,6 +44,20 @@ TEST(Win32Files, AttributesAreReadWrittenAndListedAsTheyAre) {
   EXPECT_FALSE(files.ListFolder(temp.Path("missing")).ok());
 }
 
+TEST(Win32Files, AReadOnlyFileIsFlushedToDiskAndStaysReadOnly) {
+  TempFolder temp;
+  Win32FileSystem files;
+  const std::string file = temp.MakeFile("copy.fdb", "backup");
+  ASSERT_TRUE(files.SetAttributes(file, kAttrReadOnly | kAttrHidden).ok());
+  EXPECT_TRUE(files.FlushToDisk(file).ok());
+  EXPECT_EQ(files.GetAttributes(file).value() & ~uint32_t{kAttrArchive},
+            uint32_t{kAttrReadOnly | kAttrHidden});
+  EXPECT_EQ(ReadBytes(file), "backup");
+  EXPECT_TRUE(files.FlushToDisk(temp.Path("")).ok());
+  EXPECT_FALSE(files.FlushToDisk(temp.Path("missing.fdb")).ok());
+  ASSERT_TRUE(files.SetAttributes(file, kAttrArchive).ok());
+}
+
 TEST(Win32Files, AFileHeldByAnotherProcessCannotBeOpenedExclusivelyOrDeleted) {
   TempFolder temp;
   Win32FileSystem files;
