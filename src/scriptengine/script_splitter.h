@@ -119,6 +119,9 @@ class StatementSplitter {
   // Takes the bytes of a literal up to its next possible end at once: most
   // of a data script is literals.
   bool TakeLiteralRun();
+  // Takes at once the bytes up to the next one that may change the state:
+  // in code where no word is watched, and inside comments.
+  bool TakePlainRun();
   // Handles the end of a word of code; returns true when it closes a block.
   bool EndWord();
   // True when the statement read holds nothing to run.

@@ -11,6 +11,7 @@
 #include "scriptengine/blob_file.h"
 #include "scriptengine/client_commands.h"
 #include "scriptengine/connect_string.h"
+#include "scriptengine/data_block.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/script_charset.h"
 #include "scriptengine/values.h"
@@ -146,6 +147,39 @@ TEST(BlobReferences, StandForParametersOutsideLiteralsAndComments) {
   EXPECT_EQ(p.references[1].length, 1u);
   EXPECT_EQ(BlobReferenceText(0x1A, 0x100), ":h0000001A_00000100");
   EXPECT_EQ(BlobReferenceText(0x123456789ull, 2), ":h0000000123456789_00000002");
+}
+
+// A data block's INSERTs all fill the first one's table and columns,
+// whichever way a name is written; a block that does anything else runs as
+// its text.
+TEST(DataBlocks, HoldRowsOfOneTableAndItsColumnsOnly) {
+  const struct {
+    const char* second;
+    bool data_block;
+  } cases[] = {
+      {"INSERT INTO T (a, \"B\") VALUES (2, 'y');", true},
+      {"INSERT INTO \"U\" (\"A\", \"B\") VALUES (2, 'y');", false},
+      {"INSERT INTO \"t\" (\"A\", \"B\") VALUES (2, 'y');", false},
+      {"INSERT INTO \"T\" (\"A\", \"C\") VALUES (2, 'y');", false},
+      {"INSERT INTO \"T\" (\"B\", \"A\") VALUES (2, 'y');", false},
+      {"INSERT INTO \"T\" (\"A\") VALUES (2);", false},
+      {"INSERT INTO \"T\" (\"A\", \"B\", \"C\") VALUES (2, 'y', 3);", false},
+      {"INSERT INTO \"T\" (\"A\", \"B\") VALUES (2);", false},
+      {"UPDATE \"T\" SET \"A\" = 2;", false},
+  };
+  for (const auto& c : cases) {
+    const std::string sql = std::string("EXECUTE BLOCK AS BEGIN\n") +
+                            "INSERT INTO \"T\" (\"A\", \"B\") VALUES (1, 'it''s');\n" + c.second +
+                            "\nEND";
+    const std::optional<DataBlock> block = ParseDataBlock(sql, {});
+    ASSERT_EQ(block.has_value(), c.data_block) << c.second;
+    if (!block) continue;
+    EXPECT_EQ(block->table, "T");
+    EXPECT_EQ(block->columns, (std::vector<std::string>{"A", "B"}));
+    ASSERT_EQ(block->rows.size(), 2u);
+    EXPECT_EQ(block->rows[0][1].text, "it's");
+    EXPECT_EQ(block->rows[1][1].text, "y");
+  }
 }
 
 TEST(BlobFile, ReadsItsPiecesAndRefusesReferencesOutsideIt) {
