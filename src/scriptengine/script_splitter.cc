@@ -40,7 +40,7 @@ StatementSplitter::StatementSplitter(ByteSource& source, size_t buffer_size,
   text_.reserve(4096);
 }
 
-bool StatementSplitter::Ensure(size_t count) {
+bool StatementSplitter::Refill(size_t count) {
   while (buffer_.size() - position_ < count) {
     if (source_ended_) return false;
     // Keep the unread tail and fill up behind it.
@@ -59,7 +59,12 @@ bool StatementSplitter::Ensure(size_t count) {
 
 bool StatementSplitter::UpcomingIs(std::string_view bytes) {
   if (!Ensure(bytes.size())) return false;
-  return std::memcmp(buffer_.data() + position_, bytes.data(), bytes.size()) == 0;
+  // A byte or two, mostly: compared here rather than by a call.
+  const char* at = buffer_.data() + position_;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (at[i] != bytes[i]) return false;
+  }
+  return true;
 }
 
 void StatementSplitter::NoteMemory() {
@@ -69,9 +74,7 @@ void StatementSplitter::NoteMemory() {
 void StatementSplitter::Skip(size_t count) {
   if (count == 0) return;
   const char* bytes = buffer_.data() + position_;
-  size_t lines = EndsLine(bytes[0], last_byte_) ? 1 : 0;
-  for (size_t i = 1; i < count; ++i) lines += EndsLine(bytes[i], bytes[i - 1]) ? 1 : 0;
-  line_ += lines;
+  line_ += CountLineEnds(bytes, count, last_byte_);
   last_byte_ = bytes[count - 1];
   position_ += count;
 }

@@ -99,7 +99,8 @@ class StatementSplitter {
 
   // Reading the source.
   // Makes at least `count` unread bytes available unless the source ends.
-  bool Ensure(size_t count);
+  bool Ensure(size_t count) { return buffer_.size() - position_ >= count || Refill(count); }
+  bool Refill(size_t count);
   bool UpcomingIs(std::string_view bytes);
   // Passes over `count` available bytes that belong to no statement.
   void Skip(size_t count);

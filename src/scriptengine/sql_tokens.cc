@@ -1,6 +1,8 @@
 #include "scriptengine/sql_tokens.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "platform/strings.h"
 
@@ -55,16 +57,36 @@ size_t AlternativeEnd(std::string_view text, size_t start) {
 }
 
 size_t CountLines(std::string_view text, size_t from, size_t to) {
-  size_t lines = 0;
-  char before = from > 0 ? text[from - 1] : '\0';
-  for (size_t i = from; i < to; ++i) {
-    lines += EndsLine(text[i], before) ? 1 : 0;
-    before = text[i];
-  }
-  return lines;
+  return CountLineEnds(text.data() + from, to - from, from > 0 ? text[from - 1] : '\0');
+}
+
+// Whether any of the eight bytes of `word` is `byte`.
+bool HoldsByte(uint64_t word, char byte) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  const uint64_t zeroed = word ^ (kOnes * static_cast<unsigned char>(byte));
+  return ((zeroed - kOnes) & ~zeroed & (kOnes << 7)) != 0;
 }
 
 }  // namespace
+
+size_t CountLineEnds(const char* bytes, size_t count, char before) {
+  size_t lines = 0;
+  size_t i = 0;
+  // Eight bytes at a time past those without CR or LF: lines are a few
+  // hundred bytes long.
+  for (; i + 8 <= count; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes + i, sizeof word);
+    if (!HoldsByte(word, '\r') && !HoldsByte(word, '\n')) continue;
+    for (size_t k = i; k < i + 8; ++k) {
+      if (EndsLine(bytes[k], k > 0 ? bytes[k - 1] : before)) ++lines;
+    }
+  }
+  for (; i < count; ++i) {
+    if (EndsLine(bytes[i], i > 0 ? bytes[i - 1] : before)) ++lines;
+  }
+  return lines;
+}
 
 bool Token::Is(std::string_view upper) const {
   if (text.size() != upper.size()) return false;

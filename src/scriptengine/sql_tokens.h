@@ -68,6 +68,10 @@ TokenizeResult Tokenize(std::string_view text,
 // CR LF (counted once, at the CR) and at a lone CR.
 inline bool EndsLine(char c, char before) { return c == '\r' || (c == '\n' && before != '\r'); }
 
+// How many lines the `count` bytes at `bytes` end, `before` being the byte
+// before them.
+size_t CountLineEnds(const char* bytes, size_t count, char before);
+
 // The byte that closes an alternative string literal opened by `open`
 // (q'<open>...<close>'): the other half of (), [], {} and <>, else `open`.
 char AlternativeClosing(char open);

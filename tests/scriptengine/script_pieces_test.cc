@@ -14,6 +14,7 @@
 #include "scriptengine/data_block.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/script_charset.h"
+#include "scriptengine/sql_tokens.h"
 #include "scriptengine/values.h"
 #include "support/temp_folder.h"
 
@@ -147,6 +148,32 @@ TEST(BlobReferences, StandForParametersOutsideLiteralsAndComments) {
   EXPECT_EQ(p.references[1].length, 1u);
   EXPECT_EQ(BlobReferenceText(0x1A, 0x100), ":h0000001A_00000100");
   EXPECT_EQ(BlobReferenceText(0x123456789ull, 2), ":h0000000123456789_00000002");
+}
+
+// Line ends counted eight bytes at a time: a CR, an LF or a CR LF at every
+// place of a run, split over the eight-byte steps or over two runs, counts
+// as one byte at a time would.
+TEST(LineEnds, CountAlikeWhereverTheyStand) {
+  for (const std::string end : {"\r", "\n", "\r\n", "\n\r", "\r\r\n\n"}) {
+    for (size_t at = 0; at + end.size() <= 21; ++at) {
+      std::string run(21, 'x');
+      run.replace(at, end.size(), end);
+      for (const char before : {'x', '\r', '\n'}) {
+        size_t expected = 0;
+        for (size_t i = 0; i < run.size(); ++i) {
+          expected += EndsLine(run[i], i > 0 ? run[i - 1] : before) ? 1 : 0;
+        }
+        EXPECT_EQ(CountLineEnds(run.data(), run.size(), before), expected)
+            << "at " << at << ", before " << int{before};
+        for (size_t cut = 0; cut <= run.size(); ++cut) {
+          const size_t first = CountLineEnds(run.data(), cut, before);
+          const size_t second =
+              CountLineEnds(run.data() + cut, run.size() - cut, cut > 0 ? run[cut - 1] : before);
+          EXPECT_EQ(first + second, expected) << "at " << at << ", cut at " << cut;
+        }
+      }
+    }
+  }
 }
 
 // A data block's INSERTs all fill the first one's table and columns,
