@@ -186,7 +186,9 @@ ClientCommand Setting(std::string_view statement, const std::vector<Token>& t) {
 }  // namespace
 
 ClientCommand RecogniseCommand(std::string_view statement) {
-  const TokenizeResult scanned = Tokenize(statement);
+  // A command is told by its first words and their count, which is never
+  // compared with more than four: five tokens tell "four" from "more".
+  const TokenizeResult scanned = Tokenize(statement, 5);
   const std::vector<Token>& t = scanned.tokens;
   if (t.empty()) return Of(Kind::kSql);
   const size_t n = t.size();

@@ -61,37 +61,44 @@ class DataBlockParser {
     return Accept(")") && next_param == params_.size();
   }
 
-  bool ParseName(std::string& name) {
-    if (Peek().kind == TokenKind::kQuotedName || Peek().kind == TokenKind::kWord) {
-      name = t_[i_++].Value();
+  // The table's name (`index` 0) or a column's of the INSERT being read.
+  // The first INSERT gives the names; every later one must name the same,
+  // and a name written as the first wrote it is that name without reading
+  // it anew.
+  bool ParseName(DataBlock& block, size_t index) {
+    const Token& token = Peek();
+    if (AtEnd() || (token.kind != TokenKind::kQuotedName && token.kind != TokenKind::kWord)) {
+      return false;
+    }
+    ++i_;
+    if (block.rows.empty()) {
+      (index == 0 ? block.table : block.columns.emplace_back()) = token.Value();
+      written_.push_back(token.text);
       return true;
     }
-    return false;
+    if (index >= written_.size()) return false;
+    return token.text == written_[index] ||
+           token.Value() == (index == 0 ? block.table : block.columns[index - 1]);
   }
 
   bool ParseInsert(DataBlock& block) {
-    std::string table;
-    if (!Accept("INSERT") || !Accept("INTO") || !ParseName(table) || !Accept("(")) return false;
-    std::vector<std::string> columns;
+    if (!Accept("INSERT") || !Accept("INTO") || !ParseName(block, 0) || !Accept("(")) {
+      return false;
+    }
+    size_t names = 1;
     do {
-      std::string column;
-      if (!ParseName(column)) return false;
-      columns.push_back(column);
+      if (!ParseName(block, names++)) return false;
     } while (Accept(","));
+    if (names != written_.size()) return false;
     if (!Accept(")") || !Accept("VALUES") || !Accept("(")) return false;
     std::vector<Value> row;
+    row.reserve(names - 1);
     do {
       Value value;
       if (!ParseValue(value)) return false;
       row.push_back(std::move(value));
     } while (Accept(","));
-    if (!Accept(")") || !Accept(";") || row.size() != columns.size()) return false;
-    if (block.rows.empty()) {
-      block.table = table;
-      block.columns = columns;
-    } else if (table != block.table || columns != block.columns) {
-      return false;
-    }
+    if (!Accept(")") || !Accept(";") || row.size() != names - 1) return false;
     block.rows.push_back(std::move(row));
     return true;
   }
@@ -169,6 +176,7 @@ class DataBlockParser {
   const std::vector<Token>& t_;
   const std::vector<Value>& params_;
   std::map<std::string, Value> named_;
+  std::vector<std::string_view> written_;  // the first INSERT's names as written
   size_t i_ = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "scriptengine/script_splitter.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "platform/strings.h"
@@ -33,9 +34,13 @@ StatementSplitter::StatementSplitter(ByteSource& source, size_t buffer_size,
       buffer_size_(std::max<size_t>(buffer_size, 16)),
       max_statement_bytes_(max_statement_bytes) {
   buffer_.reserve(buffer_size_);
+  // Room for most statements from the start: the text then grows only for
+  // long ones (data blocks), and by how long they are, not by how the
+  // source's pieces happened to fall.
+  text_.reserve(4096);
 }
 
-bool StatementSplitter::Ensure(size_t count) {
+bool StatementSplitter::Refill(size_t count) {
   while (buffer_.size() - position_ < count) {
     if (source_ended_) return false;
     // Keep the unread tail and fill up behind it.
@@ -54,7 +59,12 @@ bool StatementSplitter::Ensure(size_t count) {
 
 bool StatementSplitter::UpcomingIs(std::string_view bytes) {
   if (!Ensure(bytes.size())) return false;
-  return std::memcmp(buffer_.data() + position_, bytes.data(), bytes.size()) == 0;
+  // A byte or two, mostly: compared here rather than by a call.
+  const char* at = buffer_.data() + position_;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (at[i] != bytes[i]) return false;
+  }
+  return true;
 }
 
 void StatementSplitter::NoteMemory() {
@@ -62,11 +72,10 @@ void StatementSplitter::NoteMemory() {
 }
 
 void StatementSplitter::Skip(size_t count) {
-  for (size_t i = 0; i < count; ++i) {
-    const char c = buffer_[position_ + i];
-    if (EndsLine(c, last_byte_)) ++line_;
-    last_byte_ = c;
-  }
+  if (count == 0) return;
+  const char* bytes = buffer_.data() + position_;
+  line_ += CountLineEnds(bytes, count, last_byte_);
+  last_byte_ = bytes[count - 1];
   position_ += count;
 }
 
@@ -128,11 +137,57 @@ bool StatementSplitter::TakeLiteralRun() {
   if (state_ == State::kString) end = '\'';
   if (state_ == State::kQuotedName) end = '"';
   const char* begin = buffer_.data() + position_;
+  if (*begin == end) return false;  // at its possible end: Step looks further
   const void* found = std::memchr(begin, end, buffer_.size() - position_);
   const size_t run =
       found != nullptr ? static_cast<const char*>(found) - begin : buffer_.size() - position_;
   if (run == 0) return false;
   Take(run);
+  return true;
+}
+
+// The bytes that may change what the code around them means, apart from
+// the terminator: quotes, comment starts and the q of an alternative string
+// literal.
+constexpr auto kCodeStops = [] {
+  std::array<bool, 256> stops{};
+  for (const unsigned char c : {'\'', '"', '-', '/', 'q', 'Q'}) stops[c] = true;
+  return stops;
+}();
+
+bool StatementSplitter::TakePlainRun() {
+  const char* const begin = buffer_.data() + position_;
+  const char* const end = buffer_.data() + buffer_.size();
+  const char* p = begin;
+  switch (state_) {
+    case State::kCode: {
+      // Words matter only up to the second one, and all through a block.
+      if (words_ < 2 || block_) return false;
+      const char stop = terminator_.empty() ? '\'' : terminator_[0];
+      bool code = false;
+      for (; p < end; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (kCodeStops[c] || *p == stop) break;
+        code = code || c > ' ';
+      }
+      if (code) has_code_ = true;
+      break;
+    }
+    case State::kLineComment:
+      while (p < end && *p != '\r' && *p != '\n') ++p;
+      break;
+    case State::kBlockComment:
+      if (const void* star = std::memchr(begin, '*', end - begin); star != nullptr) {
+        p = static_cast<const char*>(star);
+      } else {
+        p = end;
+      }
+      break;
+    default:
+      return false;
+  }
+  if (p == begin) return false;
+  Take(p - begin);
   return true;
 }
 
@@ -180,7 +235,7 @@ void StatementSplitter::StepCode(char c) {
 void StatementSplitter::Step() {
   const bool literal =
       state_ == State::kString || state_ == State::kQuotedName || state_ == State::kAlternative;
-  if (literal && TakeLiteralRun()) return;
+  if (literal ? TakeLiteralRun() : TakePlainRun()) return;
   const char c = buffer_[position_];
   switch (state_) {
     case State::kCode:
@@ -199,7 +254,7 @@ void StatementSplitter::Step() {
     case State::kString:
     case State::kQuotedName:
       // A doubled quote stays inside; a single one closes.
-      if (UpcomingIs(std::string(2, c))) {
+      if (const char doubled[] = {c, c}; UpcomingIs(std::string_view(doubled, 2))) {
         Take(2);
         return;
       }

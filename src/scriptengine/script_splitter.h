@@ -99,7 +99,8 @@ class StatementSplitter {
 
   // Reading the source.
   // Makes at least `count` unread bytes available unless the source ends.
-  bool Ensure(size_t count);
+  bool Ensure(size_t count) { return buffer_.size() - position_ >= count || Refill(count); }
+  bool Refill(size_t count);
   bool UpcomingIs(std::string_view bytes);
   // Passes over `count` available bytes that belong to no statement.
   void Skip(size_t count);
@@ -119,6 +120,9 @@ class StatementSplitter {
   // Takes the bytes of a literal up to its next possible end at once: most
   // of a data script is literals.
   bool TakeLiteralRun();
+  // Takes at once the bytes up to the next one that may change the state:
+  // in code where no word is watched, and inside comments.
+  bool TakePlainRun();
   // Handles the end of a word of code; returns true when it closes a block.
   bool EndWord();
   // True when the statement read holds nothing to run.

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,8 +27,11 @@ enum class TokenKind {
 struct Token {
   TokenKind kind;
   std::string_view text;  // the token as written
-  size_t offset;          // where it starts in the scanned text
-  size_t line;            // 1-based line of its start
+  // Where it starts in the scanned text, and the 1-based line of its start
+  // (32 bits, as on the 32-bit build: a data block's list of tokens is
+  // written anew for every block, and smaller tokens are written faster).
+  uint32_t offset;
+  uint32_t line;
 
   // Case-insensitive comparison of a word (or symbol) with `upper`, which is
   // given in upper case.
@@ -52,12 +57,20 @@ inline bool IsWordByte(char c) {
 }
 
 // The tokens of `text`. Comments ("--" to the end of the line, "/* ... */")
-// and blanks separate tokens and are not returned.
-TokenizeResult Tokenize(std::string_view text);
+// and blanks separate tokens and are not returned. With `max_tokens`, the
+// first that many tokens only (what is unterminated after them goes
+// unnoticed): enough to tell a command by its first words without
+// scanning a block of data.
+TokenizeResult Tokenize(std::string_view text,
+                        size_t max_tokens = std::numeric_limits<size_t>::max());
 
 // Whether byte `c`, after byte `before`, ends a line: lines end at LF, at
 // CR LF (counted once, at the CR) and at a lone CR.
 inline bool EndsLine(char c, char before) { return c == '\r' || (c == '\n' && before != '\r'); }
+
+// How many lines the `count` bytes at `bytes` end, `before` being the byte
+// before them.
+size_t CountLineEnds(const char* bytes, size_t count, char before);
 
 // The byte that closes an alternative string literal opened by `open`
 // (q'<open>...<close>'): the other half of (), [], {} and <>, else `open`.

@@ -8,6 +8,7 @@ namespace {
 TEST(Cp1251, CyrillicTextMapsToItsSingleBytes) {
   EXPECT_EQ(Utf8ToCp1251("Привет, Ёё №1"), "\xCF\xF0\xE8\xE2\xE5\xF2, \xA8\xB8 \xB9\x31");
   EXPECT_EQ(Cp1251ToUtf8("\xCF\xF0\xE8\xE2\xE5\xF2, \xA8\xB8 \xB9\x31"), "Привет, Ёё №1");
+  EXPECT_EQ(Cp1251ToUtf8(std::string("\0\x80", 2)), std::string("\0Ђ", 3));  // NUL is no end
 }
 
 TEST(Cp1251, EveryDefinedByteSurvivesTheRoundTrip) {

@@ -11,8 +11,10 @@
 #include "scriptengine/blob_file.h"
 #include "scriptengine/client_commands.h"
 #include "scriptengine/connect_string.h"
+#include "scriptengine/data_block.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/script_charset.h"
+#include "scriptengine/sql_tokens.h"
 #include "scriptengine/values.h"
 #include "support/temp_folder.h"
 
@@ -146,6 +148,65 @@ TEST(BlobReferences, StandForParametersOutsideLiteralsAndComments) {
   EXPECT_EQ(p.references[1].length, 1u);
   EXPECT_EQ(BlobReferenceText(0x1A, 0x100), ":h0000001A_00000100");
   EXPECT_EQ(BlobReferenceText(0x123456789ull, 2), ":h0000000123456789_00000002");
+}
+
+// Line ends counted eight bytes at a time: a CR, an LF or a CR LF at every
+// place of a run, split over the eight-byte steps or over two runs, counts
+// as one byte at a time would.
+TEST(LineEnds, CountAlikeWhereverTheyStand) {
+  for (const std::string end : {"\r", "\n", "\r\n", "\n\r", "\r\r\n\n"}) {
+    for (size_t at = 0; at + end.size() <= 21; ++at) {
+      std::string run(21, 'x');
+      run.replace(at, end.size(), end);
+      for (const char before : {'x', '\r', '\n'}) {
+        size_t expected = 0;
+        for (size_t i = 0; i < run.size(); ++i) {
+          expected += EndsLine(run[i], i > 0 ? run[i - 1] : before) ? 1 : 0;
+        }
+        EXPECT_EQ(CountLineEnds(run.data(), run.size(), before), expected)
+            << "at " << at << ", before " << int{before};
+        for (size_t cut = 0; cut <= run.size(); ++cut) {
+          const size_t first = CountLineEnds(run.data(), cut, before);
+          const size_t second =
+              CountLineEnds(run.data() + cut, run.size() - cut, cut > 0 ? run[cut - 1] : before);
+          EXPECT_EQ(first + second, expected) << "at " << at << ", cut at " << cut;
+        }
+      }
+    }
+  }
+}
+
+// A data block's INSERTs all fill the first one's table and columns,
+// whichever way a name is written; a block that does anything else runs as
+// its text.
+TEST(DataBlocks, HoldRowsOfOneTableAndItsColumnsOnly) {
+  const struct {
+    const char* second;
+    bool data_block;
+  } cases[] = {
+      {"INSERT INTO T (a, \"B\") VALUES (2, 'y');", true},
+      {"INSERT INTO \"U\" (\"A\", \"B\") VALUES (2, 'y');", false},
+      {"INSERT INTO \"t\" (\"A\", \"B\") VALUES (2, 'y');", false},
+      {"INSERT INTO \"T\" (\"A\", \"C\") VALUES (2, 'y');", false},
+      {"INSERT INTO \"T\" (\"B\", \"A\") VALUES (2, 'y');", false},
+      {"INSERT INTO \"T\" (\"A\") VALUES (2);", false},
+      {"INSERT INTO \"T\" (\"A\", \"B\", \"C\") VALUES (2, 'y', 3);", false},
+      {"INSERT INTO \"T\" (\"A\", \"B\") VALUES (2);", false},
+      {"UPDATE \"T\" SET \"A\" = 2;", false},
+  };
+  for (const auto& c : cases) {
+    const std::string sql = std::string("EXECUTE BLOCK AS BEGIN\n") +
+                            "INSERT INTO \"T\" (\"A\", \"B\") VALUES (1, 'it''s');\n" + c.second +
+                            "\nEND";
+    const std::optional<DataBlock> block = ParseDataBlock(sql, {});
+    ASSERT_EQ(block.has_value(), c.data_block) << c.second;
+    if (!block) continue;
+    EXPECT_EQ(block->table, "T");
+    EXPECT_EQ(block->columns, (std::vector<std::string>{"A", "B"}));
+    ASSERT_EQ(block->rows.size(), 2u);
+    EXPECT_EQ(block->rows[0][1].text, "it's");
+    EXPECT_EQ(block->rows[1][1].text, "y");
+  }
 }
 
 TEST(BlobFile, ReadsItsPiecesAndRefusesReferencesOutsideIt) {

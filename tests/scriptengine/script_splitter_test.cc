@@ -125,6 +125,40 @@ TEST(StatementSplitter, ABlockEndsAtTheEndOfItsFirstBeginWithoutATerminator) {
   EXPECT_EQ(split.texts[3], "SELECT 1 FROM RDB$DATABASE");
 }
 
+// A data script as the export writes it, with what may stop a statement
+// early standing in its literals, names and comments: it splits alike
+// wherever its reads and the splitter's buffer end.
+TEST(StatementSplitter, ADataScriptSplitsAlikeWhereverItsPiecesEnd) {
+  const std::string block =
+      "EXECUTE BLOCK (B0 BLOB SUB_TYPE 1 = :h00000000_00000004)\r\n"
+      "AS BEGIN\r\n"
+      "INSERT INTO \"T\" (\"A\", \"Q\") VALUES (1, 'it''s ^ a -- b /* c */');\r\n"
+      "INSERT INTO \"T\" (\"A\", \"Q\") VALUES (-2, :B0); -- done ^^ here\r\n"
+      "INSERT INTO \"T\" (\"A\", \"Q\") VALUES (3, q'{^^}'); /* ^^\r\n*/\r\n"
+      "INSERT INTO \"T\" (\"A\", \"x^^y\") VALUES (4, 'q''^^');\r\n"
+      "END";
+  const std::string lone_cr = "EXECUTE BLOCK AS BEGIN\rINSERT INTO T (A) VALUES (5 ^ 2);\rEND";
+  const std::string script =
+      "/* Table data */\r\nSET BLOBFILE 'Data.lob';\r\nSET DATA BEGIN;\r\n"
+      "SET TERM ^^ ;\r\n" +
+      block + "^^\r\n" + lone_cr + " ^^\nSET TERM ; ^^\nSET DATA END;";
+  const std::vector<std::string> texts = {"/* Table data */\r\nSET BLOBFILE 'Data.lob'",
+                                          "SET DATA BEGIN",
+                                          "SET TERM ^^",
+                                          block,
+                                          lone_cr,
+                                          "SET TERM ;",
+                                          "SET DATA END"};
+  for (size_t buffer : {size_t{16}, size_t{17}, size_t{31}, size_t{64} * 1024}) {
+    for (size_t step : {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{1} << 20}) {
+      const Split split = SplitAll(script, step, buffer);
+      EXPECT_EQ(split.texts, texts) << "buffer " << buffer << ", reads of " << step;
+      EXPECT_EQ(split.lines, (std::vector<size_t>{1, 3, 4, 5, 13, 16, 17}));
+      for (const std::string& error : split.errors) EXPECT_EQ(error, "");
+    }
+  }
+}
+
 TEST(StatementSplitter, WhatTheEndOfTheScriptCutsOffIsReported) {
   const struct {
     const char* script;
@@ -140,6 +174,9 @@ TEST(StatementSplitter, WhatTheEndOfTheScriptCutsOffIsReported) {
        "string literal not closed at the end of the script (it starts at line 3)"},
       {"A; EXECUTE IBEBLOCK AS BEGIN x = 1;", "EXECUTE IBEBLOCK AS BEGIN x = 1;",
        "block not closed by END"},
+      {"A;\nINSERT INTO T VALUES (1) /* open\n*", "INSERT INTO T VALUES (1) /* open\n*",
+       "comment not closed at the end of the script (it starts at line 2)"},
+      {"A; INSERT INTO T VALUES (1) -- c", "INSERT INTO T VALUES (1) -- c", ""},
   };
   for (const auto& c : cases) {
     const Split split = SplitAll(c.script, 2, 16);
