@@ -12,6 +12,7 @@
 #include "scriptengine/blob_file.h"
 #include "scriptengine/data_manifest.h"
 #include "scriptengine/errors.h"
+#include "scriptengine/fetch_ahead.h"
 #include "scriptengine/script_charset.h"
 #include "scriptengine/sql_tokens.h"
 #include "scriptengine/text_bytes.h"
@@ -511,8 +512,8 @@ int64_t ExportTableData(Database& database, platform::FileSystem& files, const s
     for (const Table& table : tables) {
       script.Write("\n/* " + CommentText(QuoteName(table.name)) + " */\n");
       const Table read = AsExported(table, charset);
-      std::unique_ptr<Cursor> cursor =
-          CountingCursor(database.ReadTable(read), read, charset, manifest.emplace_back());
+      std::unique_ptr<Cursor> cursor = CountingCursor(FetchAhead(database.ReadTable(read), read),
+                                                      read, charset, manifest.emplace_back());
       TableWriter writer(script, blobs, read, charset, options, holes);
       while (cursor->Next()) writer.AddRow(*cursor);
       writer.Flush();

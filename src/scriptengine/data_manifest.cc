@@ -8,6 +8,7 @@
 #include "platform/strings.h"
 #include "platform/text.h"
 #include "scriptengine/errors.h"
+#include "scriptengine/fetch_ahead.h"
 #include "scriptengine/sql_tokens.h"
 
 namespace updater::scriptengine {
@@ -495,7 +496,7 @@ void ReadFigures(
     }
     subset = AsExported(std::move(subset), charset);
     std::unique_ptr<Cursor> cursor =
-        CountingCursor(database.ReadTable(subset), subset, charset, found);
+        CountingCursor(FetchAhead(database.ReadTable(subset), subset), subset, charset, found);
     while (cursor->Next()) {
     }
     done(wanted, found);
