@@ -139,6 +139,48 @@ TEST(DataExport, WhatItWritesLoadsBackToTheSameValues) {
   });
 }
 
+// A row whose texts, each short enough for a literal, together make an
+// INSERT too long: they go to the blob file, a padded CHAR and a short text
+// blob among them, and load back as they were.
+TEST(DataExport, ARowTooLongForItsLiteralsSendsThemToTheBlobFile) {
+  TempFolder temp;
+  platform::FileSystem& files = platform::SystemPlatform().files;
+  std::vector<Column> columns = {{"ID", ColumnKind::kInteger},
+                                 {"PADDED", ColumnKind::kChar, 0, 0, 52, 4000},
+                                 {"NOTE", ColumnKind::kBlob, 0, 1, 52}};
+  for (int i = 0; i < 6; ++i) {
+    columns.push_back({"T" + std::to_string(i), ColumnKind::kVarchar, 0, 0, 52, 4000});
+  }
+  FakeDatabase source;
+  source.AddTable("WIDE", columns);
+  for (int id : {1, 2}) {
+    // Row 1 is too long as literals; row 2 stays literal.
+    const size_t size = id == 1 ? 3990 : 10;
+    std::vector<Value> row = {Value::Integer(id), Value::Text(std::string(size - 5, 'p') + "'    "),
+                              source.Blob(std::string(size, 'n') + "'")};
+    for (int i = 0; i < 6; ++i) {
+      row.push_back(Value::Text(std::string(size, static_cast<char>('a' + i)) + "'"));
+    }
+    source.AddRow("WIDE", row);
+  }
+  ExportTableData(source, files, temp.Path("Data.sql"), ExportOptions{}, [](std::string_view) {});
+  const std::string script = ReadBytes(temp.Path("Data.sql"));
+  EXPECT_EQ(script.find(std::string(3990, 'a')), std::string::npos);
+  EXPECT_NE(script.find("'" + std::string(10, 'a') + "'''"), std::string::npos);
+
+  FakeDatabase target;
+  target.AddTable("WIDE", columns);
+  testing::RecordingReporter reporter;
+  ScriptExecutor executor(target, files, reporter, temp.path());
+  platform::Result<std::unique_ptr<platform::InputFile>> file =
+      files.OpenInputFile(temp.Path("Data.sql"));
+  ASSERT_TRUE(file.ok());
+  FileSource loaded(std::move(file).value(), temp.Path("Data.sql"));
+  EXPECT_EQ(executor.Run(loaded), 0);
+  EXPECT_TRUE(reporter.errors.empty()) << reporter.errors.front();
+  EXPECT_EQ(Shown(target, "WIDE"), Shown(source, "WIDE"));
+}
+
 TEST(DataExport, KeepsBlocksWithinTheServersLimits) {
   TempFolder temp;
   platform::FileSystem& files = platform::SystemPlatform().files;
