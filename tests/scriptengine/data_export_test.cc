@@ -101,6 +101,20 @@ std::vector<std::vector<std::string>> Shown(const FakeDatabase& db, const std::s
   return rows;
 }
 
+// Loads the data script "Data.sql" of `temp` into `target` as the engine
+// runs a script file; the failures it reported.
+std::vector<std::string> LoadData(FakeDatabase& target, const TempFolder& temp) {
+  platform::FileSystem& files = platform::SystemPlatform().files;
+  testing::RecordingReporter reporter;
+  ScriptExecutor executor(target, files, reporter, temp.path());
+  platform::Result<std::unique_ptr<platform::InputFile>> file =
+      files.OpenInputFile(temp.Path("Data.sql"));
+  if (!file.ok()) return {"cannot open " + temp.Path("Data.sql")};
+  FileSource script(std::move(file).value(), temp.Path("Data.sql"));
+  if (executor.Run(script) != 0 && reporter.errors.empty()) return {"a statement failed"};
+  return reporter.errors;
+}
+
 TEST(DataExport, WhatItWritesLoadsBackToTheSameValues) {
   TempFolder temp;
   platform::FileSystem& files = platform::SystemPlatform().files;
@@ -117,14 +131,7 @@ TEST(DataExport, WhatItWritesLoadsBackToTheSameValues) {
   FakeDatabase target;
   target.AddTable("KINDS", KindsTable());
   target.AddTable("EMPTY \"ONE\"", {{"X", ColumnKind::kInteger}});
-  testing::RecordingReporter reporter;
-  ScriptExecutor executor(target, files, reporter, temp.path());
-  platform::Result<std::unique_ptr<platform::InputFile>> file =
-      files.OpenInputFile(temp.Path("Data.sql"));
-  ASSERT_TRUE(file.ok());
-  FileSource script(std::move(file).value(), temp.Path("Data.sql"));
-  EXPECT_EQ(executor.Run(script), 0);
-  EXPECT_TRUE(reporter.errors.empty()) << reporter.errors.front();
+  EXPECT_EQ(LoadData(target, temp), std::vector<std::string>{});
   // Every block went in as rows: none was left for the server to compile.
   EXPECT_TRUE(target.Committed().empty());
   EXPECT_EQ(Shown(target, "KINDS"), Shown(source, "KINDS"));
@@ -170,14 +177,7 @@ TEST(DataExport, ARowTooLongForItsLiteralsSendsThemToTheBlobFile) {
 
   FakeDatabase target;
   target.AddTable("WIDE", columns);
-  testing::RecordingReporter reporter;
-  ScriptExecutor executor(target, files, reporter, temp.path());
-  platform::Result<std::unique_ptr<platform::InputFile>> file =
-      files.OpenInputFile(temp.Path("Data.sql"));
-  ASSERT_TRUE(file.ok());
-  FileSource loaded(std::move(file).value(), temp.Path("Data.sql"));
-  EXPECT_EQ(executor.Run(loaded), 0);
-  EXPECT_TRUE(reporter.errors.empty()) << reporter.errors.front();
+  EXPECT_EQ(LoadData(target, temp), std::vector<std::string>{});
   EXPECT_EQ(Shown(target, "WIDE"), Shown(source, "WIDE"));
 }
 
