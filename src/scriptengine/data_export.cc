@@ -12,6 +12,7 @@
 #include "scriptengine/blob_file.h"
 #include "scriptengine/data_manifest.h"
 #include "scriptengine/errors.h"
+#include "scriptengine/fetch_ahead.h"
 #include "scriptengine/script_charset.h"
 #include "scriptengine/sql_tokens.h"
 #include "scriptengine/text_bytes.h"
@@ -59,17 +60,6 @@ class Output {
 // that is not the connection's.
 bool IsBinary(const Column& column) {
   return IsBinaryColumn(column) || (IsTextColumn(column) && column.as_stored);
-}
-
-// `table` with its texts in a character set other than the connection's
-// `charset` read as stored: the connection's may lack their characters.
-Table InOwnCharsets(Table table, const std::string& charset) {
-  for (Column& column : table.columns) {
-    column.as_stored = IsTextColumn(column) && !column.array && charset != "NONE" &&
-                       column.charset != kCharsetNone && column.charset != kCharsetOctets &&
-                       !column.charset_name.empty() && column.charset_name != charset;
-  }
-  return table;
 }
 
 // A comment's text that cannot end the comment: "*/" is broken up.
@@ -152,33 +142,38 @@ class TableWriter {
   }
 
   void AddRow(Cursor& cursor) {
-    Row row = FormatRow(cursor);
-    if (row.text.size() > kMaxBlockBytes / 2) {
+    FormatRow(cursor);
+    Row& row = row_;
+    size_t text_size = RowSize();
+    if (text_size > kMaxBlockBytes / 2) {
       // Too long for one statement with its texts as literals: they go to
       // the blob file as well.
       for (Piece& piece : row.pieces) {
-        if (!piece.spillable.has_value()) continue;
+        if (piece.spill == Spill::kNone) continue;
+        const Column& column = table_.columns[piece.column];
+        const std::string_view text = piece.spill == Spill::kHead
+                                          ? std::string_view(piece.head)
+                                          : LiteralText(column, cursor.Get(piece.column).text);
         const uint64_t offset = blobs_.Position();
-        blobs_.Write(*piece.spillable);
-        piece.text = Param(table_.columns[piece.column], offset, *piece.spillable, row);
-        piece.spillable.reset();
+        blobs_.Write(text);
+        piece.text = Param(column, offset, text, row);
+        piece.spill = Spill::kNone;
       }
-      row.text = RowText(row);
+      text_size = RowSize();
     }
     size_t declarations = 0;
     for (const std::string& param : row.params) declarations += param.size() + 3;
-    if (rows_ > 0 &&
-        (rows_ >= options_.rows_per_block ||
-         kBlockFrame + declarations_.size() + declarations + body_.size() + row.text.size() >
-             kMaxBlockBytes ||
-         message_ + row.message > kMaxMessageBytes)) {
+    if (rows_ > 0 && (rows_ >= options_.rows_per_block ||
+                      kBlockFrame + declarations_.size() + declarations + body_.size() + text_size >
+                          kMaxBlockBytes ||
+                      message_ + row.message > kMaxMessageBytes)) {
       Flush();
     }
     for (std::string& param : row.params) {
       if (!declarations_.empty()) declarations_ += ",\n ";
       declarations_ += param;
     }
-    body_ += row.text;
+    AppendRowText(body_);
     message_ += row.message;
     ++rows_;
     ++total_;
@@ -202,99 +197,133 @@ class TableWriter {
 
  private:
   // One value of a row as the block has it: a literal or a parameter
-  // reference. A text literal keeps its bytes, to go to the blob file
-  // instead should the row be too long.
+  // reference. Of a text literal, the row knows where its bytes are, to
+  // send them to the blob file instead should the row be too long: the
+  // value of the cursor's row, or the head of a blob read.
+  enum class Spill { kNone, kValue, kHead };
   struct Piece {
     size_t column = 0;
     std::string text;
-    std::optional<std::string> spillable;
+    Spill spill = Spill::kNone;
+    std::string head;
   };
+  // The row being written; its strings keep their memory from row to row.
   struct Row {
     std::vector<Piece> pieces;
     std::vector<std::string> params;  // declarations
     size_t message = 0;               // the parameters' bytes in the input message
-    std::string text;                 // the INSERT
   };
 
-  Row FormatRow(Cursor& cursor) {
-    Row row;
+  void FormatRow(Cursor& cursor) {
+    Row& row = row_;
+    row.pieces.resize(table_.columns.size());
+    row.params.clear();
+    row.message = 0;
     for (size_t i = 0; i < table_.columns.size(); ++i) {
-      Piece piece;
+      Piece& piece = row.pieces[i];
       piece.column = i;
-      piece.text = ValueLiteral(cursor, i, row, piece.spillable);
-      row.pieces.push_back(std::move(piece));
+      piece.text.clear();
+      piece.spill = Spill::kNone;
+      ValueLiteral(cursor, i, row, piece);
     }
-    row.text = RowText(row);
-    return row;
   }
 
-  std::string RowText(const Row& row) const {
-    std::string text = insert_;
-    for (size_t i = 0; i < row.pieces.size(); ++i) {
-      if (i > 0) text += ", ";
-      text += row.pieces[i].text;
-    }
-    text += ");\n";
-    return text;
+  // The bytes of the row's INSERT.
+  size_t RowSize() const {
+    size_t size = insert_.size() + 3;
+    for (const Piece& piece : row_.pieces) size += piece.text.size() + 2;
+    return row_.pieces.empty() ? size : size - 2;
   }
 
-  // The literal of the column's value, or the reference to it in the blob
-  // file, where it is written (each value once). `spillable` gets the bytes
-  // of a text literal.
-  std::string ValueLiteral(Cursor& cursor, size_t index, Row& row,
-                           std::optional<std::string>& spillable) {
+  void AppendRowText(std::string& out) const {
+    out += insert_;
+    for (size_t i = 0; i < row_.pieces.size(); ++i) {
+      if (i > 0) out += ", ";
+      out += row_.pieces[i].text;
+    }
+    out += ");\n";
+  }
+
+  // A text value as its literal carries it: CHAR values come padded, and
+  // the column pads them again on the way in.
+  static std::string_view LiteralText(const Column& column, std::string_view text) {
+    if (column.kind != ColumnKind::kChar || column.charset == kCharsetOctets) return text;
+    const size_t end = text.find_last_not_of(' ');
+    return end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
+  }
+
+  // Writes into `piece` the literal of the column's value, or the reference
+  // to it in the blob file, where it is written (each value once).
+  void ValueLiteral(Cursor& cursor, size_t index, Row& row, Piece& piece) {
     const Column& column = table_.columns[index];
     const Value& value = cursor.Get(index);
+    std::string& out = piece.text;
     if (column.array) {
-      if (value.IsNull()) return "NULL";
+      if (value.IsNull()) {
+        out += "NULL";
+        return;
+      }
       throw ScriptError("the table " + QuoteName(table_.name) + " holds an array in its column " +
                         QuoteName(column.name) + " (" + RowPlace(cursor) +
                         "): the data export carries no array values, only empty (NULL) arrays");
     }
     switch (value.kind) {
       case Value::Kind::kNull:
-        return "NULL";
+        out += "NULL";
+        return;
       case Value::Kind::kInteger:
-        return IntegerText(value.integer, value.scale);
+        AppendIntegerText(out, value.integer, value.scale);
+        return;
       case Value::Kind::kDouble:
-        return DoubleLiteral(value.real);
+        out += DoubleLiteral(value.real);
+        return;
       case Value::Kind::kDate:
-        return "DATE '" + DateText(value.date) + "'";
+        out += "DATE '";
+        AppendDateText(out, value.date);
+        out += '\'';
+        return;
       case Value::Kind::kTime:
-        return "TIME '" + TimeText(value.time) + "'";
+        out += "TIME '";
+        AppendTimeText(out, value.time);
+        out += '\'';
+        return;
       case Value::Kind::kTimestamp:
-        return "TIMESTAMP '" + TimestampText(value.date, value.time) + "'";
+        out += "TIMESTAMP '";
+        AppendDateText(out, value.date);
+        out += ' ';
+        AppendTimeText(out, value.time);
+        out += '\'';
+        return;
       case Value::Kind::kBoolean:
-        return value.boolean ? "TRUE" : "FALSE";
+        out += value.boolean ? "TRUE" : "FALSE";
+        return;
       case Value::Kind::kText: {
-        std::string_view text = value.text;
-        // CHAR values come padded; the column pads them again on the way in.
-        if (column.kind == ColumnKind::kChar && column.charset != kCharsetOctets) {
-          const size_t end = text.find_last_not_of(' ');
-          text = end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
-        }
+        const std::string_view text = LiteralText(column, value.text);
         CheckHoles(cursor, column, text);
         if (!IsBinary(column) && LiteralSafe(text, charset_ == "UTF8")) {
-          spillable = std::string(text);
-          return QuoteString(text);
+          piece.spill = Spill::kValue;
+          out = QuoteString(text);
+          return;
         }
         const uint64_t offset = blobs_.Position();
         blobs_.Write(text);
-        return Param(column, offset, text, row);
+        out = Param(column, offset, text, row);
+        return;
       }
       case Value::Kind::kBlob: {
         // A text blob that turns out short goes as a literal; anything else
         // is streamed into the blob file.
         const uint64_t offset = blobs_.Position();
-        std::string head;
+        std::string& head = piece.head;
+        head.clear();
         bool spilled = IsBinary(column);
-        cursor.ReadBlob(index, [&](std::string_view piece) {
-          CheckHoles(cursor, column, piece);
+        cursor.ReadBlob(index, [&](std::string_view bytes) {
+          CheckHoles(cursor, column, bytes);
           if (spilled) {
-            blobs_.Write(piece);
+            blobs_.Write(bytes);
             return;
           }
-          head.append(piece);
+          head.append(bytes);
           if (head.size() > kMaxLiteralBytes) {
             blobs_.Write(head);
             head.clear();
@@ -302,11 +331,13 @@ class TableWriter {
           }
         });
         if (!spilled && LiteralSafe(head, charset_ == "UTF8")) {
-          spillable = head;
-          return QuoteString(head);
+          piece.spill = Spill::kHead;
+          out = QuoteString(head);
+          return;
         }
         blobs_.Write(head);
-        return Param(column, offset, {}, row);
+        out = Param(column, offset, {}, row);
+        return;
       }
       case Value::Kind::kBlobSlice:
         break;
@@ -386,6 +417,7 @@ class TableWriter {
   int blocks_ = 0;
   int64_t total_ = 0;
   Holes& holes_;
+  Row row_;
   int64_t hole_row_ = 0;                // the row of the places in hole_columns_
   std::set<std::string> hole_columns_;  // its columns whose place was noted
 };
@@ -479,9 +511,9 @@ int64_t ExportTableData(Database& database, platform::FileSystem& files, const s
     Holes holes;
     for (const Table& table : tables) {
       script.Write("\n/* " + CommentText(QuoteName(table.name)) + " */\n");
-      const Table read = InOwnCharsets(table, charset);
-      std::unique_ptr<Cursor> cursor =
-          CountingCursor(database.ReadTable(read), read, charset, manifest.emplace_back());
+      const Table read = AsExported(table, charset);
+      std::unique_ptr<Cursor> cursor = CountingCursor(FetchAhead(database.ReadTable(read), read),
+                                                      read, charset, manifest.emplace_back());
       TableWriter writer(script, blobs, read, charset, options, holes);
       while (cursor->Next()) writer.AddRow(*cursor);
       writer.Flush();

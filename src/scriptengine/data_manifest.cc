@@ -1,5 +1,6 @@
 #include "scriptengine/data_manifest.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -7,6 +8,7 @@
 #include "platform/strings.h"
 #include "platform/text.h"
 #include "scriptengine/errors.h"
+#include "scriptengine/fetch_ahead.h"
 #include "scriptengine/sql_tokens.h"
 
 namespace updater::scriptengine {
@@ -34,6 +36,8 @@ class Hasher {
     }
     Add(std::string_view(bytes, sizeof bytes));
   }
+  // Windows-1251 bytes as their UTF-8, without converting the text first.
+  void AddCp1251(std::string_view bytes);
   uint64_t Length() const { return length_; }
   uint64_t Finish() const {
     uint64_t z = hash_ + 0x9e3779b97f4a7c15ull;
@@ -47,6 +51,39 @@ class Hasher {
   uint64_t length_ = 0;
 };
 
+// The UTF-8 of every Windows-1251 byte, as the platform converts it.
+struct Cp1251Utf8 {
+  char bytes[256][4] = {};
+  uint8_t length[256] = {};
+};
+
+const Cp1251Utf8& Cp1251Table() {
+  static const Cp1251Utf8 table = [] {
+    Cp1251Utf8 made;
+    for (int b = 0; b < 256; ++b) {
+      const std::string utf8 = platform::Cp1251ToUtf8(std::string(1, static_cast<char>(b)));
+      made.length[b] = static_cast<uint8_t>(std::min<size_t>(utf8.size(), 4));
+      std::memcpy(made.bytes[b], utf8.data(), made.length[b]);
+    }
+    return made;
+  }();
+  return table;
+}
+
+void Hasher::AddCp1251(std::string_view bytes) {
+  const Cp1251Utf8& table = Cp1251Table();
+  for (char c : bytes) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x80) {
+      hash_ ^= u;
+      hash_ *= 0x100000001b3ull;
+      ++length_;
+    } else {
+      Add(std::string_view(table.bytes[u], table.length[u]));
+    }
+  }
+}
+
 // A text read in its own character set (see the export) is in that set's
 // bytes, whatever the connection's.
 bool ConvertsFromCp1251(const Column& column, const std::string& charset) {
@@ -56,8 +93,10 @@ bool ConvertsFromCp1251(const Column& column, const std::string& charset) {
 
 // The exact text of a scaled integer without the zeros that only its scale
 // gives it: 12.50 and 12.5, 3.00 and 3 are one number.
-std::string ExactNumber(int64_t integer, int scale) {
-  std::string text = IntegerText(integer, scale);
+// Written into `text`, whose memory the caller gives.
+std::string_view ExactNumber(int64_t integer, int scale, std::string& text) {
+  text.clear();
+  AppendIntegerText(text, integer, scale);
   if (text.find('.') == std::string::npos) return text;
   text.erase(text.find_last_not_of('0') + 1);
   if (text.back() == '.') text.pop_back();
@@ -74,7 +113,7 @@ class ContentHash {
   }
   void Add(std::string_view piece) {
     if (cp1251_) {
-      hasher_.Add(platform::Cp1251ToUtf8(piece));
+      hasher_.AddCp1251(piece);
     } else {
       hasher_.Add(piece);
     }
@@ -90,16 +129,29 @@ class ContentHash {
   Hasher hasher_;
 };
 
+// A text (not a blob) of `column`.
+uint64_t TextHash(const Column& column, std::string_view text, const std::string& charset) {
+  if (column.kind == ColumnKind::kChar && !IsBinaryColumn(column)) {
+    const size_t end = text.find_last_not_of(' ');
+    text = end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
+  }
+  ContentHash content(column, charset);
+  content.Add(text);
+  return content.Finish();
+}
+
 uint64_t ValueHash(const Column& column, const Value& value, const std::string& charset) {
   Hasher hasher;
   switch (value.kind) {
     case Value::Kind::kNull:
       hasher.Add("N");
       break;
-    case Value::Kind::kInteger:
+    case Value::Kind::kInteger: {
+      std::string number;  // most numbers fit in the string itself
       hasher.Add("I");
-      hasher.Add(ExactNumber(value.integer, value.scale));
+      hasher.Add(ExactNumber(value.integer, value.scale, number));
       break;
+    }
     case Value::Kind::kDouble: {
       uint64_t bits = 0;
       static_assert(sizeof bits == sizeof value.real);
@@ -124,16 +176,8 @@ uint64_t ValueHash(const Column& column, const Value& value, const std::string& 
     case Value::Kind::kBoolean:
       hasher.Add(value.boolean ? "B1" : "B0");
       break;
-    case Value::Kind::kText: {
-      std::string_view text = value.text;
-      if (column.kind == ColumnKind::kChar && !IsBinaryColumn(column)) {
-        const size_t end = text.find_last_not_of(' ');
-        text = end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
-      }
-      ContentHash content(column, charset);
-      content.Add(text);
-      return content.Finish();
-    }
+    case Value::Kind::kText:
+      return TextHash(column, value.text, charset);
     case Value::Kind::kBlob:
     case Value::Kind::kBlobSlice:
       throw ScriptError("a blob value has no canonical form without its content");
@@ -171,16 +215,26 @@ class CountingCursorImpl final : public Cursor {
 
   const Value& Get(size_t index) const override { return inner_->Get(index); }
 
+  void ReadUnicode(size_t index, const std::function<void(std::string_view)>& sink) override {
+    inner_->ReadUnicode(index, sink);
+  }
+
   void ReadBlob(size_t index, const std::function<void(std::string_view)>& sink) override {
     if (index >= unread_.size() || !unread_[index]) {
       inner_->ReadBlob(index, sink);
       return;
     }
     ContentHash content(columns_[index], charset_);
-    inner_->ReadBlob(index, [&](std::string_view piece) {
-      content.Add(piece);
-      if (sink) sink(piece);
-    });
+    if (columns_[index].unicode_too) {
+      // The bytes for the reader, the characters for the checksum.
+      if (sink) inner_->ReadBlob(index, sink);
+      inner_->ReadUnicode(index, [&](std::string_view piece) { content.Add(piece); });
+    } else {
+      inner_->ReadBlob(index, [&](std::string_view piece) {
+        content.Add(piece);
+        if (sink) sink(piece);
+      });
+    }
     hashes_[index] = content.Finish();
     unread_[index] = false;
   }
@@ -190,7 +244,14 @@ class CountingCursorImpl final : public Cursor {
     for (size_t i = 0; i < columns_.size(); ++i) {
       const Value& value = inner_->Get(i);
       unread_[i] = value.kind == Value::Kind::kBlob;
-      if (!unread_[i]) hashes_[i] = ValueHash(columns_[i], value, charset_);
+      if (unread_[i]) continue;
+      if (value.kind == Value::Kind::kText && columns_[i].unicode_too) {
+        unicode_.clear();
+        inner_->ReadUnicode(i, [&](std::string_view piece) { unicode_.append(piece); });
+        hashes_[i] = TextHash(columns_[i], unicode_, charset_);
+      } else {
+        hashes_[i] = ValueHash(columns_[i], value, charset_);
+      }
     }
   }
 
@@ -210,6 +271,7 @@ class CountingCursorImpl final : public Cursor {
   TableFigures& figures_;
   std::vector<uint64_t> hashes_;
   std::vector<bool> unread_;
+  std::string unicode_;  // a text's UTF-8, gathered
   bool in_row_ = false;
 };
 
@@ -321,6 +383,18 @@ std::string CanonicalName(std::string_view name, const std::string& charset) {
   return charset == "WIN1251" ? platform::Cp1251ToUtf8(name) : std::string(name);
 }
 
+Table AsExported(Table table, const std::string& charset) {
+  for (Column& column : table.columns) {
+    column.as_stored = IsTextColumn(column) && !column.array && charset != "NONE" &&
+                       column.charset != kCharsetNone && column.charset != kCharsetOctets &&
+                       !column.charset_name.empty() && column.charset_name != charset;
+    column.unicode_too = column.as_stored && column.charset_name != "WIN1251" &&
+                         column.charset_name != "UTF8" && column.charset_name != "UNICODE_FSS" &&
+                         column.charset_name != "ASCII";
+  }
+  return table;
+}
+
 std::unique_ptr<Cursor> CountingCursor(std::unique_ptr<Cursor> cursor, const Table& table,
                                        const std::string& charset, TableFigures& figures) {
   return std::make_unique<CountingCursorImpl>(std::move(cursor), table, charset, figures);
@@ -420,8 +494,9 @@ void ReadFigures(
       done(wanted, found);
       continue;
     }
+    subset = AsExported(std::move(subset), charset);
     std::unique_ptr<Cursor> cursor =
-        CountingCursor(database.ReadTable(subset), subset, charset, found);
+        CountingCursor(FetchAhead(database.ReadTable(subset), subset), subset, charset, found);
     while (cursor->Next()) {
     }
     done(wanted, found);

@@ -44,6 +44,14 @@ struct TableFigures {
 // replaced by ".manifest".
 std::string ManifestPathFor(const std::string& path);
 
+// `table` as the export and the check read it over a connection in
+// `charset`: texts in a character set other than the connection's as the
+// bytes stored (the connection's may lack their characters), and of those in
+// a character set other than WIN1251, UTF8, UNICODE_FSS and ASCII their UTF-8 too, which
+// their checksum is over. Both sides then see the same characters whatever
+// their connections and the columns' character sets.
+Table AsExported(Table table, const std::string& charset);
+
 // `cursor` over the rows of `table`, read over a connection in `charset`,
 // that adds every row passing through it to `figures` (which must outlive
 // it). A blob its reader did not read is read before the next row. Names

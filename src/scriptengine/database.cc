@@ -1,5 +1,6 @@
 #include "scriptengine/database.h"
 
+#include "scriptengine/errors.h"
 #include "scriptengine/sql_tokens.h"
 
 namespace updater::scriptengine {
@@ -12,6 +13,11 @@ bool IsTextColumn(const Column& column) {
 bool IsBinaryColumn(const Column& column) {
   return (column.kind == ColumnKind::kBlob && column.sub_type != 1) ||
          (IsTextColumn(column) && column.charset == kCharsetOctets);
+}
+
+void Cursor::ReadUnicode(size_t index, const std::function<void(std::string_view)>&) {
+  throw ScriptError("internal error: column " + std::to_string(index) +
+                    " was not read to give its text as UTF-8");
 }
 
 std::unique_ptr<Cursor> Database::ReadTable(const Table& table) {

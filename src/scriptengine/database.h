@@ -47,6 +47,10 @@ struct Column {
   // Texts read as the bytes stored in their own character set instead of
   // in the connection's (whose characters may not cover them).
   bool as_stored = false;
+  // Of a text read as stored, its UTF-8 is given too (Cursor::ReadUnicode),
+  // converted by the database from a character set the engine has no table
+  // for.
+  bool unicode_too = false;
   // An array: read as 1 when the row holds one and NULL when not.
   bool array = false;
 };
@@ -74,6 +78,10 @@ class Cursor {
   // Passes the content of the current row's blob in column `index` to
   // `sink`, piece by piece.
   virtual void ReadBlob(size_t index, const std::function<void(std::string_view)>& sink) = 0;
+  // Passes the current row's text in column `index`, a column marked
+  // `unicode_too` and not NULL, to `sink` as UTF-8. Throws ScriptError
+  // when the cursor was not opened to give it.
+  virtual void ReadUnicode(size_t index, const std::function<void(std::string_view)>& sink);
 };
 
 // Rows for one table in one statement: the bulk load of a data block.
@@ -122,7 +130,8 @@ class Database {
   // Every row of `table` (from UserTables), its columns in their order. A
   // text blob may come as the text itself (kText) when the database can
   // hand it over that way. Texts of a column marked `as_stored` come as the
-  // bytes of their own character set; an array column gives 1 or NULL.
+  // bytes of their own character set, and with `unicode_too` as UTF-8
+  // through ReadUnicode as well; an array column gives 1 or NULL.
   virtual std::unique_ptr<Cursor> ReadTable(const Table& table);
 
   // Commits the default transaction. When the commit fails, the

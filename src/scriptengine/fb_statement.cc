@@ -153,7 +153,7 @@ bool FbCursor::Next() {
     done_ = true;
     return false;
   }
-  for (size_t i = 0; i < columns_.size(); ++i) row_[i] = statement_->Out().Get(i);
+  for (size_t i = 0; i < columns_.size(); ++i) statement_->Out().Read(i, row_[i]);
   return true;
 }
 

@@ -187,6 +187,29 @@ Value SqlDa::Get(size_t i) const {
                     " has a type the engine cannot read (" + std::to_string(v.sqltype & ~1) + ")");
 }
 
+void SqlDa::Read(size_t i, Value& value) const {
+  const XSQLVAR& v = var(i);
+  const int type = v.sqltype & ~1;
+  const bool null = (v.sqltype & 1) != 0 && v.sqlind != nullptr && *v.sqlind < 0;
+  if (null || (type != SQL_TEXT && type != SQL_VARYING)) {
+    value = Get(i);
+    return;
+  }
+  const char* data = v.sqldata;
+  size_t length = static_cast<size_t>(v.sqllen);
+  if (type == SQL_VARYING) {
+    uint16_t varying;
+    std::memcpy(&varying, data, sizeof varying);
+    length = varying;
+    data += sizeof varying;
+  }
+  std::string text = std::move(value.text);
+  text.assign(data, length);
+  value = Value{};
+  value.kind = Value::Kind::kText;
+  value.text = std::move(text);
+}
+
 Column SqlDa::DescribeColumn(size_t i) const {
   const XSQLVAR& v = var(i);
   Column column;

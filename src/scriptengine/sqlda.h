@@ -43,6 +43,8 @@ class SqlDa {
 
   // The value of output variable `i`. A blob comes as kBlob with its id.
   Value Get(size_t i) const;
+  // The same into `value`, whose text keeps its memory for the next row's.
+  void Read(size_t i, Value& value) const;
 
   // The column `i` describes.
   Column DescribeColumn(size_t i) const;

@@ -84,19 +84,38 @@ Value Value::Slice(const BlobFile& file, uint64_t offset, uint64_t length) {
   return v;
 }
 
-std::string IntegerText(int64_t integer, int scale) {
+void AppendIntegerText(std::string& out, int64_t integer, int scale) {
   // The magnitude as unsigned, so that the least int64 has one too.
   const bool negative = integer < 0;
-  const uint64_t magnitude =
+  uint64_t magnitude =
       negative ? ~static_cast<uint64_t>(integer) + 1 : static_cast<uint64_t>(integer);
-  std::string digits = std::to_string(magnitude);
-  if (scale > 0) {
-    if (digits.size() <= static_cast<size_t>(scale)) {
-      digits.insert(0, static_cast<size_t>(scale) + 1 - digits.size(), '0');
-    }
-    digits.insert(digits.size() - static_cast<size_t>(scale), ".");
+  char buffer[24];
+  char* const end = buffer + sizeof buffer;
+  char* start = end;
+  do {
+    *--start = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  const size_t digits = static_cast<size_t>(end - start);
+  if (negative) out += '-';
+  if (scale <= 0) {
+    out.append(start, digits);
+  } else if (digits > static_cast<size_t>(scale)) {
+    const size_t whole = digits - static_cast<size_t>(scale);
+    out.append(start, whole);
+    out += '.';
+    out.append(start + whole, static_cast<size_t>(scale));
+  } else {
+    out += "0.";
+    out.append(static_cast<size_t>(scale) - digits, '0');
+    out.append(start, digits);
   }
-  return negative ? "-" + digits : digits;
+}
+
+std::string IntegerText(int64_t integer, int scale) {
+  std::string text;
+  AppendIntegerText(text, integer, scale);
+  return text;
 }
 
 std::string DoubleText(double real) {
@@ -127,24 +146,74 @@ bool ParseNonFinite(std::string_view text, double& real) {
   return true;
 }
 
-std::string DateText(int32_t date) {
+namespace {
+
+// `value` as exactly `width` decimal digits (it has no more).
+void AppendDigits(std::string& out, uint32_t value, int width) {
+  char digits[10];
+  for (int i = width - 1; i >= 0; --i) {
+    digits[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  out.append(digits, static_cast<size_t>(width));
+}
+
+}  // namespace
+
+void AppendDateText(std::string& out, int32_t date) {
   int year = 0, month = 0, day = 0;
   CalendarDate(date, year, month, day);
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", year, month, day);
-  return buffer;
+  if (year < 0 || year > 9999) {
+    // Beyond the dates Firebird keeps: written as printf writes them.
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", year, month, day);
+    out += buffer;
+    return;
+  }
+  AppendDigits(out, static_cast<uint32_t>(year), 4);
+  out += '-';
+  AppendDigits(out, static_cast<uint32_t>(month), 2);
+  out += '-';
+  AppendDigits(out, static_cast<uint32_t>(day), 2);
+}
+
+void AppendTimeText(std::string& out, uint32_t time) {
+  const uint32_t seconds = time / kTicksPerSecond;
+  if (time >= kTicksPerDay) {
+    // Beyond a day: the hours as printf writes them.
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%02u:%02u:%02u.%04u", seconds / 3600, seconds / 60 % 60,
+                  seconds % 60, time % kTicksPerSecond);
+    out += buffer;
+    return;
+  }
+  AppendDigits(out, seconds / 3600, 2);
+  out += ':';
+  AppendDigits(out, seconds / 60 % 60, 2);
+  out += ':';
+  AppendDigits(out, seconds % 60, 2);
+  out += '.';
+  AppendDigits(out, time % kTicksPerSecond, 4);
+}
+
+std::string DateText(int32_t date) {
+  std::string text;
+  AppendDateText(text, date);
+  return text;
 }
 
 std::string TimeText(uint32_t time) {
-  const uint32_t seconds = time / kTicksPerSecond;
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%02u:%02u:%02u.%04u", seconds / 3600, seconds / 60 % 60,
-                seconds % 60, time % kTicksPerSecond);
-  return buffer;
+  std::string text;
+  AppendTimeText(text, time);
+  return text;
 }
 
 std::string TimestampText(int32_t date, uint32_t time) {
-  return DateText(date) + " " + TimeText(time);
+  std::string text;
+  AppendDateText(text, date);
+  text += ' ';
+  AppendTimeText(text, time);
+  return text;
 }
 
 std::string ValueText(const Value& value) {

@@ -60,6 +60,8 @@ struct Value {
 
 // "-12.3400" for Integer(-123400, 4); "-9223372036854775808" for the least.
 std::string IntegerText(int64_t integer, int scale);
+// The same text appended to `out`, for writers that build long texts.
+void AppendIntegerText(std::string& out, int64_t integer, int scale);
 // The shortest text that reads back as the same double, always with an
 // exponent ("1.5e+00") so that Firebird reads it as a double and not as
 // an exact numeric. Infinities and NaN have no text and throw ScriptError.
@@ -76,6 +78,9 @@ bool ParseNonFinite(std::string_view text, double& real);
 std::string DateText(int32_t date);
 std::string TimeText(uint32_t time);
 std::string TimestampText(int32_t date, uint32_t time);
+// The same texts appended to `out`.
+void AppendDateText(std::string& out, int32_t date);
+void AppendTimeText(std::string& out, uint32_t time);
 
 // The text of any value, as the block language shows it: NULL and blobs as
 // nothing, numbers exactly (doubles as their shortest exact text), dates and

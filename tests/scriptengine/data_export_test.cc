@@ -101,6 +101,20 @@ std::vector<std::vector<std::string>> Shown(const FakeDatabase& db, const std::s
   return rows;
 }
 
+// Loads the data script "Data.sql" of `temp` into `target` as the engine
+// runs a script file; the failures it reported.
+std::vector<std::string> LoadData(FakeDatabase& target, const TempFolder& temp) {
+  platform::FileSystem& files = platform::SystemPlatform().files;
+  testing::RecordingReporter reporter;
+  ScriptExecutor executor(target, files, reporter, temp.path());
+  platform::Result<std::unique_ptr<platform::InputFile>> file =
+      files.OpenInputFile(temp.Path("Data.sql"));
+  if (!file.ok()) return {"cannot open " + temp.Path("Data.sql")};
+  FileSource script(std::move(file).value(), temp.Path("Data.sql"));
+  if (executor.Run(script) != 0 && reporter.errors.empty()) return {"a statement failed"};
+  return reporter.errors;
+}
+
 TEST(DataExport, WhatItWritesLoadsBackToTheSameValues) {
   TempFolder temp;
   platform::FileSystem& files = platform::SystemPlatform().files;
@@ -117,14 +131,7 @@ TEST(DataExport, WhatItWritesLoadsBackToTheSameValues) {
   FakeDatabase target;
   target.AddTable("KINDS", KindsTable());
   target.AddTable("EMPTY \"ONE\"", {{"X", ColumnKind::kInteger}});
-  testing::RecordingReporter reporter;
-  ScriptExecutor executor(target, files, reporter, temp.path());
-  platform::Result<std::unique_ptr<platform::InputFile>> file =
-      files.OpenInputFile(temp.Path("Data.sql"));
-  ASSERT_TRUE(file.ok());
-  FileSource script(std::move(file).value(), temp.Path("Data.sql"));
-  EXPECT_EQ(executor.Run(script), 0);
-  EXPECT_TRUE(reporter.errors.empty()) << reporter.errors.front();
+  EXPECT_EQ(LoadData(target, temp), std::vector<std::string>{});
   // Every block went in as rows: none was left for the server to compile.
   EXPECT_TRUE(target.Committed().empty());
   EXPECT_EQ(Shown(target, "KINDS"), Shown(source, "KINDS"));
@@ -137,6 +144,41 @@ TEST(DataExport, WhatItWritesLoadsBackToTheSameValues) {
     EXPECT_EQ(found.rows, expected.rows) << expected.name;
     EXPECT_EQ(found.checksum, expected.checksum) << expected.name;
   });
+}
+
+// A row whose texts, each short enough for a literal, together make an
+// INSERT too long: they go to the blob file, a padded CHAR and a short text
+// blob among them, and load back as they were.
+TEST(DataExport, ARowTooLongForItsLiteralsSendsThemToTheBlobFile) {
+  TempFolder temp;
+  platform::FileSystem& files = platform::SystemPlatform().files;
+  std::vector<Column> columns = {{"ID", ColumnKind::kInteger},
+                                 {"PADDED", ColumnKind::kChar, 0, 0, 52, 4000},
+                                 {"NOTE", ColumnKind::kBlob, 0, 1, 52}};
+  for (int i = 0; i < 6; ++i) {
+    columns.push_back({"T" + std::to_string(i), ColumnKind::kVarchar, 0, 0, 52, 4000});
+  }
+  FakeDatabase source;
+  source.AddTable("WIDE", columns);
+  for (int id : {1, 2}) {
+    // Row 1 is too long as literals; row 2 stays literal.
+    const size_t size = id == 1 ? 3990 : 10;
+    std::vector<Value> row = {Value::Integer(id), Value::Text(std::string(size - 5, 'p') + "'    "),
+                              source.Blob(std::string(size, 'n') + "'")};
+    for (int i = 0; i < 6; ++i) {
+      row.push_back(Value::Text(std::string(size, static_cast<char>('a' + i)) + "'"));
+    }
+    source.AddRow("WIDE", row);
+  }
+  ExportTableData(source, files, temp.Path("Data.sql"), ExportOptions{}, [](std::string_view) {});
+  const std::string script = ReadBytes(temp.Path("Data.sql"));
+  EXPECT_EQ(script.find(std::string(3990, 'a')), std::string::npos);
+  EXPECT_NE(script.find("'" + std::string(10, 'a') + "'''"), std::string::npos);
+
+  FakeDatabase target;
+  target.AddTable("WIDE", columns);
+  EXPECT_EQ(LoadData(target, temp), std::vector<std::string>{});
+  EXPECT_EQ(Shown(target, "WIDE"), Shown(source, "WIDE"));
 }
 
 TEST(DataExport, KeepsBlocksWithinTheServersLimits) {

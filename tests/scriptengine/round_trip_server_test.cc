@@ -385,6 +385,66 @@ TEST(RoundTrip, AwkwardNamesOtherCharacterSetsAndEmptyArraysArriveUnchanged) {
             std::string::npos);
 }
 
+// Texts in character sets that are neither the connection's nor UTF8, one
+// of them UTF8 in the new version: the check after the load reads them over
+// other connections than the export did and sees the same characters, and
+// still finds one that changed.
+TEST(RoundTrip, TheCheckSeesTheSameCharactersInColumnsOfOtherCharacterSets) {
+  TestDatabase source("WIN1251");
+  TestDatabase target("UTF8");
+  for (const TestDatabase* db : {&source, &target}) {
+    ASSERT_EQ(
+        testing::RunText(db->ConnectString(), testing::AnsiCharset(),
+                         "CREATE TABLE OTHER (ID INTEGER NOT NULL PRIMARY KEY,"
+                         " W VARCHAR(20) CHARACTER SET WIN1252, K CHAR(6) CHARACTER SET KOI8R,"
+                         " B BLOB SUB_TYPE TEXT CHARACTER SET WIN1252,"
+                         " M VARCHAR(20) CHARACTER SET " +
+                             std::string(db == &target ? "UTF8" : "ISO8859_1") + ");\n"),
+        "");
+  }
+  const struct {
+    const char* column;
+    const char* exported;
+    const char* changed;
+  } columns[] = {
+      {"W", "é€ß Ÿ", "è€ß Ÿ"},
+      {"K", "Жук", "Жуки"},
+      {"B", "blob é€ ÿ", "blob é€ Ÿ"},
+      {"M", "ä ö ü", "ä ö û"},
+  };
+  {
+    FbDatabase db(platform::SystemPlatform().libraries,
+                  testing::SysdbaParams(source.ConnectString(), "UTF8"));
+    std::vector<Value> row = {Int(1)};
+    for (const auto& c : columns) row.push_back(Value::Text(c.exported));
+    db.Execute("INSERT INTO OTHER (ID, W, K, B, M) VALUES (?, ?, ?, ?, ?)", row, true);
+    db.Execute("INSERT INTO OTHER (ID) VALUES (2)", {}, true);
+    db.Close();
+  }
+  const std::string data_file = source.Folder() + "/Data.sql";
+  ASSERT_EQ(ExportData(source, data_file), "");
+  ASSERT_EQ(testing::RunFile(target.ConnectString(), "WIN1251", data_file), "");
+
+  const std::string check = "SET DATA CHECK '" + source.Folder() + "/Data.manifest';\n";
+  for (const char* charset : {"UTF8", "WIN1251"}) {
+    EXPECT_EQ(testing::RunText(target.ConnectString(), charset, check), "") << charset;
+  }
+  FbDatabase db(platform::SystemPlatform().libraries,
+                testing::SysdbaParams(target.ConnectString(), "UTF8"));
+  for (const auto& c : columns) {
+    SCOPED_TRACE(c.column);
+    const std::string update = "UPDATE OTHER SET " + std::string(c.column) + " = ? WHERE ID = 1";
+    db.Execute(update, {Value::Text(c.changed)}, true);
+    db.Commit();
+    EXPECT_NE(testing::RunText(target.ConnectString(), "UTF8", check)
+                  .find("\"OTHER\": 2 rows exported, 2 found, checksum differs"),
+              std::string::npos);
+    db.Execute(update, {Value::Text(c.exported)}, true);
+    db.Commit();
+  }
+  EXPECT_EQ(testing::RunText(target.ConnectString(), "UTF8", check), "");
+}
+
 TEST(RoundTrip, AWin1251TextWithTheByteThatIsNoCharacterStopsTheExportByPlace) {
   TestDatabase source("WIN1251");
   ASSERT_EQ(

@@ -320,6 +320,9 @@ TEST(ValueTexts, DatesAreFirebirdsDayNumbersBothWays) {
   ASSERT_TRUE(ParseTime("23:59:59.9999", time));
   EXPECT_EQ(time, kTicksPerDay - 1);
   EXPECT_EQ(TimestampText(DayNumber(1899, 12, 31), 1), "1899-12-31 00:00:00.0001");
+  // Beyond the range Firebird keeps, the texts still tell the value.
+  EXPECT_EQ(DateText(DayNumber(10000, 1, 1)), "10000-01-01");
+  EXPECT_EQ(TimeText(kTicksPerDay + 1), "24:00:00.0001");
   EXPECT_FALSE(ParseTime("24:00:00.0000", time));
 }
 
