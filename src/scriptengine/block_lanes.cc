@@ -60,20 +60,28 @@ void BlockLanes::Serve(Lane& lane) {
   }
 }
 
+bool BlockLanes::FindFree(bool first_only, size_t& lane) const {
+  // Free lanes take turns, beginning after the one that took the last
+  // work, so that all of them get work while the server keeps up.
+  const size_t usable = first_only ? 1 : lanes_.size();
+  for (size_t step = 1; step <= usable; ++step) {
+    lane = (last_ + step) % usable;
+    if (!lanes_[lane]->work) return true;
+  }
+  return false;
+}
+
+void BlockLanes::WaitForFree(bool first_only) {
+  std::unique_lock lock(mutex_);
+  size_t lane = 0;
+  changed_.wait(lock, [&] { return FindFree(first_only, lane); });
+}
+
 BlockLanes::Ticket BlockLanes::Start(Work work, bool first_only, size_t& lane) {
   auto ticket = std::make_shared<Outcome>();
   {
     std::unique_lock lock(mutex_);
-    const size_t usable = first_only ? 1 : lanes_.size();
-    // Free lanes take turns, beginning after the one that took the last
-    // work, so that all of them get work while the server keeps up.
-    changed_.wait(lock, [&] {
-      for (size_t step = 1; step <= usable; ++step) {
-        lane = (last_ + step) % usable;
-        if (!lanes_[lane]->work) return true;
-      }
-      return false;
-    });
+    changed_.wait(lock, [&] { return FindFree(first_only, lane); });
     last_ = lane;
     lanes_[lane]->work = std::move(work);
     lanes_[lane]->ticket = ticket;

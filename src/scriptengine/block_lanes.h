@@ -39,6 +39,8 @@ class BlockLanes {
   // Waits until a lane is free (the first lane when `first_only`) and hands
   // `work` to it, free lanes in turn. `lane` is set to the lane's index.
   Ticket Start(Work work, bool first_only, size_t& lane);
+  // Waits until a lane that Start would take is free.
+  void WaitForFree(bool first_only);
   bool Done(const Ticket& ticket);
   void Wait(const Ticket& ticket);
 
@@ -50,6 +52,7 @@ class BlockLanes {
     std::thread thread;
   };
   void Serve(Lane& lane);
+  bool FindFree(bool first_only, size_t& lane) const;
   void StopAndJoin();
 
   std::mutex mutex_;

@@ -196,15 +196,23 @@ bool ScriptExecutor::Queue(ScriptStatement& statement) {
   uint64_t& loaded = data_rows_[queued->block.table];
   queued->first = loaded;
   loaded += queued->block.rows.size();
-  while (queued_.size() >= kMaxQueued) {
-    lanes_->Wait(queued_.front()->ticket);
-    ReportQueued(false);
-  }
   // Two attachments inserting into one table wait for each other's
   // uncommitted rows when a key, a reference or a trigger joins them, and
   // neither transaction would end while the other waits: such tables load
   // over the script's own attachment only.
   const bool first_only = !sibling_ || side_by_side_.count(queued->block.table) == 0;
+  while (queued_.size() >= kMaxQueued) {
+    lanes_->Wait(queued_.front()->ticket);
+    ReportQueued(false);
+  }
+  lanes_->WaitForFree(first_only);
+  ReportQueued(false);
+  if (ending_ != Ending::kAtTheEnd) {
+    // A block before this one failed under SET BAIL ON: this one is not
+    // started.
+    skipped_ = true;
+    return true;
+  }
   size_t lane = 0;
   QueuedBlock& block = *queued;
   queued->ticket = lanes_->Start(
