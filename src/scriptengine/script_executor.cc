@@ -398,12 +398,11 @@ void ScriptExecutor::RunStatement(StatementSplitter& splitter, const ScriptState
                                 : "SET DATA END without SET DATA BEGIN");
       }
       data_open_ = begin;
+      // The second attachment comes after forced writes are off and goes
+      // before they are on again.
+      if (!begin) CloseLanes();
       database_.DataLoad(begin);
-      if (begin) {
-        OpenLanes();
-      } else {
-        CloseLanes();
-      }
+      if (begin) OpenLanes();
       return;
     }
     case ClientCommand::Kind::kDataCheck:
