@@ -185,22 +185,36 @@ TEST(ScriptExecutor, DataBlocksAreReportedInTheScriptsOrderWhileTheNextOnesAreRe
                            block("3", "'BAD'") + block("5", "6") +
                            "COMMIT WORK^\nSET TERM ; ^\nSET DATA END;\n";
   const struct {
+    const char* name;
     bool bail;
+    bool refuse_second;              // the database refuses a second attachment
     std::vector<std::string> order;  // the events without their texts
     size_t committed;                // blocks
   } cases[] = {
-      {false,
+      {"no bail",
+       false,
+       false,
        {"text 1", "done 1", "text 2", "done 2", "text 3", "done 3", "text 4", "error", "done 4",
         "text 5", "done 5", "text 6", "done 6", "text 7", "done 7", "text 8", "done 8"},
        2},
-      {true,
+      // The load goes on over the one attachment, and says nothing of it.
+      {"no second attachment",
+       false,
+       true,
+       {"text 1", "done 1", "text 2", "done 2", "text 3", "done 3", "text 4", "error", "done 4",
+        "text 5", "done 5", "text 6", "done 6", "text 7", "done 7", "text 8", "done 8"},
+       2},
+      {"bail",
+       true,
+       false,
        {"text 1", "done 1", "text 2", "done 2", "text 3", "done 3", "text 4", "done 4", "text 5",
         "error", "done 5", "text 0"},
        0},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.bail ? "bail" : "no bail");
+    SCOPED_TRACE(c.name);
     FakeDatabase db;
+    db.refuse_sibling = c.refuse_second;
     db.accept_bulk = false;  // the blocks go as their texts, which FailOn sees
     db.FailOn("'BAD'", "conversion error from string \"BAD\"");
     RecordingReporter reporter;
@@ -217,6 +231,7 @@ TEST(ScriptExecutor, DataBlocksAreReportedInTheScriptsOrderWhileTheNextOnesAreRe
         << reporter.errors[0];
     EXPECT_EQ(db.Committed().size(), c.committed);
     EXPECT_TRUE(db.Pending().empty());
+    EXPECT_EQ(db.sibling_requests, 1);
   }
 }
 
