@@ -1,6 +1,8 @@
 // Runs a script statement by statement over a Database: the engine's own
 // commands are carried out here, everything else goes to the server. Every
-// statement's text is reported before it runs; a failure is reported with
+// statement's text is reported before it runs (a data block's, which runs
+// on a lane while the next statements are read, before its outcome and
+// after the outcome of the statement before it); a failure is reported with
 // the statement and the error's text, and the script goes on with the next
 // statement (unless SET BAIL ON says otherwise). At the end the default
 // transaction is committed.
