@@ -23,7 +23,7 @@ namespace updater::fbclient {
   X(isc_service_attach) X(isc_service_detach) X(isc_service_start) X(isc_service_query)   \
   X(fb_interpret) X(isc_sqlcode) X(isc_vax_integer) X(isc_portable_integer)               \
   X(isc_start_multiple) X(isc_commit_transaction) X(isc_commit_retaining)                 \
-  X(isc_rollback_transaction) X(isc_rollback_retaining)                                   \
+  X(isc_rollback_transaction) X(isc_rollback_retaining) X(isc_prepare_transaction)         \
   X(isc_dsql_allocate_statement) X(isc_dsql_prepare) X(isc_dsql_describe)                 \
   X(isc_dsql_describe_bind) X(isc_dsql_execute) X(isc_dsql_execute2)                      \
   X(isc_dsql_execute_immediate) X(isc_dsql_fetch) X(isc_dsql_free_statement)              \

@@ -64,7 +64,12 @@ void BlobFile::Read(uint64_t offset, uint64_t length, size_t piece,
   uint64_t done = 0;
   while (done < length) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(length - done, piece));
-    platform::Result<size_t> read = file_->ReadAt(offset + done, buffer.data(), want);
+    platform::Result<size_t> read = [&] {
+      // The data load reads values for two attachments at once; a
+      // positioned read on Windows moves the handle's file pointer.
+      std::lock_guard lock(reading_);
+      return file_->ReadAt(offset + done, buffer.data(), want);
+    }();
     if (!read.ok()) throw ScriptError("the blob file cannot be read: " + read.error().Describe());
     if (read.value() != want) {
       throw ScriptError("the blob file \"" + path_ + "\" ended early (it changed while in use)");

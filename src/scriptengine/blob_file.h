@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,7 @@ class BlobFile {
  private:
   std::string path_;
   std::unique_ptr<platform::InputFile> file_;
+  mutable std::mutex reading_;
   uint64_t size_ = 0;
 };
 

@@ -138,6 +138,18 @@ class Database {
   // transaction is still there: the caller rolls it back.
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
+  // The first half of a commit that must go together with another
+  // attachment's: the database writes the transaction's work and checks
+  // it, so that the Commit after it fails only with a lost connection.
+  // Rollback still undoes it. When it fails, the caller rolls back.
+  virtual void PrepareCommit() {}
+
+  // Another attachment to the same database with the same user, role,
+  // character set and dialect, and a default transaction of its own: the
+  // data load runs blocks over it beside this one. Nothing when the
+  // database has no second attachment to give; throws when the server
+  // refuses one.
+  virtual std::unique_ptr<Database> OpenSibling() { return nullptr; }
 
   // Commits, detaches and attaches again; with the character set `charset`
   // when it is not empty.

@@ -56,7 +56,9 @@ std::string MessageOf(const fbclient::FbStatus& status) {
 }  // namespace
 
 FbDatabase::FbDatabase(platform::Libraries& libraries, const ConnectParams& params)
-    : params_(params), dialect_(static_cast<unsigned short>(params.dialect)) {
+    : libraries_(libraries),
+      params_(params),
+      dialect_(static_cast<unsigned short>(params.dialect)) {
   fbclient::LoadOutcome loaded = fbclient::FbClient::Load(libraries, params.client_library);
   if (!loaded.ok()) throw ScriptError(loaded.failure().Describe());
   client_ = std::move(loaded).value();
@@ -158,6 +160,20 @@ void FbDatabase::Rollback() {
   ISC_STATUS_ARRAY status;
   if (client_->isc_rollback_transaction(status, &tr_) != 0) Fail(status);
   tr_ = 0;
+}
+
+void FbDatabase::PrepareCommit() {
+  if (tr_ == 0) return;
+  ISC_STATUS_ARRAY status;
+  if (client_->isc_prepare_transaction(status, &tr_) != 0) Fail(status);
+}
+
+std::unique_ptr<Database> FbDatabase::OpenSibling() {
+  // The parameters as they stand now: a reconnection may have changed the
+  // character set.
+  auto sibling = std::make_unique<FbDatabase>(libraries_, params_);
+  sibling->SetDialect(dialect_);
+  return sibling;
 }
 
 void FbDatabase::Reconnect(const std::string& charset) {

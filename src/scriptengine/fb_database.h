@@ -41,6 +41,8 @@ class FbDatabase final : public Database {
   std::unique_ptr<Cursor> ReadTable(const Table& table) override;
   void Commit() override;
   void Rollback() override;
+  void PrepareCommit() override;
+  std::unique_ptr<Database> OpenSibling() override;
   void Reconnect(const std::string& charset) override;
   // Turns forced writes off for the load when they are on, and on again
   // after it (also at Close and when the attachment ends).
@@ -77,6 +79,7 @@ class FbDatabase final : public Database {
   // commits it; rolls it back and throws DatabaseError when either fails.
   void ExecuteDdl(FbStatement& statement);
 
+  platform::Libraries& libraries_;
   std::unique_ptr<fbclient::FbClient> client_;
   ConnectParams params_;
   std::string charset_;

@@ -1,19 +1,25 @@
 // Runs a script statement by statement over a Database: the engine's own
 // commands are carried out here, everything else goes to the server. Every
-// statement's text is reported before it runs; a failure is reported with
+// statement's text is reported before it runs (a data block's, which runs
+// on a lane while the next statements are read, before its outcome and
+// after the outcome of the statement before it); a failure is reported with
 // the statement and the error's text, and the script goes on with the next
 // statement (unless SET BAIL ON says otherwise). At the end the default
 // transaction is committed.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
 #include "platform/files.h"
 #include "scriptengine/blob_file.h"
+#include "scriptengine/block_lanes.h"
 #include "scriptengine/database.h"
 #include "scriptengine/load_meter.h"
 #include "scriptengine/script_splitter.h"
@@ -52,21 +58,51 @@ class ScriptExecutor {
   void CountLoadOn(LoadMeter* meter) { meter_ = meter; }
 
  private:
+  struct QueuedBlock;
+
   // Runs and reports one statement; returns whether it succeeded.
   bool RunOne(StatementSplitter& splitter, const ScriptStatement& statement);
+  // Reports the end of statement `number`: its failure (when `failure` is
+  // set) and whether it succeeded; counts a failure and stops after it
+  // under SET BAIL ON.
+  void Conclude(int32_t number, std::string_view text, size_t line,
+                const std::optional<std::string>& failure);
   void RunStatement(StatementSplitter& splitter, const ScriptStatement& statement);
   void RunSql(std::string_view sql);
-  // Loads the rows of a data block (`tokens` of `sql`); a failure names the
-  // table and the rows, and the statement is reported by an excerpt.
-  void LoadDataBlock(const DataBlock& block, std::string_view sql, const std::vector<Token>& tokens,
-                     const ParameterizedStatement& parameterized, const std::vector<Value>& params);
+  // Reads the SQL statement `sql` into `block`: its tokens, its blob file
+  // references bound as parameters, and its rows when it is a data block.
+  // Returns false for a statement that is no data block.
+  bool ReadDataBlock(std::string_view sql, QueuedBlock& block);
+  // Loads a data block read by ReadDataBlock from `sql`, here and now; a
+  // failure is explained by ExplainBlockFailure.
+  void LoadDataBlock(QueuedBlock& block, std::string_view sql);
+  // Rethrows `error`, the failure of the data block `block` read from
+  // `sql`, naming the table and the rows; the statement is then reported
+  // by an excerpt.
+  [[noreturn]] void ExplainBlockFailure(const QueuedBlock& block, std::string_view sql,
+                                        std::exception_ptr error);
+
+  // Between SET DATA BEGIN and SET DATA END, data blocks run on the lanes
+  // while the next statements are read: the script's attachment and, when
+  // the database gives one, a second one. Everything else waits for them.
+  void OpenLanes();
+  void CloseLanes();
+  // Hands a data block to a free lane; false, having done nothing, for a
+  // statement that must run on this thread after everything before it.
+  bool Queue(ScriptStatement& statement);
+  // Reports the blocks that have finished, in their order; with `all`,
+  // waits for every block first.
+  void ReportQueued(bool all);
+
   // Checks the database against the manifest `name` of a data export:
   // reports the tables that differ and a line for a check without a
   // difference; a difference fails the statement.
   void CheckData(std::string_view name);
-  // Commits the default transaction. A transaction whose commit fails is
-  // rolled back, and the failure says so.
+  // Commits the default transaction (with the second attachment's, all or
+  // none). A transaction whose commit fails is rolled back, and the
+  // failure says so.
   void Commit();
+  void RollBack();
   // Tells what an early end (EXIT, QUIT, SET BAIL) leaves undone.
   void ReportEarlyEnd(StatementSplitter& splitter);
   // Ends the default transaction; returns 1 when that fails, else 0.
@@ -97,6 +133,18 @@ class ScriptExecutor {
   enum class Ending { kAtTheEnd, kCommit, kRollBack };
   Ending ending_ = Ending::kAtTheEnd;
   std::string ended_by_;  // what ended it early, for the report
+  bool skipped_ = false;  // statements were read that the early end leaves unrun
+  int failures_ = 0;
+
+  // The data load's second attachment (declared before the lanes that use
+  // it), whether it holds work since the last commit, and the tables whose
+  // blocks may go over it.
+  std::unique_ptr<Database> sibling_;
+  bool sibling_work_ = false;
+  std::set<std::string> side_by_side_;
+  std::unique_ptr<BlockLanes> lanes_;
+  std::deque<std::shared_ptr<QueuedBlock>> queued_;
+  std::string load_charset_;  // the connection's, for the load meter
 };
 
 // The UTF-8 path of file name `name` from a script, relative to `folder`.

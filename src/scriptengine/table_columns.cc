@@ -47,4 +47,21 @@ std::vector<StoredColumn> ReadStoredColumns(Database& database, const std::strin
   return columns;
 }
 
+std::set<std::string> TablesLoadableSideBySide(Database& database) {
+  std::set<std::string> tables;
+  std::unique_ptr<Cursor> found = database.Open(
+      "SELECT R.RDB$RELATION_NAME FROM RDB$RELATIONS R "
+      "WHERE COALESCE(R.RDB$SYSTEM_FLAG, 0) = 0 AND R.RDB$VIEW_BLR IS NULL "
+      "AND NOT EXISTS (SELECT 1 FROM RDB$INDICES I "
+      "WHERE I.RDB$RELATION_NAME = R.RDB$RELATION_NAME "
+      "AND COALESCE(I.RDB$INDEX_INACTIVE, 0) = 0 "
+      "AND (I.RDB$UNIQUE_FLAG = 1 OR I.RDB$FOREIGN_KEY IS NOT NULL)) "
+      "AND NOT EXISTS (SELECT 1 FROM RDB$TRIGGERS T "
+      "WHERE T.RDB$RELATION_NAME = R.RDB$RELATION_NAME "
+      "AND COALESCE(T.RDB$TRIGGER_INACTIVE, 0) = 0)",
+      {});
+  while (found->Next()) tables.insert(StoredName(found->Get(0)));
+  return tables;
+}
+
 }  // namespace updater::scriptengine

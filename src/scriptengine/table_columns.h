@@ -2,6 +2,7 @@
 // the data export reads and the bulk load declares its parameters by.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,5 +30,11 @@ std::string StoredName(const Value& value);
 // order; computed columns hold no data of their own and are left out. An
 // unknown table has none. Throws as Database::Open does.
 std::vector<StoredColumn> ReadStoredColumns(Database& database, const std::string& table);
+
+// The user tables (names as stored) that two attachments can fill at once
+// without one waiting for the other's uncommitted rows: no active unique
+// index (primary and unique keys), no foreign key, no active trigger
+// (check constraints are triggers too). Throws as Database::Open does.
+std::set<std::string> TablesLoadableSideBySide(Database& database);
 
 }  // namespace updater::scriptengine

@@ -258,6 +258,91 @@ TEST(EngineOnTheServer, ADataLoadWritesWithoutForcedWritesAndRestoresThem) {
   }
 }
 
+// The rows `first` to `last` of table `table` as a data block of the export;
+// row `bad` of PLAIN holds a text longer than its S takes.
+std::string DataBlockOf(const std::string& table, int first, int last, int bad) {
+  std::string block = "EXECUTE BLOCK\nAS BEGIN\n";
+  for (int row = first; row <= last; ++row) {
+    const bool refused = row == bad && table == "PLAIN";
+    block += "INSERT INTO \"" + table + "\" (\"ID\", \"S\") VALUES (" + std::to_string(row) +
+             ", '" + (refused ? "far too long" : "s" + std::to_string(row)) + "');\n";
+  }
+  return block + "END^\n";
+}
+
+// A data script's blocks go over the script's attachment and a second one
+// at once: those of a table without keys, references and triggers over
+// both, the others over the script's own (two attachments would wait for
+// each other's uncommitted keys). The second attachment is there from SET
+// DATA BEGIN to SET DATA END. A failed block is reported by its own table
+// and row; what is committed afterwards is what one attachment leaves.
+TEST(EngineOnTheServer, ADataScriptLoadsOverTwoAttachmentsAndFailsAsOneWould) {
+  const struct {
+    const char* name;
+    bool bail;
+    int bad;  // a row of PLAIN that the table refuses, or 0
+    const char* failure;
+    const char* plain;  // rows and sum of IDs committed
+    const char* keyed;
+    const char* seen;
+  } cases[] = {
+      {"clean", false, 0, "", "250|31375\n", "250|31375\n", "after|1\nduring|2\n"},
+      {"a failed block goes on", false, 130, "the data of \"PLAIN\", row 130, column \"S\": ",
+       "200|25100\n", "250|31375\n", "after|1\nduring|2\n"},
+      // SET BAIL ON: nothing after the failed block stays, whichever
+      // attachment ran it; the work before the last commit does.
+      {"bail", true, 130, "the data of \"PLAIN\", row 130, column \"S\": ", "100|5050\n",
+       "100|5050\n", "during|2\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestDatabase db("UTF8");
+    ASSERT_EQ(testing::RunText(db.ConnectString(), "WIN1251",
+                               "CREATE TABLE PLAIN (ID INTEGER, S VARCHAR(8),"
+                               " C INTEGER DEFAULT CURRENT_CONNECTION);"
+                               "CREATE TABLE KEYED (ID INTEGER NOT NULL PRIMARY KEY, S VARCHAR(8),"
+                               " C INTEGER DEFAULT CURRENT_CONNECTION);"
+                               "CREATE TABLE SEEN (WHAT VARCHAR(10), N INTEGER);"),
+              "");
+    const std::string attachments =
+        "SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$SYSTEM_FLAG = 0";
+    std::string script = c.bail ? "SET BAIL ON;\n" : "";
+    script += "SET DATA BEGIN;\nSET TERM ^ ;\n";
+    // Two blocks of PLAIN first, while both attachments are free: they take
+    // one each.
+    for (const auto& [from, to] : {std::pair{1, 100}, std::pair{101, 250}}) {
+      for (const char* table : {"PLAIN", "KEYED"}) {
+        for (int first = from; first < to; first += 50) {
+          script += DataBlockOf(table, first, first + 49, c.bad);
+        }
+      }
+      if (from == 1) {
+        script += "INSERT INTO SEEN SELECT 'during', (" + attachments + ") FROM RDB$DATABASE^\n";
+        script += "COMMIT WORK^\n";
+      }
+    }
+    script += "COMMIT WORK^\nSET TERM ; ^\nSET DATA END;\n";
+    script += "INSERT INTO SEEN SELECT 'after', (" + attachments + ") FROM RDB$DATABASE;\n";
+    std::ofstream(db.Folder() + "/Data.sql", std::ios::binary) << script;
+
+    const std::string failure =
+        testing::RunFile(db.ConnectString(), "WIN1251", db.Folder() + "/Data.sql");
+    if (*c.failure == '\0') {
+      EXPECT_EQ(failure, "");
+    } else {
+      EXPECT_NE(failure.find(c.failure), std::string::npos) << failure;
+    }
+    EXPECT_EQ(Rows(db.ConnectString(), "SELECT COUNT(*), SUM(ID) FROM PLAIN"), c.plain);
+    EXPECT_EQ(Rows(db.ConnectString(), "SELECT COUNT(*), SUM(ID) FROM KEYED"), c.keyed);
+    EXPECT_EQ(Rows(db.ConnectString(), "SELECT WHAT, N FROM SEEN ORDER BY WHAT"), c.seen);
+    EXPECT_EQ(Rows(db.ConnectString(), "SELECT COUNT(*) FROM PLAIN WHERE S <> 's' || ID"), "0\n");
+    if (!c.bail) {
+      EXPECT_EQ(Rows(db.ConnectString(), "SELECT COUNT(DISTINCT C) FROM PLAIN"), "2\n");
+      EXPECT_EQ(Rows(db.ConnectString(), "SELECT COUNT(DISTINCT C) FROM KEYED"), "1\n");
+    }
+  }
+}
+
 // The engine's own answers through its entry points, without the runner's
 // checks in front of them.
 std::vector<std::string> engine_errors;

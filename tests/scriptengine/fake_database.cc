@@ -205,6 +205,12 @@ void FakeDatabase::Rollback() {
   pending_rows_.clear();
 }
 
+std::unique_ptr<Database> FakeDatabase::OpenSibling() {
+  ++sibling_requests;
+  if (refuse_sibling) throw DatabaseError("too many attachments");
+  return nullptr;
+}
+
 void FakeDatabase::Reconnect(const std::string& charset) {
   Commit();
   ++connections;

@@ -46,6 +46,9 @@ class FakeDatabase final : public Database {
     commit_failures_[fragment] = error;
   }
   bool accept_bulk = true;  // whether InsertRows takes data blocks
+  // Whether a second attachment is refused (OpenSibling throws) rather
+  // than not offered.
+  bool refuse_sibling = false;
 
   // What happened.
   const std::vector<Executed>& Committed() const { return committed_; }
@@ -54,6 +57,7 @@ class FakeDatabase final : public Database {
   int commits = 0;
   int rollbacks = 0;
   int connections = 1;
+  int sibling_requests = 0;  // OpenSibling calls
   int dialect = 3;
   const std::map<std::string, FakeTable>& Tables() const { return tables_; }
   // The content of blob `id`.
@@ -69,6 +73,7 @@ class FakeDatabase final : public Database {
   void Commit() override;
   void Rollback() override;
   void Reconnect(const std::string& charset) override;
+  std::unique_ptr<Database> OpenSibling() override;
 
  private:
   std::string charset_;

@@ -173,6 +173,68 @@ TEST(ScriptExecutor, EndsTransactionsAsIsqlDoesAndLosesOnlyWhatFailed) {
   }
 }
 
+// Data blocks run while the statements after them are read: what the
+// reporter hears stays in the script's order, a failure is its own block's,
+// and SET BAIL ON reports nothing after the failed block.
+TEST(ScriptExecutor, DataBlocksAreReportedInTheScriptsOrderWhileTheNextOnesAreRead) {
+  const auto block = [](const std::string& first, const std::string& second) {
+    return "EXECUTE BLOCK\nAS BEGIN\nINSERT INTO \"T\" (\"A\") VALUES (" + first +
+           ");\nINSERT INTO \"T\" (\"A\") VALUES (" + second + ");\nEND^\n";
+  };
+  const std::string data = "SET DATA BEGIN;\nSET TERM ^ ;\n" + block("1", "2") +
+                           block("3", "'BAD'") + block("5", "6") +
+                           "COMMIT WORK^\nSET TERM ; ^\nSET DATA END;\n";
+  const struct {
+    const char* name;
+    bool bail;
+    bool refuse_second;              // the database refuses a second attachment
+    std::vector<std::string> order;  // the events without their texts
+    size_t committed;                // blocks
+  } cases[] = {
+      {"no bail",
+       false,
+       false,
+       {"text 1", "done 1", "text 2", "done 2", "text 3", "done 3", "text 4", "error", "done 4",
+        "text 5", "done 5", "text 6", "done 6", "text 7", "done 7", "text 8", "done 8"},
+       2},
+      // The load goes on over the one attachment, and says nothing of it.
+      {"no second attachment",
+       false,
+       true,
+       {"text 1", "done 1", "text 2", "done 2", "text 3", "done 3", "text 4", "error", "done 4",
+        "text 5", "done 5", "text 6", "done 6", "text 7", "done 7", "text 8", "done 8"},
+       2},
+      {"bail",
+       true,
+       false,
+       {"text 1", "done 1", "text 2", "done 2", "text 3", "done 3", "text 4", "done 4", "text 5",
+        "error", "done 5", "text 0"},
+       0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeDatabase db;
+    db.refuse_sibling = c.refuse_second;
+    db.accept_bulk = false;  // the blocks go as their texts, which FailOn sees
+    db.FailOn("'BAD'", "conversion error from string \"BAD\"");
+    RecordingReporter reporter;
+    const std::string script = (c.bail ? "SET BAIL ON;\n" : "") + data;
+    TextSource source(script);
+    ScriptExecutor executor(db, platform::SystemPlatform().files, reporter, "");
+    EXPECT_EQ(executor.Run(source), 1);
+    std::vector<std::string> order;
+    for (const std::string& event : reporter.events)
+      order.push_back(event.substr(0, event.find(':')));
+    EXPECT_EQ(order, c.order);
+    ASSERT_EQ(reporter.errors.size(), 1u);
+    EXPECT_EQ(reporter.errors[0].rfind("the data of \"T\", row 4: conversion error", 0), 0u)
+        << reporter.errors[0];
+    EXPECT_EQ(db.Committed().size(), c.committed);
+    EXPECT_TRUE(db.Pending().empty());
+    EXPECT_EQ(db.sibling_requests, 1);
+  }
+}
+
 TEST_F(ScriptExecutorTest, PlanOnlyPreparesStatementsCommitAndRollbackIncluded) {
   EXPECT_EQ(Run("INSERT INTO T VALUES (1);\nSET PLANONLY ON;\nCREATE TABLE X (A INT);\nCOMMIT;\n"
                 "INSERT INTO T VALUES (:h00000000_00000001);\nSET PLANONLY;\nROLLBACK;\n"

@@ -266,6 +266,8 @@ FORWARD(isc_rollback_transaction, (ISC_STATUS * status, isc_tr_handle* transacti
         (status, transaction))
 FORWARD(isc_rollback_retaining, (ISC_STATUS * status, isc_tr_handle* transaction),
         (status, transaction))
+FORWARD(isc_prepare_transaction, (ISC_STATUS * status, isc_tr_handle* transaction),
+        (status, transaction))
 
 FORWARD(isc_dsql_allocate_statement,
         (ISC_STATUS * status, isc_db_handle* db, isc_stmt_handle* statement),
