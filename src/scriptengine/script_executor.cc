@@ -192,10 +192,6 @@ bool ScriptExecutor::Queue(ScriptStatement& statement) {
   queued->number = ++number_;
   queued->line = statement.line;
   queued->text = std::move(statement.text);
-  queued->auto_ddl = auto_ddl_;
-  uint64_t& loaded = data_rows_[queued->block.table];
-  queued->first = loaded;
-  loaded += queued->block.rows.size();
   // Two attachments inserting into one table wait for each other's
   // uncommitted rows when a key, a reference or a trigger joins them, and
   // neither transaction would end while the other waits: such tables load
@@ -215,13 +211,8 @@ bool ScriptExecutor::Queue(ScriptStatement& statement) {
   }
   size_t lane = 0;
   QueuedBlock& block = *queued;
-  queued->ticket = lanes_->Start(
-      [&block](Database& database) {
-        if (!database.InsertRows(block.block)) {
-          database.Execute(block.parameterized.sql, block.params, block.auto_ddl);
-        }
-      },
-      first_only, lane);
+  queued->ticket = lanes_->Start([&block](Database& database) { InsertBlock(database, block); },
+                                 first_only, lane);
   if (lane > 0) sibling_work_ = true;
   queued_.push_back(std::move(queued));
   ReportQueued(false);
@@ -250,10 +241,7 @@ void ScriptExecutor::ReportQueued(bool all) {
       if (error) ExplainBlockFailure(*queued, queued->text, error);
     });
     Conclude(queued->number, queued->text, queued->line, failure);
-    if (!failure && meter_ != nullptr) {
-      meter_->Loaded(CanonicalName(queued->block.table, load_charset_),
-                     static_cast<int64_t>(queued->block.rows.size()));
-    }
+    if (!failure) CountLoaded(*queued, load_charset_);
   }
 }
 
@@ -499,6 +487,11 @@ bool ScriptExecutor::ReadDataBlock(std::string_view sql, QueuedBlock& block) {
   if (!rows) return false;
   block.block = std::move(*rows);
   block.tokens = std::move(scanned.tokens);
+  block.auto_ddl = auto_ddl_;
+  // Where the block's rows stand in its table's data, for its failure.
+  uint64_t& loaded = data_rows_[block.block.table];
+  block.first = loaded;
+  loaded += block.block.rows.size();
   return true;
 }
 
@@ -536,21 +529,25 @@ std::vector<size_t> InsertOffsets(const std::vector<Token>& tokens) {
 
 }  // namespace
 
-void ScriptExecutor::LoadDataBlock(QueuedBlock& block, std::string_view sql) {
-  uint64_t& loaded = data_rows_[block.block.table];
-  block.first = loaded;
-  loaded += block.block.rows.size();
+void ScriptExecutor::LoadDataBlock(const QueuedBlock& block, std::string_view sql) {
   try {
-    if (!database_.InsertRows(block.block)) {
-      database_.Execute(block.parameterized.sql, block.params, auto_ddl_);
-    }
+    InsertBlock(database_, block);
   } catch (const std::exception&) {
     ExplainBlockFailure(block, sql, std::current_exception());
   }
-  if (meter_ != nullptr) {
-    meter_->Loaded(CanonicalName(block.block.table, database_.Charset()),
-                   static_cast<int64_t>(block.block.rows.size()));
+  CountLoaded(block, database_.Charset());
+}
+
+void ScriptExecutor::InsertBlock(Database& database, const QueuedBlock& block) {
+  if (!database.InsertRows(block.block)) {
+    database.Execute(block.parameterized.sql, block.params, block.auto_ddl);
   }
+}
+
+void ScriptExecutor::CountLoaded(const QueuedBlock& block, const std::string& charset) {
+  if (meter_ == nullptr) return;
+  meter_->Loaded(CanonicalName(block.block.table, charset),
+                 static_cast<int64_t>(block.block.rows.size()));
 }
 
 void ScriptExecutor::ExplainBlockFailure(const QueuedBlock& queued, std::string_view sql,

@@ -70,12 +70,19 @@ class ScriptExecutor {
   void RunStatement(StatementSplitter& splitter, const ScriptStatement& statement);
   void RunSql(std::string_view sql);
   // Reads the SQL statement `sql` into `block`: its tokens, its blob file
-  // references bound as parameters, and its rows when it is a data block.
-  // Returns false for a statement that is no data block.
+  // references bound as parameters, and its rows when it is a data block,
+  // counted on from the table's rows before it. Returns false for a
+  // statement that is no data block.
   bool ReadDataBlock(std::string_view sql, QueuedBlock& block);
   // Loads a data block read by ReadDataBlock from `sql`, here and now; a
   // failure is explained by ExplainBlockFailure.
-  void LoadDataBlock(QueuedBlock& block, std::string_view sql);
+  void LoadDataBlock(const QueuedBlock& block, std::string_view sql);
+  // The rows of `block` into `database`: bound to a prepared statement
+  // when they fit one, else the block's text.
+  static void InsertBlock(Database& database, const QueuedBlock& block);
+  // The rows of a loaded `block` counted on the load meter, if any; table
+  // names are in `charset`.
+  void CountLoaded(const QueuedBlock& block, const std::string& charset);
   // Rethrows `error`, the failure of the data block `block` read from
   // `sql`, naming the table and the rows; the statement is then reported
   // by an excerpt.
