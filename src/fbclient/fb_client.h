@@ -28,7 +28,8 @@ namespace updater::fbclient {
   X(isc_dsql_describe_bind) X(isc_dsql_execute) X(isc_dsql_execute2)                      \
   X(isc_dsql_execute_immediate) X(isc_dsql_fetch) X(isc_dsql_free_statement)              \
   X(isc_dsql_sql_info) X(isc_create_blob2) X(isc_open_blob2) X(isc_get_segment)           \
-  X(isc_put_segment) X(isc_close_blob) X(isc_cancel_blob) X(isc_blob_info)
+  X(isc_put_segment) X(isc_close_blob) X(isc_cancel_blob) X(isc_blob_info)                \
+  X(isc_compile_request2) X(isc_start_and_send) X(isc_release_request)
 // clang-format on
 
 // Why a client library could not be taken into use.

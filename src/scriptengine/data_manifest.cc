@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/fetch_ahead.h"
+#include "scriptengine/script_charset.h"
 #include "scriptengine/sql_tokens.h"
 
 namespace updater::scriptengine {
@@ -51,27 +52,8 @@ class Hasher {
   uint64_t length_ = 0;
 };
 
-// The UTF-8 of every Windows-1251 byte, as the platform converts it.
-struct Cp1251Utf8 {
-  char bytes[256][4] = {};
-  uint8_t length[256] = {};
-};
-
-const Cp1251Utf8& Cp1251Table() {
-  static const Cp1251Utf8 table = [] {
-    Cp1251Utf8 made;
-    for (int b = 0; b < 256; ++b) {
-      const std::string utf8 = platform::Cp1251ToUtf8(std::string(1, static_cast<char>(b)));
-      made.length[b] = static_cast<uint8_t>(std::min<size_t>(utf8.size(), 4));
-      std::memcpy(made.bytes[b], utf8.data(), made.length[b]);
-    }
-    return made;
-  }();
-  return table;
-}
-
 void Hasher::AddCp1251(std::string_view bytes) {
-  const Cp1251Utf8& table = Cp1251Table();
+  const Win1251Utf8& table = Win1251Utf8Table();
   for (char c : bytes) {
     const unsigned char u = static_cast<unsigned char>(c);
     if (u < 0x80) {
@@ -495,8 +477,11 @@ void ReadFigures(
       continue;
     }
     subset = AsExported(std::move(subset), charset);
+    // Several rows per fetch: cheaper for both sides. The export reads one
+    // row per fetch, so a fault of either reading shows as a difference.
     std::unique_ptr<Cursor> cursor =
-        CountingCursor(FetchAhead(database.ReadTable(subset), subset), subset, charset, found);
+        CountingCursor(FetchAhead(database.ReadTable(subset, TableReading::kPacked), subset),
+                       subset, charset, found);
     while (cursor->Next()) {
     }
     done(wanted, found);

@@ -20,7 +20,7 @@ void Cursor::ReadUnicode(size_t index, const std::function<void(std::string_view
                     " was not read to give its text as UTF-8");
 }
 
-std::unique_ptr<Cursor> Database::ReadTable(const Table& table) {
+std::unique_ptr<Cursor> Database::ReadTable(const Table& table, TableReading /*reading*/) {
   std::string select = "SELECT ";
   for (size_t i = 0; i < table.columns.size(); ++i) {
     if (i > 0) select += ", ";

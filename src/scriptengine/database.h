@@ -19,6 +19,7 @@ namespace updater::scriptengine {
 // Firebird's character set numbers that the engine treats specially.
 constexpr int kCharsetNone = 0;
 constexpr int kCharsetOctets = 1;
+constexpr int kCharsetUtf8 = 4;
 
 enum class ColumnKind {
   kSmallint,
@@ -59,6 +60,14 @@ struct Column {
 bool IsTextColumn(const Column& column);
 // Values that are bytes, not texts: blobs other than text and OCTETS texts.
 bool IsBinaryColumn(const Column& column);
+
+// How ReadTable fetches a table's rows. Either way the rows, their columns
+// and values are the same; packed costs the client and the server less per
+// row where the database can do it, and falls back to plain where not.
+enum class TableReading {
+  kPlain,   // one row per fetch from the server
+  kPacked,  // several rows per fetch
+};
 
 struct Table {
   std::string name;             // as stored
@@ -132,7 +141,8 @@ class Database {
   // hand it over that way. Texts of a column marked `as_stored` come as the
   // bytes of their own character set, and with `unicode_too` as UTF-8
   // through ReadUnicode as well; an array column gives 1 or NULL.
-  virtual std::unique_ptr<Cursor> ReadTable(const Table& table);
+  virtual std::unique_ptr<Cursor> ReadTable(const Table& table,
+                                            TableReading reading = TableReading::kPlain);
 
   // Commits the default transaction. When the commit fails, the
   // transaction is still there: the caller rolls it back.
@@ -147,8 +157,8 @@ class Database {
   // Another attachment to the same database with the same user, role,
   // character set and dialect, and a default transaction of its own: the
   // data load runs blocks over it beside this one. Nothing when the
-  // database has no second attachment to give; throws when the server
-  // refuses one.
+  // database has no second attachment to give or is told to load over
+  // one; throws when the server refuses one.
   virtual std::unique_ptr<Database> OpenSibling() { return nullptr; }
 
   // Commits, detaches and attaches again; with the character set `charset`

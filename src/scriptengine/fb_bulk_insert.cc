@@ -18,25 +18,6 @@ constexpr size_t kMaxStatementText = 64000;
 constexpr size_t kMaxMessageBytes = 64000;
 constexpr size_t kMaxPrepared = 16;
 
-// RDB$FIELD_TYPE numbers.
-enum FieldType {
-  kShort = 7,
-  kLong = 8,
-  kQuad = 9,
-  kFloat = 10,
-  kDFloat = 11,
-  kDate = 12,
-  kTime = 13,
-  kText = 14,
-  kInt64 = 16,
-  kBoolean = 23,
-  kDouble = 27,
-  kTimestamp = 35,
-  kVarying = 37,
-  kCString = 40,
-  kBlob = 261,
-};
-
 // The character set a text parameter for `column` is declared in: binary
 // and untyped columns keep theirs, all others take the connection's, in
 // which the values come.
@@ -47,12 +28,54 @@ std::string ParamCharset(const StoredColumn& column, const std::string& connecti
   return connection;
 }
 
+// The most characters a UTF8 parameter holds (32,765 bytes).
+constexpr size_t kMaxUtf8Characters = 8191;
+
+// Whether the loader converts the texts of text blob column `index` in
+// `rows` to UTF-8 itself. It does for a UTF8 text blob over a WIN1251
+// connection: the server makes a blob of a text parameter through a blob
+// filter whose conversion between character sets is guarded by system
+// calls of its own, which doubled its CPU for a table of short notes; a
+// UTF8 parameter needs no conversion there. (For CHAR and VARCHAR columns
+// the server converts a UTF8 parameter to the connection's set and back,
+// which costs it more than converting WIN1251 once: those stay as they
+// are.) Texts too long for a UTF8 parameter, and a text with the byte that
+// is no character (0x98), are left to the server as before (it makes that
+// byte a NUL, which the check after the update's load finds).
+bool ConvertsToUtf8(const StoredColumn& column, const std::vector<std::vector<Value>>& rows,
+                    size_t index, const std::string& connection) {
+  if (connection != "WIN1251" || column.sub_type != 1 || column.charset_name != "UTF8") {
+    return false;
+  }
+  size_t longest = 0;
+  for (const auto& row : rows) {
+    const Value& value = row[index];
+    if (value.kind == Value::Kind::kNull) continue;
+    // Values of other kinds (a text from the blob file among them) are
+    // bound as before.
+    if (value.kind != Value::Kind::kText) return false;
+    if (value.text.find('\x98') != std::string::npos) return false;
+    longest = std::max(longest, value.text.size());  // one byte, one character
+  }
+  return longest <= kMaxUtf8Characters;
+}
+
+// The declared length of a text parameter whose longest value has
+// `longest` characters: a few lengths only, so that blocks share prepared
+// statements, and never more than `most`.
+size_t BucketLength(size_t longest, size_t most) {
+  size_t bucket = 64;
+  while (bucket < longest) bucket *= 4;
+  return std::min(bucket, most);
+}
+
 // One column's parameter for one group of rows: its declaration and the
 // bytes it takes in a message.
 struct ParamShape {
   std::string declaration;
   size_t message_bytes = 0;
-  bool blob = false;  // values are bound as blobs
+  bool blob = false;     // values are bound as blobs
+  bool to_utf8 = false;  // texts are converted from WIN1251 and bound as UTF8
 };
 
 // The types whose parameters are declared as they are.
@@ -70,6 +93,23 @@ constexpr FixedShape kFixedShapes[] = {
     {kTimestamp, "TIMESTAMP", 8},
     {kBoolean, "BOOLEAN", 1},
 };
+
+// `cache[key]`, made by `make` when it is not there yet; the oldest entry
+// (`order`) goes when there are too many.
+template <typename T, typename Make>
+T& Cached(std::map<std::string, std::unique_ptr<T>>& cache, std::vector<std::string>& order,
+          const std::string& key, const Make& make) {
+  auto& entry = cache[key];
+  if (entry) return *entry;
+  entry = make();
+  T& made = *entry;
+  order.push_back(key);
+  if (order.size() > kMaxPrepared) {
+    cache.erase(order.front());
+    order.erase(order.begin());
+  }
+  return made;
+}
 
 ParamShape ShapeFor(const StoredColumn& column, const std::vector<std::vector<Value>>& rows,
                     size_t index, const std::string& connection) {
@@ -111,7 +151,6 @@ ParamShape ShapeFor(const StoredColumn& column, const std::vector<std::vector<Va
       break;
     }
     case kBlob: {
-      const std::string charset = ParamCharset(column, connection);
       // Short texts go as strings, which the server makes blobs of on its
       // side: no round trips for them. Values from the blob file come as
       // blobs.
@@ -122,16 +161,16 @@ ParamShape ShapeFor(const StoredColumn& column, const std::vector<std::vector<Va
         if (value.kind == Value::Kind::kBlobSlice) slices = true;
         if (value.kind == Value::Kind::kText) longest = std::max(longest, value.text.size());
       }
-      const size_t limit = MaxCharacterBytes(charset) == 1 ? 32765 : 8191;
+      shape.to_utf8 = !slices && ConvertsToUtf8(column, rows, index, connection);
+      const std::string charset = shape.to_utf8 ? "UTF8" : ParamCharset(column, connection);
+      const size_t limit = MaxCharacterBytes(charset) == 1 ? 32765 : kMaxUtf8Characters;
       if (slices || longest > limit) {
         shape.blob = true;
         shape.declaration = "BLOB SUB_TYPE " + std::to_string(column.sub_type);
         if (column.sub_type == 1) shape.declaration += " CHARACTER SET " + charset;
         shape.message_bytes = 8;
       } else {
-        size_t bucket = 64;
-        while (bucket < longest) bucket *= 4;
-        bucket = std::min(bucket, limit);
+        const size_t bucket = BucketLength(longest, limit);
         const std::string text_charset = column.sub_type == 1 ? charset : "OCTETS";
         shape.declaration = "VARCHAR(" + std::to_string(bucket) + ") CHARACTER SET " + text_charset;
         shape.message_bytes = bucket * MaxCharacterBytes(text_charset) + 2;
@@ -197,17 +236,21 @@ void BulkLoader::Forget() {
   plans_.clear();
   prepared_.clear();
   order_.clear();
+  requests_.clear();
+  request_order_.clear();
+  charset_.reset();
   savepoint_.reset();
   release_.reset();
   undo_.reset();
 }
 
-const BulkLoader::InsertPlan& BulkLoader::PlanFor(const DataBlock& block) {
+BulkLoader::InsertPlan& BulkLoader::PlanFor(const DataBlock& block) {
   std::string key = block.table;
   for (const std::string& column : block.columns) key += '\0' + column;
   auto& plan = plans_[key];
   if (plan) return *plan;
   plan = std::make_unique<InsertPlan>();
+  plan->key = key;
 
   std::map<std::string, StoredColumn> found;
   for (StoredColumn& column : ReadStoredColumns(database_, block.table)) {
@@ -220,40 +263,102 @@ const BulkLoader::InsertPlan& BulkLoader::PlanFor(const DataBlock& block) {
     plan->columns.push_back(column->second);
   }
   plan->usable = true;
+  if (Charset().id >= 0) plan->store = BlrStore::For(block.table, plan->columns, Charset());
   return *plan;
 }
 
-FbStatement& BulkLoader::StatementFor(const Layout& layout, size_t rows) {
-  const std::string key = layout.key + '\n' + std::to_string(rows);
-  auto& prepared = prepared_[key];
-  if (prepared) return *prepared;
-  const size_t width = layout.shapes.size();
-  std::string declarations, body;
-  size_t param = 0;
-  for (size_t r = 0; r < rows; ++r) {
-    body += layout.insert;
-    for (size_t c = 0; c < width; ++c, ++param) {
-      const std::string name = "A" + std::to_string(param);
-      if (param > 0) declarations += ",";
-      declarations += name + " " + layout.shapes[c].declaration + "=?";
-      body += (c > 0 ? ",:" : ":") + name;
+const ConnectionCharset& BulkLoader::Charset() {
+  if (charset_) return *charset_;
+  charset_ = ConnectionCharset{};
+  const std::string name = database_.Charset();
+  if (name == "NONE") return *charset_;
+  std::unique_ptr<Cursor> found = database_.Open(
+      "SELECT RDB$CHARACTER_SET_ID, RDB$BYTES_PER_CHARACTER FROM RDB$CHARACTER_SETS"
+      " WHERE RDB$CHARACTER_SET_NAME = ?",
+      {Value::Text(name)});
+  if (found->Next() && found->Get(0).kind == Value::Kind::kInteger) {
+    charset_->id = static_cast<int>(found->Get(0).integer);
+    charset_->bytes_per_char =
+        found->Get(1).kind == Value::Kind::kInteger ? static_cast<int>(found->Get(1).integer) : 1;
+  } else {
+    // A name the server knows only as an alias: the texts' character set
+    // cannot be named in a request, so its blocks go as INSERTs.
+    charset_->id = -1;
+  }
+  return *charset_;
+}
+
+BlrRequest& BulkLoader::RequestFor(const InsertPlan& plan, size_t rows) {
+  return Cached(requests_, request_order_, plan.key + '\0' + std::to_string(rows),
+                [&] { return std::make_unique<BlrRequest>(database_, plan.store->Request(rows)); });
+}
+
+bool BulkLoader::StoreRows(InsertPlan& plan, const DataBlock& block) {
+  if (!plan.store) return false;
+  const BlrStore& store = *plan.store;
+  const size_t total = block.rows.size();
+  // Groups of equal size, so that they share one request.
+  const size_t groups = (total + store.MaxRows() - 1) / store.MaxRows();
+  const size_t per_group = (total + groups - 1) / groups;
+  std::vector<std::string> messages(groups);
+  for (size_t g = 0; g < groups; ++g) {
+    const size_t first = g * per_group;
+    if (!store.Fill(block.rows, first, std::min(per_group, total - first), messages[g])) {
+      return false;
     }
-    body += ");\n";
   }
-  prepared = std::make_unique<FbStatement>(
-      database_, "EXECUTE BLOCK(" + declarations + ")\nAS BEGIN\n" + body + "END");
-  FbStatement& statement = *prepared;
-  order_.push_back(key);
-  if (order_.size() > kMaxPrepared) {
-    prepared_.erase(order_.front());
-    order_.erase(order_.begin());
+  const auto rows_of = [&](size_t g) { return std::min(per_group, total - g * per_group); };
+  try {
+    // Compiled before anything is sent (the last group's may differ).
+    RequestFor(plan, rows_of(0));
+    RequestFor(plan, rows_of(groups - 1));
+  } catch (const DatabaseError&) {
+    // A server that does not compile the request (an older one without a
+    // type of the table's) takes the table's blocks as INSERTs.
+    plan.store.reset();
+    return false;
   }
-  return statement;
+  Run(savepoint_, "SAVEPOINT SCRIPT_ENGINE_BULK_LOAD");
+  try {
+    // Each request is looked up right before it is sent: compiling one may
+    // have pushed another out of the cache.
+    for (size_t g = 0; g < groups; ++g) RequestFor(plan, rows_of(g)).Send(messages[g]);
+  } catch (const DatabaseError&) {
+    // The INSERTs run the block again and name the row the server refuses.
+    Run(undo_, "ROLLBACK TO SAVEPOINT SCRIPT_ENGINE_BULK_LOAD");
+    Run(release_, "RELEASE SAVEPOINT SCRIPT_ENGINE_BULK_LOAD ONLY");
+    return false;
+  }
+  Run(release_, "RELEASE SAVEPOINT SCRIPT_ENGINE_BULK_LOAD ONLY");
+  return true;
+}
+
+FbStatement& BulkLoader::StatementFor(const Layout& layout, size_t rows) {
+  return Cached(prepared_, order_, layout.key + '\n' + std::to_string(rows), [&] {
+    const size_t width = layout.shapes.size();
+    std::string declarations, body;
+    size_t param = 0;
+    for (size_t r = 0; r < rows; ++r) {
+      body += layout.insert;
+      for (size_t c = 0; c < width; ++c, ++param) {
+        const std::string name = "A" + std::to_string(param);
+        if (param > 0) declarations += ",";
+        declarations += name + " " + layout.shapes[c].declaration + "=?";
+        body += (c > 0 ? ",:" : ":") + name;
+      }
+      body += ");\n";
+    }
+    return std::make_unique<FbStatement>(
+        database_, "EXECUTE BLOCK(" + declarations + ")\nAS BEGIN\n" + body + "END");
+  });
 }
 
 void BulkLoader::ExecuteRows(const InsertPlan& plan, const Layout& layout, const DataBlock& block) {
   const size_t width = layout.shapes.size();
-  std::vector<Value> converted;  // integers for blob parameters, as texts
+  // Values as they are bound where they differ from the block's: integers
+  // for blob parameters as texts, texts converted to UTF-8. At most one for
+  // each value, so that the pointers to them stay valid.
+  std::vector<Value> converted;
   converted.reserve(block.rows.size() * width);
   for (size_t first = 0; first < block.rows.size(); first += layout.per_execution) {
     const size_t rows = std::min(layout.per_execution, block.rows.size() - first);
@@ -264,6 +369,11 @@ void BulkLoader::ExecuteRows(const InsertPlan& plan, const Layout& layout, const
         const Value& value = block.rows[r][c];
         if (layout.shapes[c].blob && value.kind == Value::Kind::kInteger) {
           converted.push_back(Value::Text(IntegerText(value.integer, value.scale)));
+          params.push_back(&converted.back());
+        } else if (layout.shapes[c].to_utf8 && value.kind == Value::Kind::kText) {
+          converted.push_back(Value::Text(""));
+          AppendWin1251AsUtf8(value.text, converted.back().text);  // 0x98 was ruled out
+          converted.back().utf8 = true;
           params.push_back(&converted.back());
         } else {
           params.push_back(&value);
@@ -312,8 +422,9 @@ void BulkLoader::Run(std::unique_ptr<FbStatement>& statement, const char* sql) {
 }
 
 bool BulkLoader::InsertRows(const DataBlock& block) {
-  const InsertPlan& plan = PlanFor(block);
+  InsertPlan& plan = PlanFor(block);
   if (!plan.usable || block.rows.empty()) return false;
+  if (StoreRows(plan, block)) return true;
   const std::optional<Layout> layout = LayoutFor(plan, block);
   if (!layout) return false;
 

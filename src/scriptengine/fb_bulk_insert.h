@@ -1,9 +1,15 @@
-// The bulk load of data blocks over the Firebird client: the rows of a
-// block bound as parameters to a prepared EXECUTE BLOCK of INSERTs, one
-// statement text per table and row count, prepared once and executed again
-// and again. The parameters are declared with the target columns' own
-// types, so the server converts each value exactly as it would convert the
-// literal in the block's text.
+// The bulk load of data blocks over the Firebird client. A block whose
+// values all go into their columns' own types is stored through compiled
+// requests (fb_blr_store.h), one per table and row count, compiled once and
+// started again and again. Any other block, and a block the server refuses
+// that way, goes as the rows bound as parameters to a prepared EXECUTE
+// BLOCK of INSERTs, one statement text per table and row count; its
+// parameters are declared with the target columns' own types, so the
+// server converts each value exactly as it would convert the literal in the
+// block's text, and a refused row is named by its INSERT's line. Only short
+// texts for UTF8 text blobs over a WIN1251 connection are converted here,
+// from code page 1251, and bound as UTF-8 (the check after the update's
+// load compares the letters).
 #pragma once
 
 #include <map>
@@ -13,6 +19,7 @@
 #include <vector>
 
 #include "scriptengine/database.h"
+#include "scriptengine/fb_blr_store.h"
 #include "scriptengine/table_columns.h"
 
 namespace updater::scriptengine {
@@ -41,14 +48,24 @@ class BulkLoader {
 
  private:
   // The target columns in the block's order; `usable` false when the table
-  // or a column does not fit.
+  // or a column does not fit. `store` when the rows can go through a
+  // compiled request.
   struct InsertPlan {
     bool usable = false;
     std::vector<StoredColumn> columns;
+    std::string key;  // the table and the columns
+    std::optional<BlrStore> store;
   };
   struct Layout;
 
-  const InsertPlan& PlanFor(const DataBlock& block);
+  InsertPlan& PlanFor(const DataBlock& block);
+  // The character set text values come in.
+  const ConnectionCharset& Charset();
+  // Stores the rows of `block` through compiled requests, all of them
+  // within a savepoint. False, having stored nothing, when a value does not
+  // go into its field or the server refuses the request or a row.
+  bool StoreRows(InsertPlan& plan, const DataBlock& block);
+  BlrRequest& RequestFor(const InsertPlan& plan, size_t rows);
   // How the rows of `block` go into `plan`'s columns; nothing when a
   // column's type cannot be declared or one row is too large for a statement.
   std::optional<Layout> LayoutFor(const InsertPlan& plan, const DataBlock& block) const;
@@ -62,6 +79,10 @@ class BulkLoader {
   // there are too many.
   std::map<std::string, std::unique_ptr<FbStatement>> prepared_;
   std::vector<std::string> order_;
+  // Compiled requests by the table, columns and rows; as prepared_.
+  std::map<std::string, std::unique_ptr<BlrRequest>> requests_;
+  std::vector<std::string> request_order_;
+  std::optional<ConnectionCharset> charset_;
   // For blocks that take more than one execution.
   std::unique_ptr<FbStatement> savepoint_, release_, undo_;
 };

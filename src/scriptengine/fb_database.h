@@ -38,7 +38,8 @@ class FbDatabase final : public Database {
   std::unique_ptr<Cursor> Open(std::string_view sql, const std::vector<Value>& params) override;
   bool InsertRows(const DataBlock& block) override;
   std::vector<Table> UserTables() override;
-  std::unique_ptr<Cursor> ReadTable(const Table& table) override;
+  std::unique_ptr<Cursor> ReadTable(const Table& table,
+                                    TableReading reading = TableReading::kPlain) override;
   void Commit() override;
   void Rollback() override;
   void PrepareCommit() override;

@@ -88,6 +88,34 @@ int MaxCharacterBytes(const std::string& charset) {
   return single ? 1 : 4;
 }
 
+const Win1251Utf8& Win1251Utf8Table() {
+  static const Win1251Utf8 table = [] {
+    Win1251Utf8 made;
+    for (int b = 0; b < 256; ++b) {
+      const std::string utf8 = platform::Cp1251ToUtf8(std::string(1, static_cast<char>(b)));
+      made.length[b] = static_cast<uint8_t>(std::min<size_t>(utf8.size(), 4));
+      std::memcpy(made.bytes[b], utf8.data(), made.length[b]);
+    }
+    return made;
+  }();
+  return table;
+}
+
+bool AppendWin1251AsUtf8(std::string_view text, std::string& out) {
+  if (text.find('\x98') != std::string_view::npos) return false;
+  const Win1251Utf8& table = Win1251Utf8Table();
+  out.reserve(out.size() + text.size() * 2);
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x80) {
+      out += c;
+    } else {
+      out.append(table.bytes[b], table.length[b]);
+    }
+  }
+  return true;
+}
+
 bool ConvertibleCharset(const std::string& charset) {
   return IsWin1251(charset) || IsUtf8(charset);
 }

@@ -9,6 +9,7 @@
 // runs it. Files without the mark are the connection's bytes, as before.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,6 +31,19 @@ bool ConvertibleCharset(const std::string& charset);
 // NONE, OCTETS and the single-byte sets, 3 for UNICODE_FSS, 4 for UTF8 and
 // any set not known here.
 int MaxCharacterBytes(const std::string& charset);
+
+// The UTF-8 of every Windows-1251 byte, as the platform converts it: for
+// converting and hashing texts value by value without a call per text.
+struct Win1251Utf8 {
+  char bytes[256][4] = {};
+  uint8_t length[256] = {};
+};
+const Win1251Utf8& Win1251Utf8Table();
+
+// Appends Windows-1251 `text` as UTF-8 to `out`. False, with `out` as it
+// was, when `text` holds 0x98, the one byte that is no character (the
+// server refuses it).
+bool AppendWin1251AsUtf8(std::string_view text, std::string& out);
 
 // `file` for texts in `charset`: when the character set is convertible,
 // the file gets the mark (unless `has_mark` says that it already begins

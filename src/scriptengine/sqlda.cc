@@ -104,6 +104,9 @@ void SqlDa::BindInput(size_t i, const Value& value) {
       // Texts keep the character set the statement expects; for any other
       // type the server converts the text as it converts a literal.
       if (described != SQL_TEXT && described != SQL_VARYING) v.sqlsubtype = 0;
+      // UTF-8 says so itself: the server then converts it from UTF8, not
+      // from the connection's set.
+      if (value.utf8) v.sqlsubtype = kCharsetUtf8;
       v.sqltype = SQL_TEXT | 1;
       v.sqlscale = 0;
       v.sqllen = static_cast<ISC_SHORT>(value.text.size());

@@ -10,6 +10,25 @@
 
 namespace updater::scriptengine {
 
+// RDB$FIELD_TYPE numbers.
+enum StoredFieldType {
+  kShort = 7,
+  kLong = 8,
+  kQuad = 9,
+  kFloat = 10,
+  kDFloat = 11,
+  kDate = 12,
+  kTime = 13,
+  kText = 14,
+  kInt64 = 16,
+  kBoolean = 23,
+  kDouble = 27,
+  kTimestamp = 35,
+  kVarying = 37,
+  kCString = 40,
+  kBlob = 261,
+};
+
 struct StoredColumn {
   std::string name;            // as stored, trailing blanks removed
   int field_type = 0;          // RDB$FIELD_TYPE

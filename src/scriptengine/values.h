@@ -41,6 +41,9 @@ struct Value {
   const BlobFile* blob_file = nullptr;
   uint64_t offset = 0;
   uint64_t length = 0;
+  // kText as a parameter: the bytes are UTF-8, whatever the connection's
+  // character set.
+  bool utf8 = false;
 
   static Value Null() { return Value{}; }
   static Value Integer(int64_t integer, int scale = 0);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 #include "fbclient/ibescript_api.h"
@@ -270,6 +271,23 @@ std::string DataBlockOf(const std::string& table, int first, int last, int bad) 
   return block + "END^\n";
 }
 
+// Chooses the attachments of the data loads in its scope: one or two
+// (UPDATER_LOAD_ATTACHMENTS), whatever the default.
+class LoadAttachments {
+ public:
+  explicit LoadAttachments(int count) { Set(count == 1 ? one_ : two_); }
+  ~LoadAttachments() { Set(unset_); }
+  LoadAttachments(const LoadAttachments&) = delete;
+  LoadAttachments& operator=(const LoadAttachments&) = delete;
+
+ private:
+  // putenv keeps the text itself: it must live on.
+  static void Set(char* setting) { ASSERT_EQ(putenv(setting), 0); }
+  static inline char one_[] = "UPDATER_LOAD_ATTACHMENTS=1";
+  static inline char two_[] = "UPDATER_LOAD_ATTACHMENTS=2";
+  static inline char unset_[] = "UPDATER_LOAD_ATTACHMENTS=";
+};
+
 // A data script's blocks go over the script's attachment and a second one
 // at once: those of a table without keys, references and triggers over
 // both, the others over the script's own (two attachments would wait for
@@ -279,6 +297,7 @@ std::string DataBlockOf(const std::string& table, int first, int last, int bad) 
 TEST(EngineOnTheServer, ADataScriptLoadsOverTwoAttachmentsAndFailsAsOneWould) {
   const struct {
     const char* name;
+    int attachments;  // chosen for the load
     bool bail;
     int bad;  // a row of PLAIN that the table refuses, or 0
     const char* failure;
@@ -286,16 +305,21 @@ TEST(EngineOnTheServer, ADataScriptLoadsOverTwoAttachmentsAndFailsAsOneWould) {
     const char* keyed;
     const char* seen;
   } cases[] = {
-      {"clean", false, 0, "", "250|31375\n", "250|31375\n", "after|1\nduring|2\n"},
-      {"a failed block goes on", false, 130, "the data of \"PLAIN\", row 130, column \"S\": ",
+      {"clean", 2, false, 0, "", "250|31375\n", "250|31375\n", "after|1\nduring|2\n"},
+      {"a failed block goes on", 2, false, 130, "the data of \"PLAIN\", row 130, column \"S\": ",
        "200|25100\n", "250|31375\n", "after|1\nduring|2\n"},
       // SET BAIL ON: nothing after the failed block stays, whichever
       // attachment ran it; the work before the last commit does.
-      {"bail", true, 130, "the data of \"PLAIN\", row 130, column \"S\": ", "100|5050\n",
+      {"bail", 2, true, 130, "the data of \"PLAIN\", row 130, column \"S\": ", "100|5050\n",
        "100|5050\n", "during|2\n"},
+      // Where one attachment is chosen, the same script loads over the
+      // script's own only.
+      {"one attachment", 1, false, 130, "the data of \"PLAIN\", row 130, column \"S\": ",
+       "200|25100\n", "250|31375\n", "after|1\nduring|1\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    const LoadAttachments chosen(c.attachments);
     TestDatabase db("UTF8");
     ASSERT_EQ(testing::RunText(db.ConnectString(), "WIN1251",
                                "CREATE TABLE PLAIN (ID INTEGER, S VARCHAR(8),"
@@ -337,10 +361,44 @@ TEST(EngineOnTheServer, ADataScriptLoadsOverTwoAttachmentsAndFailsAsOneWould) {
     EXPECT_EQ(Rows(db.ConnectString(), "SELECT WHAT, N FROM SEEN ORDER BY WHAT"), c.seen);
     EXPECT_EQ(Rows(db.ConnectString(), "SELECT COUNT(*) FROM PLAIN WHERE S <> 's' || ID"), "0\n");
     if (!c.bail) {
-      EXPECT_EQ(Rows(db.ConnectString(), "SELECT COUNT(DISTINCT C) FROM PLAIN"), "2\n");
+      EXPECT_EQ(Rows(db.ConnectString(), "SELECT COUNT(DISTINCT C) FROM PLAIN"),
+                std::to_string(c.attachments) + "\n");
       EXPECT_EQ(Rows(db.ConnectString(), "SELECT COUNT(DISTINCT C) FROM KEYED"), "1\n");
     }
   }
+}
+
+// The load keeps a bounded number of compiled requests, one per table and
+// rows per request. A block whose groups take two requests stores every row
+// also when compiling the second pushes the first out of the cache: W's
+// rows (a VARCHAR(8000) each) go four to a request; its first block leaves
+// the request of 4 oldest, fifteen tables fill the cache, and the second
+// block takes groups of 4, 4 and 3.
+TEST(EngineOnTheServer, ABlockStoresEveryRowWhenItsRequestsPushEachOtherOut) {
+  const LoadAttachments one(1);  // one attachment: one cache
+  TestDatabase db("UTF8");
+  std::string tables = "CREATE TABLE W (ID INTEGER, S VARCHAR(8000));\n";
+  for (int t = 0; t < 15; ++t) {
+    tables += "CREATE TABLE T" + std::to_string(t) + " (ID INTEGER, S VARCHAR(8));\n";
+  }
+  ASSERT_EQ(testing::RunText(db.ConnectString(), "WIN1251", tables), "");
+  const auto block = [](const std::string& table, int first, int last) {
+    std::string text = "EXECUTE BLOCK\nAS BEGIN\n";
+    for (int row = first; row <= last; ++row) {
+      text += "INSERT INTO \"" + table + "\" (\"ID\", \"S\") VALUES (" + std::to_string(row) +
+              ", 's" + std::to_string(row) + "');\n";
+    }
+    return text + "END^\n";
+  };
+  std::string script = "SET DATA BEGIN;\nSET TERM ^ ;\n" + block("W", 1, 8);
+  for (int t = 0; t < 15; ++t) script += block("T" + std::to_string(t), 1, 1);
+  script += block("W", 9, 19) + "COMMIT WORK^\nSET TERM ; ^\nSET DATA END;\n";
+  std::ofstream(db.Folder() + "/Data.sql", std::ios::binary) << script;
+
+  EXPECT_EQ(testing::RunFile(db.ConnectString(), "WIN1251", db.Folder() + "/Data.sql"), "");
+  EXPECT_EQ(Rows(db.ConnectString(), "SELECT COUNT(*), SUM(ID) FROM W WHERE S = 's' || ID"),
+            "19|190\n");
+  EXPECT_EQ(Rows(db.ConnectString(), "SELECT COUNT(*) FROM T14"), "1\n");
 }
 
 // The engine's own answers through its entry points, without the runner's

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "scriptengine/blob_file.h"
 #include "scriptengine/engine_server_support.h"
 #include "scriptengine/script_charset.h"
@@ -253,6 +254,52 @@ std::string BlocksAsText(std::string script) {
   return script;
 }
 
+// Texts of a WIN1251 script for the new database's UTF8 columns, those the
+// loader converts itself (short texts for text blobs) and those the server
+// converts (CHAR, VARCHAR): every letter arrives once converted, a column
+// filled to its last letter included, whatever length the parameter is
+// declared with; NULL and empty stay apart.
+TEST(CarriedValues, CyrillicTextsArriveInUtf8ColumnsConvertedOnceToTheLastLetter) {
+  CarryOver carry(
+      "CREATE TABLE C (ID INTEGER NOT NULL PRIMARY KEY, S VARCHAR(5), K CHAR(3),"
+      " L VARCHAR(100), B BLOB SUB_TYPE TEXT);");
+  // \xC6\xE0\xEB\xEE\xE1 is five letters; \xA8 and \xB8 are the Yo.
+  const std::vector<std::vector<std::string>> rows = {
+      {"\xC6\xE0\xEB\xEE\xE1", "\xA8\xE6\xE8", std::string(100, '\xFF'),
+       "\xCF\xF0\xE8\xE2\xE5\xF2 \xB8"},
+      {"ab", "x", std::string(70, '\xE9'), std::string(3000, '\xE4')},
+      {"", "", "", ""},
+  };
+  {
+    FbDatabase db = carry.Attach(carry.source);
+    for (size_t i = 0; i < rows.size(); ++i) {
+      std::vector<Value> row = {Value::Integer(static_cast<int64_t>(i))};
+      for (const std::string& text : rows[i]) row.push_back(Value::Text(text));
+      db.Execute("INSERT INTO C VALUES (?, ?, ?, ?, ?)", row, true);
+    }
+    db.Execute("INSERT INTO C (ID) VALUES (3)", {}, true);
+    db.Close();
+  }
+  ASSERT_EQ(carry.Export(), "");
+  ASSERT_EQ(carry.Load(), "");
+
+  FbDatabase utf8(platform::SystemPlatform().libraries,
+                  testing::SysdbaParams(carry.target.ConnectString(), "UTF8"));
+  const char* columns[] = {"S", "K", "L", "B"};
+  for (size_t c = 0; c < 4; ++c) {
+    SCOPED_TRACE(columns[c]);
+    const std::vector<Value> got = Column(
+        utf8, std::string("SELECT CAST(") + columns[c] + " AS VARCHAR(3000)) FROM C ORDER BY ID");
+    ASSERT_EQ(got.size(), rows.size() + 1);
+    for (size_t r = 0; r < rows.size(); ++r) {
+      std::string expected = platform::Cp1251ToUtf8(rows[r][c]);
+      if (c == 1) expected += std::string(3 - rows[r][c].size(), ' ');  // CHAR pads
+      EXPECT_EQ(got[r].text, expected) << "row " << r;
+    }
+    EXPECT_TRUE(got.back().IsNull());
+  }
+}
+
 // Rows over 24 KB (their texts go to the blob file) and blocks whose
 // parameters alone would pass the 64 KB a statement's input may take. The
 // data script loads exactly both by the bulk load and as the server reads
@@ -327,6 +374,92 @@ TEST(CarriedValues, LongRowsAndManyParametersStayWithinABlocksLimits) {
 // place in the table's data, and the column where it is known; the
 // statement is shown by a short excerpt (the row's INSERT), not as its
 // 40 KB of rows.
+// The rows of a block whose values fit their columns go to the server as a
+// stored-row request: every type arrives exactly, NULLs and Cyrillic texts
+// included, in a block of one row and in blocks of more rows than one
+// request takes. A trigger of the target marks each row with how it came:
+// 'S' while an EXECUTE BLOCK runs on the attachment, 'R' otherwise.
+TEST(CarriedValues, RowsOfEveryTypeArriveExactlyThroughTheStoredRowRequest) {
+  const std::string columns =
+      "ID INTEGER NOT NULL, S SMALLINT, I INTEGER, BI BIGINT, N41 NUMERIC(4,1),"
+      " N92 NUMERIC(9,2), N184 NUMERIC(18,4), D183 DECIMAL(18,3), F FLOAT, DP DOUBLE PRECISION,"
+      " DT DATE, TM TIME, TS TIMESTAMP, BO BOOLEAN, C CHAR(10), VC VARCHAR(40),"
+      " VOCT VARCHAR(8) CHARACTER SET OCTETS, VNONE VARCHAR(8) CHARACTER SET NONE, VIA CHAR(1)";
+  CarryOver carry("CREATE TABLE ALLT (" + columns + ");\nCREATE TABLE ONE (" + columns + ");\n");
+  std::string triggers = "SET TERM ^ ;\n";
+  for (const char* table : {"ALLT", "ONE"}) {
+    triggers += std::string("CREATE TRIGGER ") + table + "_VIA FOR " + table +
+                " BEFORE INSERT AS DECLARE VIA CHAR(1) = 'R'; BEGIN\n"
+                "  IN AUTONOMOUS TRANSACTION DO\n"
+                "    IF (EXISTS(SELECT * FROM MON$STATEMENTS WHERE MON$ATTACHMENT_ID ="
+                " CURRENT_CONNECTION AND MON$STATE = 1 AND MON$SQL_TEXT STARTING WITH"
+                " 'EXECUTE BLOCK')) THEN VIA = 'S';\n"
+                "  NEW.VIA = VIA;\nEND^\n";
+  }
+  ASSERT_EQ(testing::RunText(carry.target.ConnectString(), "WIN1251", triggers), "");
+  const int kRows = 700;
+  {
+    FbDatabase db = carry.Attach(carry.source);
+    for (int i = 1; i <= kRows; ++i) {
+      std::vector<Value> row = {
+          Value::Integer(i),
+          Value::Integer(i % 2 ? -32768 + i : 32767 - i),
+          Value::Integer(-2147483647 + i),
+          Value::Integer(INT64_MAX - i),
+          Value::Integer(-9999 + i, 1),
+          Value::Integer(i * 101, 2),
+          Value::Integer(INT64_MIN + 1 + i, 4),
+          Value::Integer(-123456789012345 - i, 3),
+          Value::Double(i / 8.0),
+          Value::Double(1.0 / i),
+          Value::Date(DayNumber(1900 + i % 200, 1 + i % 12, 1 + i % 28)),
+          Value::Time(static_cast<uint32_t>(i) * 1234567u % kTicksPerDay),
+          Value::Timestamp(DayNumber(2024, 2, 29) + i, kTicksPerDay - 1 - i),
+          Value::Boolean(i % 3 == 0),
+          Value::Text("\xC6" + std::to_string(i)),
+          Value::Text("\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0 \xB8\xA8 " + std::to_string(i)),
+          Value::Text(std::string("\0\xFF\x80", 3) + std::to_string(i % 100)),
+          Value::Text("\xC0\xFF" + std::to_string(i % 100)),
+          Value::Null()};
+      // NULLs in every column but the key, in changing places.
+      for (size_t c = 1; c + 1 < row.size(); ++c) {
+        if ((static_cast<size_t>(i) + c) % 5 == 0) row[c] = Value::Null();
+      }
+      std::string insert = "INSERT INTO ALLT VALUES (?";
+      for (size_t c = 1; c < row.size(); ++c) insert += ", ?";
+      db.Execute(insert + ")", row, true);
+      if (i == 1) db.Execute("INSERT INTO ONE SELECT * FROM ALLT", {}, true);
+    }
+    db.Close();
+  }
+  ASSERT_EQ(carry.Export(), "");
+  ASSERT_EQ(carry.Load(), "");
+
+  FbDatabase source = carry.Attach(carry.source);
+  FbDatabase target = carry.Attach(carry.target);
+  for (const char* table : {"ALLT", "ONE"}) {
+    SCOPED_TRACE(table);
+    const std::string sql = std::string("SELECT * FROM ") + table + " ORDER BY ID";
+    std::unique_ptr<Cursor> expected = source.Open(sql, {});
+    std::unique_ptr<Cursor> loaded = target.Open(sql, {});
+    const size_t via = expected->Columns().size() - 1;
+    int rows = 0;
+    while (expected->Next()) {
+      ASSERT_TRUE(loaded->Next());
+      ++rows;
+      for (size_t c = 0; c < via; ++c) {
+        const Value& a = expected->Get(c);
+        const Value& b = loaded->Get(c);
+        EXPECT_EQ(a.IsNull(), b.IsNull()) << "row " << rows << " column " << c;
+        EXPECT_EQ(ValueText(a), ValueText(b)) << "row " << rows << " column " << c;
+      }
+      EXPECT_EQ(ValueText(loaded->Get(via)), "R") << "row " << rows;
+    }
+    EXPECT_FALSE(loaded->Next());
+    EXPECT_EQ(rows, std::string(table) == "ONE" ? 1 : kRows);
+  }
+}
+
 TEST(CarriedValues, ARefusedRowIsNamedByTableRowAndColumnWithoutTheWholeBlock) {
   const std::string table =
       "CREATE TABLE T (ID INTEGER, S VARCHAR(20), D DOUBLE PRECISION, F VARCHAR(200))";

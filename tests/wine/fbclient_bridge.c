@@ -329,6 +329,16 @@ FORWARD(isc_blob_info,
          short buffer_length, ISC_SCHAR* buffer),
         (status, blob, item_length, items, buffer_length, buffer))
 
+FORWARD(isc_compile_request2,
+        (ISC_STATUS * status, isc_db_handle* db, isc_req_handle* request, short blr_length,
+         const ISC_SCHAR* blr),
+        (status, db, request, blr_length, blr))
+FORWARD(isc_start_and_send,
+        (ISC_STATUS * status, isc_req_handle* request, isc_tr_handle* transaction,
+         short message_type, short message_length, const void* message, short level),
+        (status, request, transaction, message_type, message_length, message, level))
+FORWARD(isc_release_request, (ISC_STATUS * status, isc_req_handle* request), (status, request))
+
 /* The texts of a status vector, in the ANSI code page. Vectors of this
    module (isc_random with its text) are read here when the native library
    is missing; every other vector comes from the native library and goes

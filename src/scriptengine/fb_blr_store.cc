@@ -1,0 +1,328 @@
+#include "scriptengine/fb_blr_store.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "scriptengine/blob_file.h"
+#include "scriptengine/errors.h"
+#include "scriptengine/fb_database.h"
+
+namespace updater::scriptengine {
+namespace {
+
+// isc_compile_request2 and isc_start_and_send take their lengths as shorts.
+constexpr size_t kMaxBlr = 32767;
+constexpr size_t kMaxMessage = 32767;
+// A context is one byte and Firebird 2.0 takes 255 of them in a request.
+constexpr size_t kMaxContexts = 255;
+// A NULL flag: a blr_short of -1 for NULL, 0 otherwise.
+constexpr size_t kFlagBytes = 2;
+
+void Word(std::string& blr, size_t value) {
+  blr += static_cast<char>(value & 0xff);
+  blr += static_cast<char>((value >> 8) & 0xff);
+}
+
+void Name(std::string& blr, const std::string& name) {
+  blr += static_cast<char>(name.size());
+  blr += name;
+}
+
+// Names go into the BLR as they are; the server reads them in its metadata
+// character set, which agrees with every connection's only for ASCII.
+bool PlainName(const std::string& name) {
+  if (name.empty() || name.size() > 255) return false;
+  return std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
+}
+
+// 10^digits, or 0 when it does not fit.
+int64_t PowerOfTen(int digits) {
+  int64_t power = 1;
+  for (int i = 0; i < digits; ++i) {
+    if (power > std::numeric_limits<int64_t>::max() / 10) return 0;
+    power *= 10;
+  }
+  return power;
+}
+
+template <typename T>
+void Put(std::string& message, size_t offset, const T& value) {
+  std::memcpy(message.data() + offset, &value, sizeof value);
+}
+
+}  // namespace
+
+std::optional<BlrStore> BlrStore::For(const std::string& table,
+                                      const std::vector<StoredColumn>& columns,
+                                      const ConnectionCharset& charset) {
+  if (!PlainName(table) || columns.empty()) return std::nullopt;
+  BlrStore store;
+  store.table_ = table;
+  for (const StoredColumn& column : columns) {
+    if (!PlainName(column.name) || column.array) return std::nullopt;
+    Field field;
+    field.name = column.name;
+    switch (column.field_type) {
+      case kShort:
+      case kLong:
+      case kInt64:
+        // All exact numbers go as BIGINT of the column's scale; the server
+        // narrows them as it narrows the block's parameters.
+        field.type = blr_int64;
+        field.scale = static_cast<int8_t>(column.scale);
+        break;
+      case kFloat:
+      case kDFloat:
+      case kDouble:
+        // As DOUBLE PRECISION, which the server rounds to FLOAT as it does
+        // for the block's parameters.
+        field.type = blr_double;
+        break;
+      case kDate:
+        field.type = blr_sql_date;
+        break;
+      case kTime:
+        field.type = blr_sql_time;
+        break;
+      case kTimestamp:
+        field.type = blr_timestamp;
+        break;
+      case kBoolean:
+        field.type = blr_bool;
+        break;
+      case kText:
+      case kVarying:
+      case kCString: {
+        // Binary and untyped columns take their own bytes; all others take
+        // the connection's character set, in which the values come.
+        const bool own = column.charset == kCharsetOctets || column.charset == kCharsetNone ||
+                         charset.id == kCharsetNone;
+        const size_t bytes =
+            static_cast<size_t>(std::max(column.char_length, 1)) *
+            static_cast<size_t>(std::max(own ? column.bytes_per_char : charset.bytes_per_char, 1));
+        if (bytes > kMaxMessage - kFlagBytes - 2) return std::nullopt;
+        field.type = blr_varying2;
+        field.charset = static_cast<uint16_t>(own ? column.charset : charset.id);
+        field.length = static_cast<uint16_t>(bytes);
+        break;
+      }
+      default:
+        return std::nullopt;  // blobs, arrays and the like
+    }
+    store.fields_.push_back(std::move(field));
+  }
+  // The BLR grows by the same bytes for each row; the message nearly so
+  // (its alignment gaps depend on where a row starts), so its limit is
+  // searched for.
+  const size_t blr1 = store.Request(1).size(), blr2 = store.Request(2).size();
+  if (blr1 > kMaxBlr || store.Offsets(1, nullptr) > kMaxMessage) return std::nullopt;
+  size_t most = std::min({kMaxContexts, 1 + (kMaxBlr - blr1) / (blr2 - blr1),
+                          // the message's fields are counted in a word
+                          size_t{0xffff} / (2 * store.fields_.size())});
+  size_t fits = 1;
+  while (fits < most) {
+    const size_t middle = (fits + most + 1) / 2;
+    if (store.Offsets(middle, nullptr) <= kMaxMessage) {
+      fits = middle;
+    } else {
+      most = middle - 1;
+    }
+  }
+  store.max_rows_ = fits;
+  return store;
+}
+
+size_t BlrStore::Size(const Field& field) {
+  switch (field.type) {
+    case blr_int64:
+    case blr_double:
+    case blr_timestamp:
+      return 8;
+    case blr_sql_date:
+    case blr_sql_time:
+      return 4;
+    case blr_bool:
+      return 1;
+    default:
+      return 2 + field.length;  // blr_varying2: the length, then the bytes
+  }
+}
+
+size_t BlrStore::Alignment(const Field& field) {
+  switch (field.type) {
+    case blr_int64:
+    case blr_double:
+      return 8;
+    case blr_timestamp:  // two longs
+    case blr_sql_date:
+    case blr_sql_time:
+      return 4;
+    case blr_bool:
+      return 1;
+    default:
+      return 2;  // blr_varying2: a short and bytes
+  }
+}
+
+size_t BlrStore::Offsets(size_t rows, std::vector<size_t>* offsets) const {
+  if (offsets) offsets->clear();
+  size_t at = 0;
+  for (size_t r = 0; r < rows; ++r) {
+    for (const Field& field : fields_) {
+      const size_t alignment = Alignment(field);
+      at = (at + alignment - 1) / alignment * alignment;
+      if (offsets) offsets->push_back(at);
+      at += Size(field);
+      at = (at + 1) / 2 * 2;
+      if (offsets) offsets->push_back(at);
+      at += kFlagBytes;
+    }
+  }
+  return at;
+}
+
+std::string BlrStore::Request(size_t rows) const {
+  std::string blr;
+  blr += static_cast<char>(blr_version5);
+  blr += static_cast<char>(blr_begin);
+  blr += static_cast<char>(blr_message);
+  blr += '\0';
+  Word(blr, 2 * fields_.size() * rows);
+  for (size_t r = 0; r < rows; ++r) {
+    for (const Field& field : fields_) {
+      blr += static_cast<char>(field.type);
+      if (field.type == blr_int64) blr += static_cast<char>(field.scale);
+      if (field.type == blr_varying2) {
+        Word(blr, field.charset);
+        Word(blr, field.length);
+      }
+      blr += static_cast<char>(blr_short);
+      blr += '\0';
+    }
+  }
+  blr += static_cast<char>(blr_receive);
+  blr += '\0';
+  blr += static_cast<char>(blr_begin);
+  size_t parameter = 0;
+  for (size_t r = 0; r < rows; ++r) {
+    blr += static_cast<char>(blr_store);
+    blr += static_cast<char>(blr_relation);
+    Name(blr, table_);
+    blr += static_cast<char>(r);  // the row's context
+    blr += static_cast<char>(blr_begin);
+    for (const Field& field : fields_) {
+      blr += static_cast<char>(blr_assignment);
+      blr += static_cast<char>(blr_parameter2);
+      blr += '\0';
+      Word(blr, parameter++);
+      Word(blr, parameter++);
+      blr += static_cast<char>(blr_field);
+      blr += static_cast<char>(r);
+      Name(blr, field.name);
+    }
+    blr += static_cast<char>(blr_end);
+  }
+  blr += static_cast<char>(blr_end);
+  blr += static_cast<char>(blr_end);
+  blr += static_cast<char>(blr_eoc);
+  return blr;
+}
+
+bool BlrStore::Fill(const std::vector<std::vector<Value>>& rows, size_t first, size_t count,
+                    std::string& message) const {
+  std::vector<size_t> offsets;
+  message.assign(Offsets(count, &offsets), '\0');
+  size_t slot = 0;
+  for (size_t r = first; r < first + count; ++r) {
+    const std::vector<Value>& row = rows[r];
+    if (row.size() != fields_.size()) return false;
+    for (size_t c = 0; c < fields_.size(); ++c, slot += 2) {
+      const Field& field = fields_[c];
+      const Value& value = row[c];
+      const size_t at = offsets[slot];
+      if (value.IsNull()) {
+        Put(message, offsets[slot + 1], int16_t{-1});
+        continue;
+      }
+      switch (field.type) {
+        case blr_int64: {
+          const int digits = -field.scale - value.scale;
+          if (value.kind != Value::Kind::kInteger || digits < 0) return false;
+          const int64_t factor = PowerOfTen(digits);
+          if (factor == 0 || value.integer > std::numeric_limits<int64_t>::max() / factor ||
+              value.integer < std::numeric_limits<int64_t>::min() / factor) {
+            return false;
+          }
+          Put(message, at, static_cast<int64_t>(value.integer * factor));
+          break;
+        }
+        case blr_double:
+          if (value.kind != Value::Kind::kDouble) return false;
+          Put(message, at, value.real);
+          break;
+        case blr_sql_date:
+          if (value.kind != Value::Kind::kDate) return false;
+          Put(message, at, value.date);
+          break;
+        case blr_sql_time:
+          if (value.kind != Value::Kind::kTime) return false;
+          Put(message, at, value.time);
+          break;
+        case blr_timestamp:
+          if (value.kind != Value::Kind::kTimestamp) return false;
+          Put(message, at, value.date);
+          Put(message, at + 4, value.time);
+          break;
+        case blr_bool:
+          if (value.kind != Value::Kind::kBoolean) return false;
+          message[at] = value.boolean ? 1 : 0;
+          break;
+        default: {  // blr_varying2
+          // Texts kept in the blob file (binary ones, long ones) are read
+          // from it.
+          std::string read;
+          if (value.kind == Value::Kind::kBlobSlice && value.length <= field.length) {
+            read = value.blob_file->ReadAll(value.offset, value.length);
+          } else if (value.kind != Value::Kind::kText) {
+            return false;
+          }
+          const std::string& text = value.kind == Value::Kind::kText ? value.text : read;
+          if (text.size() > field.length) return false;
+          Put(message, at, static_cast<uint16_t>(text.size()));
+          std::memcpy(message.data() + at + 2, text.data(), text.size());
+          break;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+BlrRequest::BlrRequest(FbDatabase& database, const std::string& blr) : database_(database) {
+  ISC_STATUS_ARRAY status;
+  if (database_.Client().isc_compile_request2(status, database_.Handle(), &handle_,
+                                              static_cast<short>(blr.size()), blr.data()) != 0) {
+    handle_ = 0;
+    database_.Fail(status);
+  }
+}
+
+BlrRequest::~BlrRequest() {
+  if (handle_ == 0) return;
+  // A request that cannot be released (the connection is gone) leaves
+  // nothing to clean up on this side; its failure is not worth reporting.
+  ISC_STATUS_ARRAY status;
+  database_.Client().isc_release_request(status, &handle_);
+}
+
+void BlrRequest::Send(const std::string& message) {
+  ISC_STATUS_ARRAY status;
+  if (database_.Client().isc_start_and_send(status, &handle_, database_.Transaction(), 0,
+                                            static_cast<short>(message.size()), message.data(),
+                                            0) != 0) {
+    database_.Fail(status);
+  }
+}
+
+}  // namespace updater::scriptengine

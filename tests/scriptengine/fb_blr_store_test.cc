@@ -1,0 +1,208 @@
+// The stored-row request's BLR and message: the message laid out as the
+// server lays it out (each field aligned to its type, a NULL flag after
+// each value), exact scaled integers, and the columns and values it leaves
+// to the block of INSERTs.
+#include "scriptengine/fb_blr_store.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace updater::scriptengine {
+namespace {
+
+const ConnectionCharset kWin1251{52, 1};
+const ConnectionCharset kUtf8{4, 4};
+
+StoredColumn Col(const std::string& name, int type, int scale = 0, int chars = 0,
+                 int charset = 52) {
+  StoredColumn column;
+  column.name = name;
+  column.field_type = type;
+  column.scale = scale;
+  column.char_length = chars;
+  column.charset = charset;
+  return column;
+}
+
+// BLR from bytes written as numbers.
+std::string Bytes(std::initializer_list<int> bytes) {
+  std::string text;
+  for (int byte : bytes) text += static_cast<char>(byte);
+  return text;
+}
+
+template <typename T>
+T At(const std::string& message, size_t offset) {
+  T value;
+  std::memcpy(&value, message.data() + offset, sizeof value);
+  return value;
+}
+
+TEST(BlrStore, OneRowsRequestStoresEachColumnFromItsValueAndFlag) {
+  const auto store = BlrStore::For("T", {Col("A", kLong, -2), Col("B", kVarying, 0, 3)}, kUtf8);
+  ASSERT_TRUE(store);
+  const std::string expected = Bytes({blr_version5,
+                                      blr_begin,
+                                      blr_message,
+                                      0,
+                                      4,
+                                      0,  // 4 fields
+                                      blr_int64,
+                                      -2,
+                                      blr_short,
+                                      0,  // A and its flag
+                                      blr_varying2,
+                                      4,
+                                      0,
+                                      12,
+                                      0,
+                                      blr_short,
+                                      0,  // B: UTF8, 3 x 4 bytes
+                                      blr_receive,
+                                      0,
+                                      blr_begin,  //
+                                      blr_store,
+                                      blr_relation,
+                                      1,
+                                      'T',
+                                      0,
+                                      blr_begin,  // context 0
+                                      blr_assignment,
+                                      blr_parameter2,
+                                      0,
+                                      0,
+                                      0,
+                                      1,
+                                      0,
+                                      blr_field,
+                                      0,
+                                      1,
+                                      'A',
+                                      blr_assignment,
+                                      blr_parameter2,
+                                      0,
+                                      2,
+                                      0,
+                                      3,
+                                      0,
+                                      blr_field,
+                                      0,
+                                      1,
+                                      'B',
+                                      blr_end,
+                                      blr_end,
+                                      blr_end,
+                                      blr_eoc});
+  EXPECT_EQ(store->Request(1), expected);
+  // A second row takes context 1 and parameters 4 to 7.
+  const std::string two = store->Request(2);
+  EXPECT_NE(two.find(Bytes({blr_relation, 1, 'T', 1})), std::string::npos);
+  EXPECT_NE(two.find(Bytes({blr_parameter2, 0, 6, 0, 7, 0, blr_field, 1})), std::string::npos);
+}
+
+TEST(BlrStore, MessageAlignsEachFieldToItsTypeAndFlagsNulls) {
+  const auto store =
+      BlrStore::For("T",
+                    {Col("B", kBoolean), Col("N", kInt64, -3), Col("S", kText, 0, 2),
+                     Col("D", kDate), Col("F", kDouble), Col("TS", kTimestamp), Col("TM", kTime)},
+                    kWin1251);
+  ASSERT_TRUE(store);
+  const std::vector<std::vector<Value>> rows = {
+      {Value::Boolean(true), Value::Integer(-15, 1), Value::Text("\xC0"), Value::Date(59000),
+       Value::Double(0.5), Value::Timestamp(59001, 7), Value::Time(123)},
+      {Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null(),
+       Value::Null()}};
+  std::string message;
+  ASSERT_TRUE(store->Fill(rows, 0, 2, message));
+  // Row 0: B@0 flag@2, N@8 flag@16, S@18 (2+2 bytes) flag@22, D@24 flag@28,
+  // F@32 flag@40, TS@44 flag@52, TM@56 flag@60; row 1 from 62: B@62 flag@64,
+  // N@72, ... TM@120 flag@124.
+  EXPECT_EQ(message.size(), 126u);
+  EXPECT_EQ(message[0], 1);
+  EXPECT_EQ(At<int64_t>(message, 8), -1500);  // -1.5 at scale 3
+  EXPECT_EQ(At<uint16_t>(message, 18), 1);
+  EXPECT_EQ(message[20], '\xC0');
+  EXPECT_EQ(At<int32_t>(message, 24), 59000);
+  EXPECT_EQ(At<double>(message, 32), 0.5);
+  EXPECT_EQ(At<int32_t>(message, 44), 59001);
+  EXPECT_EQ(At<uint32_t>(message, 48), 7u);
+  EXPECT_EQ(At<uint32_t>(message, 56), 123u);
+  for (size_t flag : {2, 16, 22, 28, 40, 52, 60}) EXPECT_EQ(At<int16_t>(message, flag), 0) << flag;
+  for (size_t flag : {64, 80, 86, 92, 104, 116, 124}) {
+    EXPECT_EQ(At<int16_t>(message, flag), -1) << flag;
+  }
+  EXPECT_EQ(At<int64_t>(message, 72), 0);  // a NULL's value is zero
+}
+
+TEST(BlrStore, ColumnsThatDoNotGoThisWayDecline) {
+  StoredColumn array = Col("A", kLong);
+  array.array = true;
+  const std::vector<std::pair<const char*, std::vector<StoredColumn>>> cases = {
+      {"blob", {Col("A", kBlob)}},
+      {"array", {array}},
+      {"unknown type", {Col("A", kQuad)}},
+      {"name not ASCII", {Col("\xD0\x98\xD0\x9C\xD0\xAF", kLong)}},
+      {"a text too long for a message", {Col("A", kVarying, 0, 8191)}},
+      {"a row too large for a message", {Col("A", kVarying, 0, 5000), Col("B", kVarying, 0, 5000)}},
+      {"no columns", {}},
+  };
+  for (const auto& [name, columns] : cases) {
+    EXPECT_FALSE(BlrStore::For("T", columns, kUtf8)) << name;
+  }
+  EXPECT_FALSE(BlrStore::For("\xD0\xA2", {Col("A", kLong)}, kUtf8)) << "table not ASCII";
+}
+
+TEST(BlrStore, ValuesThatDoNotFitTheirFieldDecline) {
+  const auto store = BlrStore::For(
+      "T", {Col("N", kLong, -2), Col("S", kVarying, 0, 2), Col("D", kDate), Col("F", kFloat)},
+      kWin1251);
+  ASSERT_TRUE(store);
+  Value blob;
+  blob.kind = Value::Kind::kBlob;
+  const Value ok[] = {Value::Integer(1, 2), Value::Text("ab"), Value::Date(1), Value::Double(1)};
+  const std::vector<std::pair<const char*, std::pair<size_t, Value>>> cases = {
+      {"finer scale than the column's", {0, Value::Integer(1, 3)}},
+      {"overflows when scaled", {0, Value::Integer(INT64_MAX / 10, 0)}},
+      {"text for a number", {0, Value::Text("1")}},
+      {"text longer than the field", {1, Value::Text("abc")}},
+      {"timestamp for a date", {2, Value::Timestamp(1, 0)}},
+      {"integer for a float", {3, Value::Integer(1)}},
+      {"blob for a text", {1, blob}},
+  };
+  std::string message;
+  ASSERT_TRUE(store->Fill({{ok[0], ok[1], ok[2], ok[3]}}, 0, 1, message));
+  for (const auto& [name, change] : cases) {
+    std::vector<Value> row(std::begin(ok), std::end(ok));
+    row[change.first] = change.second;
+    EXPECT_FALSE(store->Fill({row}, 0, 1, message)) << name;
+  }
+}
+
+TEST(BlrStore, RequestsStayWithinContextsAndTheShortLengths) {
+  const std::string long_name(31, 'X');
+  const std::vector<std::pair<const char*, std::vector<StoredColumn>>> cases = {
+      {"narrow rows: the contexts", {Col("A", kLong)}},
+      {"long names: the BLR",
+       {Col(long_name + "1", kLong), Col(long_name + "2", kLong), Col(long_name + "3", kDate)}},
+      {"wide rows: the message", {Col("A", kVarying, 0, 100), Col("B", kVarying, 0, 40)}},
+  };
+  for (const auto& [name, columns] : cases) {
+    const auto store = BlrStore::For(long_name, columns, kUtf8);
+    ASSERT_TRUE(store) << name;
+    const size_t most = store->MaxRows();
+    std::vector<std::vector<Value>> rows(most + 1, std::vector<Value>(columns.size()));
+    std::string message;
+    ASSERT_TRUE(store->Fill(rows, 0, most, message));
+    EXPECT_LE(store->Request(most).size(), 32767u) << name;
+    EXPECT_LE(message.size(), 32767u) << name;
+    EXPECT_LE(most, 255u) << name;
+    // One row more would break one of the limits.
+    ASSERT_TRUE(store->Fill(rows, 0, most + 1, message));
+    EXPECT_TRUE(most == 255 || store->Request(most + 1).size() > 32767 || message.size() > 32767)
+        << name;
+  }
+}
+
+}  // namespace
+}  // namespace updater::scriptengine
