@@ -21,5 +21,8 @@ std::string Cp1251ToUtf8(std::string_view cp1251);
 // Windows-1251; on Linux the file system's own bytes, UTF-8, passed unchanged.
 std::string Utf8ToAnsi(std::string_view utf8);
 std::string AnsiToUtf8(std::string_view ansi);
+// Windows-1251 text as that 8-bit text: on Windows as it is, without the
+// round trip through UTF-8 (whole data scripts pass here).
+std::string Cp1251ToAnsi(std::string_view cp1251);
 
 }  // namespace updater::platform

@@ -155,6 +155,26 @@ constexpr auto kCodeStops = [] {
   return stops;
 }();
 
+namespace {
+
+// The end of a literal or quoted name whose opening `quote` stands right
+// before `from`: the byte after its closing quote. Nothing when the bytes
+// up to `end` do not settle it (no closing quote, or one at the very end
+// that a doubling quote may follow).
+const char* ClosedLiteralEnd(const char* from, const char* end, char quote) {
+  while (from < end) {
+    const void* found = std::memchr(from, quote, static_cast<size_t>(end - from));
+    if (found == nullptr) return nullptr;
+    const char* const close = static_cast<const char*>(found);
+    if (close + 1 == end) return nullptr;
+    if (close[1] != quote) return close + 1;
+    from = close + 2;  // a doubled quote stays inside
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 bool StatementSplitter::TakePlainRun() {
   const char* const begin = buffer_.data() + position_;
   const char* const end = buffer_.data() + buffer_.size();
@@ -165,10 +185,29 @@ bool StatementSplitter::TakePlainRun() {
       if (words_ < 2 || block_) return false;
       const char stop = terminator_.empty() ? '\'' : terminator_[0];
       bool code = false;
-      for (; p < end; ++p) {
+      while (p < end) {
         const auto c = static_cast<unsigned char>(*p);
-        if (kCodeStops[c] || *p == stop) break;
-        code = code || c > ' ';
+        if (*p == stop) break;
+        if (!kCodeStops[c]) {
+          code = code || c > ' ';
+          ++p;
+          continue;
+        }
+        // A row of a data block is names, literals and numbers: what is
+        // plainly settled within the buffer is taken in the same run, and
+        // only what may open a comment or an alternative literal, or what
+        // the buffer cuts off, goes byte by byte.
+        const char* const next = p + 1;
+        if (c == '\'' || c == '"') {
+          const char* close = ClosedLiteralEnd(next, end, *p);
+          if (close == nullptr) break;
+          code = true;
+          p = close;
+          continue;
+        }
+        if (next == end || *next == (c == '-' ? '-' : c == '/' ? '*' : '\'')) break;
+        code = true;
+        ++p;
       }
       if (code) has_code_ = true;
       break;

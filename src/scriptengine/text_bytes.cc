@@ -6,7 +6,7 @@ namespace updater::scriptengine {
 
 std::string ToAnsi(std::string_view text) {
   if (IsValidUtf8(text)) return platform::Utf8ToAnsi(text);
-  return platform::Utf8ToAnsi(platform::Cp1251ToUtf8(text));
+  return platform::Cp1251ToAnsi(text);
 }
 
 }  // namespace updater::scriptengine

@@ -28,6 +28,7 @@ TEST(Cp1251, CharactersItLacksBecomeQuestionMarks) {
 // system's UTF-8 on Linux; either way a name survives the trip.
 TEST(AnsiText, CyrillicNamesSurviveTheTripThroughTheClientsText) {
   EXPECT_EQ(AnsiToUtf8(Utf8ToAnsi("C:\\Программы\\Марликс.fdb")), "C:\\Программы\\Марликс.fdb");
+  EXPECT_EQ(AnsiToUtf8(Cp1251ToAnsi("\xCC\xE0\xF0\xEB\xE8\xEA\xF1 \xB9\x31")), "Марликс №1");
 }
 
 }  // namespace

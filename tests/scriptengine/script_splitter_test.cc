@@ -136,6 +136,7 @@ TEST(StatementSplitter, ADataScriptSplitsAlikeWhereverItsPiecesEnd) {
       "INSERT INTO \"T\" (\"A\", \"Q\") VALUES (-2, :B0); -- done ^^ here\r\n"
       "INSERT INTO \"T\" (\"A\", \"Q\") VALUES (3, q'{^^}'); /* ^^\r\n*/\r\n"
       "INSERT INTO \"T\" (\"A\", \"x^^y\") VALUES (4, 'q''^^');\r\n"
+      "INSERT INTO \"T\" (\"A\", \"x\"\"^^\") VALUES (6 / -2, 'a''''^^b''', eq'^^');\r\n"
       "END";
   const std::string lone_cr = "EXECUTE BLOCK AS BEGIN\rINSERT INTO T (A) VALUES (5 ^ 2);\rEND";
   const std::string script =
@@ -153,7 +154,7 @@ TEST(StatementSplitter, ADataScriptSplitsAlikeWhereverItsPiecesEnd) {
     for (size_t step : {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{1} << 20}) {
       const Split split = SplitAll(script, step, buffer);
       EXPECT_EQ(split.texts, texts) << "buffer " << buffer << ", reads of " << step;
-      EXPECT_EQ(split.lines, (std::vector<size_t>{1, 3, 4, 5, 13, 16, 17}));
+      EXPECT_EQ(split.lines, (std::vector<size_t>{1, 3, 4, 5, 14, 17, 18}));
       for (const std::string& error : split.errors) EXPECT_EQ(error, "");
     }
   }

@@ -123,4 +123,6 @@ std::string Utf8ToAnsi(std::string_view utf8) { return std::string(utf8); }
 
 std::string AnsiToUtf8(std::string_view ansi) { return std::string(ansi); }
 
+std::string Cp1251ToAnsi(std::string_view cp1251) { return Cp1251ToUtf8(cp1251); }
+
 }  // namespace updater::platform

@@ -50,4 +50,6 @@ std::string Utf8ToAnsi(std::string_view utf8) { return Utf8ToCp1251(utf8); }
 
 std::string AnsiToUtf8(std::string_view ansi) { return Cp1251ToUtf8(ansi); }
 
+std::string Cp1251ToAnsi(std::string_view cp1251) { return std::string(cp1251); }
+
 }  // namespace updater::platform
