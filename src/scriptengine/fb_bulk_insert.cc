@@ -272,18 +272,13 @@ const ConnectionCharset& BulkLoader::Charset() {
   charset_ = ConnectionCharset{};
   const std::string name = database_.Charset();
   if (name == "NONE") return *charset_;
-  std::unique_ptr<Cursor> found = database_.Open(
-      "SELECT RDB$CHARACTER_SET_ID, RDB$BYTES_PER_CHARACTER FROM RDB$CHARACTER_SETS"
-      " WHERE RDB$CHARACTER_SET_NAME = ?",
-      {Value::Text(name)});
-  if (found->Next() && found->Get(0).kind == Value::Kind::kInteger) {
-    charset_->id = static_cast<int>(found->Get(0).integer);
-    charset_->bytes_per_char =
-        found->Get(1).kind == Value::Kind::kInteger ? static_cast<int>(found->Get(1).integer) : 1;
-  } else {
-    // A name the server knows only as an alias: the texts' character set
-    // cannot be named in a request, so its blocks go as INSERTs.
-    charset_->id = -1;
+  // A name the server knows only as an alias is not found: the texts'
+  // character set cannot be named in a request, so its blocks go as INSERTs.
+  charset_->id = -1;
+  for (const auto& [id, set] : database_.CharacterSets()) {
+    if (set.name != name) continue;
+    charset_->id = id;
+    charset_->bytes_per_char = set.bytes_per_char;
   }
   return *charset_;
 }

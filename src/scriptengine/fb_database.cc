@@ -73,6 +73,7 @@ FbDatabase::~FbDatabase() { DetachQuietly(); }
 
 void FbDatabase::Attach() {
   charset_ = params_.charset.empty() ? "NONE" : params_.charset;
+  character_sets_.reset();
   const std::string block = RequireBlock(fbclient::DatabaseParameterBlock(
       params_.user, params_.password, params_.role, params_.charset));
   ISC_STATUS_ARRAY status;
@@ -206,6 +207,27 @@ void FbDatabase::Reconnect(const std::string& charset) {
   db_ = 0;
   if (!charset.empty()) params_.charset = charset;
   Attach();
+}
+
+const std::map<int, CharacterSet>& FbDatabase::CharacterSets() {
+  if (character_sets_) return *character_sets_;
+  std::map<int, CharacterSet> sets;
+  std::unique_ptr<Cursor> rows = Open(
+      "SELECT RDB$CHARACTER_SET_ID, RDB$CHARACTER_SET_NAME, RDB$BYTES_PER_CHARACTER "
+      "FROM RDB$CHARACTER_SETS",
+      {});
+  while (rows->Next()) {
+    const Value& id = rows->Get(0);
+    const Value& name = rows->Get(1);
+    const Value& bytes = rows->Get(2);
+    if (id.IsNull() || name.IsNull()) continue;
+    std::string text = name.text;
+    text.erase(text.find_last_not_of(' ') + 1);
+    sets[static_cast<int>(id.integer)] =
+        CharacterSet{text, bytes.IsNull() ? 1 : std::max(1, static_cast<int>(bytes.integer))};
+  }
+  character_sets_ = std::move(sets);
+  return *character_sets_;
 }
 
 bool FbDatabase::ForcedWrites() {

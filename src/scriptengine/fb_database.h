@@ -4,7 +4,9 @@
 
 #include <ibase.h>
 
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "fbclient/fb_client.h"
@@ -16,6 +18,13 @@ namespace updater::scriptengine {
 
 class BulkLoader;
 class FbStatement;
+
+// A character set the server knows: its name and the most bytes one
+// character takes.
+struct CharacterSet {
+  std::string name;
+  int bytes_per_char = 1;
+};
 
 class FbDatabase final : public Database {
  public:
@@ -65,6 +74,8 @@ class FbDatabase final : public Database {
   // transaction, which sees its own uncommitted DDL.
   isc_tr_handle* PrepareTransaction();
   unsigned short Dialect() const { return dialect_; }
+  // The server's character sets by number, read once per attachment.
+  const std::map<int, CharacterSet>& CharacterSets();
   // Throws DatabaseError with the status vector's text and errors.
   [[noreturn]] void Fail(const ISC_STATUS* status) const;
   // Creates a blob in the default transaction from the bytes `value` gives
@@ -92,6 +103,7 @@ class FbDatabase final : public Database {
   bool restore_forced_writes_ = false;  // turned off for a data load
   // What the bulk load prepared; forgotten with the attachment and after DDL.
   std::unique_ptr<BulkLoader> bulk_;
+  std::optional<std::map<int, CharacterSet>> character_sets_;  // read when first needed
   int casts_blobs_ = -1;  // whether the server casts blobs to strings (2.1 on); -1: not asked
 };
 

@@ -19,30 +19,6 @@ constexpr size_t kGroupBytes = 10240;
 constexpr size_t kMostRows = 20;
 constexpr size_t kFewestRows = 2;
 
-struct CharacterSet {
-  std::string name;
-  int bytes_per_char = 1;
-};
-
-std::map<int, CharacterSet> CharacterSets(FbDatabase& database) {
-  std::map<int, CharacterSet> sets;
-  std::unique_ptr<Cursor> rows = database.Open(
-      "SELECT RDB$CHARACTER_SET_ID, RDB$CHARACTER_SET_NAME, RDB$BYTES_PER_CHARACTER "
-      "FROM RDB$CHARACTER_SETS",
-      {});
-  while (rows->Next()) {
-    const Value& id = rows->Get(0);
-    const Value& name = rows->Get(1);
-    const Value& bytes = rows->Get(2);
-    if (id.IsNull() || name.IsNull()) continue;
-    std::string text = name.text;
-    text.erase(text.find_last_not_of(' ') + 1);
-    sets[static_cast<int>(id.integer)] =
-        CharacterSet{text, bytes.IsNull() ? 1 : std::max(1, static_cast<int>(bytes.integer))};
-  }
-  return sets;
-}
-
 // The declared type that gives a value exactly as `v` describes it; none
 // for a type the packed reading does not hand through.
 std::optional<std::string> Declaration(const XSQLVAR& v, const std::map<int, CharacterSet>& sets) {
@@ -175,7 +151,7 @@ std::unique_ptr<Cursor> OpenPacked(FbDatabase& database, const std::string& sele
     }
   }
   if (wanted.empty()) return nullptr;
-  const std::map<int, CharacterSet> sets = CharacterSets(database);
+  const std::map<int, CharacterSet>& sets = database.CharacterSets();
   std::vector<std::string> declarations;
   size_t row_bytes = 0;
   for (const XSQLVAR& v : wanted) {
