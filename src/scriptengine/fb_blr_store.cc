@@ -7,6 +7,7 @@
 #include "scriptengine/blob_file.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/fb_database.h"
+#include "scriptengine/script_charset.h"
 
 namespace updater::scriptengine {
 namespace {
@@ -53,6 +54,17 @@ void Put(std::string& message, size_t offset, const T& value) {
 
 }  // namespace
 
+bool ConvertsTextBlobToUtf8(const StoredColumn& column, const std::string& connection) {
+  return connection == "WIN1251" && column.field_type == kBlob && column.sub_type == 1 &&
+         column.charset_name == "UTF8";
+}
+
+size_t BucketLength(size_t longest, size_t most) {
+  size_t bucket = 64;
+  while (bucket < longest) bucket *= 4;
+  return std::min(bucket, most);
+}
+
 std::optional<BlrStore> BlrStore::For(const std::string& table,
                                       const std::vector<StoredColumn>& columns,
                                       const ConnectionCharset& charset) {
@@ -91,6 +103,24 @@ std::optional<BlrStore> BlrStore::For(const std::string& table,
       case kBoolean:
         field.type = blr_bool;
         break;
+      case kBlob:
+        if (column.sub_type != 1) return std::nullopt;  // binary and other blobs
+        // A text of the length ForBlock chooses, in the character set of
+        // the VARCHAR columns below unless the store converts it.
+        field.type = blr_varying2;
+        field.blob_text = true;
+        field.to_utf8 = ConvertsTextBlobToUtf8(column, charset.name);
+        if (field.to_utf8) {
+          field.charset = kCharsetUtf8;
+          field.bytes_per_char = 4;
+        } else {
+          const bool own = column.charset == kCharsetOctets || column.charset == kCharsetNone ||
+                           charset.id == kCharsetNone;
+          field.charset = static_cast<uint16_t>(own ? column.charset : charset.id);
+          field.bytes_per_char = static_cast<uint8_t>(
+              std::clamp(own ? column.bytes_per_char : charset.bytes_per_char, 1, 4));
+        }
+        break;
       case kText:
       case kVarying:
       case kCString: {
@@ -108,29 +138,73 @@ std::optional<BlrStore> BlrStore::For(const std::string& table,
         break;
       }
       default:
-        return std::nullopt;  // blobs, arrays and the like
+        return std::nullopt;  // arrays and the like
     }
     store.fields_.push_back(std::move(field));
   }
+  if (!store.Limit()) return std::nullopt;
+  return store;
+}
+
+std::optional<BlrStore> BlrStore::ForBlock(const std::vector<std::vector<Value>>& rows) const {
+  BlrStore store = *this;
+  bool sized = false;
+  for (size_t c = 0; c < store.fields_.size(); ++c) {
+    Field& field = store.fields_[c];
+    if (!field.blob_text) continue;
+    // The server takes from a field of a multi-byte character set no more
+    // characters than its bytes hold at the most bytes a character takes:
+    // the field is sized by characters. A text has no more characters than
+    // bytes as it comes (WIN1251's exactly as many), and as UTF-8 it has no
+    // more than 4 bytes a character.
+    const size_t most = kMaxBlobText / field.bytes_per_char;
+    size_t longest = 0;
+    for (const std::vector<Value>& row : rows) {
+      if (row.size() != fields_.size()) return std::nullopt;
+      const Value& value = row[c];
+      if (value.IsNull()) continue;
+      // Values from the blob file and values of other kinds go as the
+      // block's INSERTs, which bind them as blobs or have the server
+      // convert them.
+      if (value.kind != Value::Kind::kText || value.text.size() > most) return std::nullopt;
+      if (field.to_utf8 && value.text.find('\x98') != std::string::npos) return std::nullopt;
+      longest = std::max(longest, value.text.size());
+    }
+    field.length = static_cast<uint16_t>(BucketLength(longest, most) * field.bytes_per_char);
+    sized = true;
+  }
+  if (sized && !store.Limit()) return std::nullopt;
+  return store;
+}
+
+std::string BlrStore::Lengths() const {
+  std::string lengths;
+  for (const Field& field : fields_) {
+    if (field.blob_text) lengths += std::to_string(field.length) + ' ';
+  }
+  return lengths;
+}
+
+bool BlrStore::Limit() {
   // The BLR grows by the same bytes for each row; the message nearly so
   // (its alignment gaps depend on where a row starts), so its limit is
   // searched for.
-  const size_t blr1 = store.Request(1).size(), blr2 = store.Request(2).size();
-  if (blr1 > kMaxBlr || store.Offsets(1, nullptr) > kMaxMessage) return std::nullopt;
+  const size_t blr1 = Request(1).size(), blr2 = Request(2).size();
+  if (blr1 > kMaxBlr || Offsets(1, nullptr) > kMaxMessage) return false;
   size_t most = std::min({kMaxContexts, 1 + (kMaxBlr - blr1) / (blr2 - blr1),
                           // the message's fields are counted in a word
-                          size_t{0xffff} / (2 * store.fields_.size())});
+                          size_t{0xffff} / (2 * fields_.size())});
   size_t fits = 1;
   while (fits < most) {
     const size_t middle = (fits + most + 1) / 2;
-    if (store.Offsets(middle, nullptr) <= kMaxMessage) {
+    if (Offsets(middle, nullptr) <= kMaxMessage) {
       fits = middle;
     } else {
       most = middle - 1;
     }
   }
-  store.max_rows_ = fits;
-  return store;
+  max_rows_ = fits;
+  return true;
 }
 
 size_t BlrStore::Size(const Field& field) {
@@ -233,6 +307,7 @@ bool BlrStore::Fill(const std::vector<std::vector<Value>>& rows, size_t first, s
                     std::string& message) const {
   std::vector<size_t> offsets;
   message.assign(Offsets(count, &offsets), '\0');
+  std::string utf8;  // a text converted for a text blob
   size_t slot = 0;
   for (size_t r = first; r < first + count; ++r) {
     const std::vector<Value>& row = rows[r];
@@ -279,6 +354,19 @@ bool BlrStore::Fill(const std::vector<std::vector<Value>>& rows, size_t first, s
           message[at] = value.boolean ? 1 : 0;
           break;
         default: {  // blr_varying2
+          if (field.blob_text) {
+            if (value.kind != Value::Kind::kText) return false;
+            const std::string* text = &value.text;
+            if (field.to_utf8) {
+              utf8.clear();
+              if (!AppendWin1251AsUtf8(value.text, utf8)) return false;
+              text = &utf8;
+            }
+            if (text->size() > field.length) return false;
+            Put(message, at, static_cast<uint16_t>(text->size()));
+            std::memcpy(message.data() + at + 2, text->data(), text->size());
+            break;
+          }
           // Texts kept in the blob file (binary ones, long ones) are read
           // from it.
           std::string read;

@@ -32,21 +32,13 @@ std::string ParamCharset(const StoredColumn& column, const std::string& connecti
 constexpr size_t kMaxUtf8Characters = 8191;
 
 // Whether the loader converts the texts of text blob column `index` in
-// `rows` to UTF-8 itself. It does for a UTF8 text blob over a WIN1251
-// connection: the server makes a blob of a text parameter through a blob
-// filter whose conversion between character sets is guarded by system
-// calls of its own, which doubled its CPU for a table of short notes; a
-// UTF8 parameter needs no conversion there. (For CHAR and VARCHAR columns
-// the server converts a UTF8 parameter to the connection's set and back,
-// which costs it more than converting WIN1251 once: those stay as they
-// are.) Texts too long for a UTF8 parameter, and a text with the byte that
-// is no character (0x98), are left to the server as before (it makes that
-// byte a NUL, which the check after the update's load finds).
+// `rows` to UTF-8 itself (ConvertsTextBlobToUtf8). Texts too long for a
+// UTF8 parameter, and a text with the byte that is no character (0x98),
+// are left to the server as before (it makes that byte a NUL, which the
+// check after the update's load finds).
 bool ConvertsToUtf8(const StoredColumn& column, const std::vector<std::vector<Value>>& rows,
                     size_t index, const std::string& connection) {
-  if (connection != "WIN1251" || column.sub_type != 1 || column.charset_name != "UTF8") {
-    return false;
-  }
+  if (!ConvertsTextBlobToUtf8(column, connection)) return false;
   size_t longest = 0;
   for (const auto& row : rows) {
     const Value& value = row[index];
@@ -58,15 +50,6 @@ bool ConvertsToUtf8(const StoredColumn& column, const std::vector<std::vector<Va
     longest = std::max(longest, value.text.size());  // one byte, one character
   }
   return longest <= kMaxUtf8Characters;
-}
-
-// The declared length of a text parameter whose longest value has
-// `longest` characters: a few lengths only, so that blocks share prepared
-// statements, and never more than `most`.
-size_t BucketLength(size_t longest, size_t most) {
-  size_t bucket = 64;
-  while (bucket < longest) bucket *= 4;
-  return std::min(bucket, most);
 }
 
 // One column's parameter for one group of rows: its declaration and the
@@ -271,6 +254,7 @@ const ConnectionCharset& BulkLoader::Charset() {
   if (charset_) return *charset_;
   charset_ = ConnectionCharset{};
   const std::string name = database_.Charset();
+  charset_->name = name;
   if (name == "NONE") return *charset_;
   // A name the server knows only as an alias is not found: the texts'
   // character set cannot be named in a request, so its blocks go as INSERTs.
@@ -283,14 +267,18 @@ const ConnectionCharset& BulkLoader::Charset() {
   return *charset_;
 }
 
-BlrRequest& BulkLoader::RequestFor(const InsertPlan& plan, size_t rows) {
-  return Cached(requests_, request_order_, plan.key + '\0' + std::to_string(rows),
-                [&] { return std::make_unique<BlrRequest>(database_, plan.store->Request(rows)); });
+BlrRequest& BulkLoader::RequestFor(const InsertPlan& plan, const BlrStore& store, size_t rows) {
+  return Cached(requests_, request_order_,
+                plan.key + '\0' + store.Lengths() + '\0' + std::to_string(rows),
+                [&] { return std::make_unique<BlrRequest>(database_, store.Request(rows)); });
 }
 
 bool BulkLoader::StoreRows(InsertPlan& plan, const DataBlock& block) {
   if (!plan.store) return false;
-  const BlrStore& store = *plan.store;
+  // Text blobs' fields as long as this block's texts need.
+  const std::optional<BlrStore> sized = plan.store->ForBlock(block.rows);
+  if (!sized) return false;
+  const BlrStore& store = *sized;
   const size_t total = block.rows.size();
   // Groups of equal size, so that they share one request.
   const size_t groups = (total + store.MaxRows() - 1) / store.MaxRows();
@@ -305,8 +293,8 @@ bool BulkLoader::StoreRows(InsertPlan& plan, const DataBlock& block) {
   const auto rows_of = [&](size_t g) { return std::min(per_group, total - g * per_group); };
   try {
     // Compiled before anything is sent (the last group's may differ).
-    RequestFor(plan, rows_of(0));
-    RequestFor(plan, rows_of(groups - 1));
+    RequestFor(plan, store, rows_of(0));
+    RequestFor(plan, store, rows_of(groups - 1));
   } catch (const DatabaseError&) {
     // A server that does not compile the request (an older one without a
     // type of the table's) takes the table's blocks as INSERTs.
@@ -317,7 +305,7 @@ bool BulkLoader::StoreRows(InsertPlan& plan, const DataBlock& block) {
   try {
     // Each request is looked up right before it is sent: compiling one may
     // have pushed another out of the cache.
-    for (size_t g = 0; g < groups; ++g) RequestFor(plan, rows_of(g)).Send(messages[g]);
+    for (size_t g = 0; g < groups; ++g) RequestFor(plan, store, rows_of(g)).Send(messages[g]);
   } catch (const DatabaseError&) {
     // The INSERTs run the block again and name the row the server refuses.
     Run(undo_, "ROLLBACK TO SAVEPOINT SCRIPT_ENGINE_BULK_LOAD");

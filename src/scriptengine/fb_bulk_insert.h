@@ -1,15 +1,15 @@
 // The bulk load of data blocks over the Firebird client. A block whose
 // values all go into their columns' own types is stored through compiled
-// requests (fb_blr_store.h), one per table and row count, compiled once and
-// started again and again. Any other block, and a block the server refuses
-// that way, goes as the rows bound as parameters to a prepared EXECUTE
-// BLOCK of INSERTs, one statement text per table and row count; its
-// parameters are declared with the target columns' own types, so the
-// server converts each value exactly as it would convert the literal in the
-// block's text, and a refused row is named by its INSERT's line. Only short
-// texts for UTF8 text blobs over a WIN1251 connection are converted here,
-// from code page 1251, and bound as UTF-8 (the check after the update's
-// load compares the letters).
+// requests (fb_blr_store.h), one per table, row count and length of its
+// text blobs' fields, compiled once and started again and again. Any other
+// block, and a block the server refuses that way, goes as the rows bound as
+// parameters to a prepared EXECUTE BLOCK of INSERTs, one statement text per
+// table and row count; its parameters are declared with the target
+// columns' own types, so the server converts each value exactly as it
+// would convert the literal in the block's text, and a refused row is named
+// by its INSERT's line. Only short texts for UTF8 text blobs over a WIN1251
+// connection are converted here, from code page 1251, and sent as UTF-8
+// (the check after the update's load compares the letters).
 #pragma once
 
 #include <map>
@@ -65,7 +65,8 @@ class BulkLoader {
   // within a savepoint. False, having stored nothing, when a value does not
   // go into its field or the server refuses the request or a row.
   bool StoreRows(InsertPlan& plan, const DataBlock& block);
-  BlrRequest& RequestFor(const InsertPlan& plan, size_t rows);
+  // The request of `store` (plan.store as ForBlock sized it) for `rows`.
+  BlrRequest& RequestFor(const InsertPlan& plan, const BlrStore& store, size_t rows);
   // How the rows of `block` go into `plan`'s columns; nothing when a
   // column's type cannot be declared or one row is too large for a statement.
   std::optional<Layout> LayoutFor(const InsertPlan& plan, const DataBlock& block) const;

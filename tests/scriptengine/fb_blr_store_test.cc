@@ -11,8 +11,8 @@
 namespace updater::scriptengine {
 namespace {
 
-const ConnectionCharset kWin1251{52, 1};
-const ConnectionCharset kUtf8{4, 4};
+const ConnectionCharset kWin1251{52, 1, "WIN1251"};
+const ConnectionCharset kUtf8{4, 4, "UTF8"};
 
 StoredColumn Col(const std::string& name, int type, int scale = 0, int chars = 0,
                  int charset = 52) {
@@ -22,6 +22,13 @@ StoredColumn Col(const std::string& name, int type, int scale = 0, int chars = 0
   column.scale = scale;
   column.char_length = chars;
   column.charset = charset;
+  return column;
+}
+
+StoredColumn TextBlob(const std::string& name, int charset, const std::string& charset_name) {
+  StoredColumn column = Col(name, kBlob, 0, 0, charset);
+  column.sub_type = 1;
+  column.charset_name = charset_name;
   return column;
 }
 
@@ -139,7 +146,12 @@ TEST(BlrStore, ColumnsThatDoNotGoThisWayDecline) {
   StoredColumn array = Col("A", kLong);
   array.array = true;
   const std::vector<std::pair<const char*, std::vector<StoredColumn>>> cases = {
-      {"blob", {Col("A", kBlob)}},
+      {"binary blob", {Col("A", kBlob)}},
+      {"blob of another sub-type", {[] {
+         StoredColumn column = TextBlob("A", 4, "UTF8");
+         column.sub_type = 2;
+         return column;
+       }()}},
       {"array", {array}},
       {"unknown type", {Col("A", kQuad)}},
       {"name not ASCII", {Col("\xD0\x98\xD0\x9C\xD0\xAF", kLong)}},
@@ -201,6 +213,69 @@ TEST(BlrStore, RequestsStayWithinContextsAndTheShortLengths) {
     ASSERT_TRUE(store->Fill(rows, 0, most + 1, message));
     EXPECT_TRUE(most == 255 || store->Request(most + 1).size() > 32767 || message.size() > 32767)
         << name;
+  }
+}
+
+// A text blob's field is sized for each block: the bucket of its longest
+// text's characters, in the bytes they take as sent (WIN1251 converted to
+// UTF-8 for a UTF8 blob, the connection's bytes otherwise); the request
+// then holds as many rows as the limits allow. Values that are no plain
+// texts, or too long, decline.
+TEST(BlrStore, TextBlobFieldsHoldTheBucketOfTheBlocksLongestText) {
+  const auto store = BlrStore::For(
+      "T", {Col("ID", kLong), TextBlob("U", 4, "UTF8"), TextBlob("W", 52, "WIN1251")}, kWin1251);
+  ASSERT_TRUE(store);
+  const std::string letters(40, '\xC6');  // 40 letters, 80 bytes as UTF-8
+  const std::vector<std::vector<Value>> rows = {
+      {Value::Integer(1), Value::Text(letters), Value::Text(letters)},
+      {Value::Integer(2), Value::Null(), Value::Text("")}};
+  const auto sized = store->ForBlock(rows);
+  ASSERT_TRUE(sized);
+  EXPECT_EQ(sized->Lengths(), "256 64 ");
+  EXPECT_NE(sized->Request(1).find(Bytes({blr_varying2, 4, 0, 0, 1, blr_short, 0, blr_varying2, 52,
+                                          0, 64, 0, blr_short, 0})),
+            std::string::npos);
+  std::string message;
+  ASSERT_TRUE(sized->Fill(rows, 0, 2, message));
+  // Row 0: ID@0 flag@8, U@10 (2+256) flag@268, W@270 (2+64) flag@336;
+  // row 1 from 344 (aligned for its BIGINT): U@354 flag@612, W@614.
+  EXPECT_EQ(At<uint16_t>(message, 10), 80);
+  std::string utf8;
+  for (int i = 0; i < 40; ++i) utf8 += "\xD0\x96";
+  EXPECT_EQ(message.substr(12, 80), utf8);
+  EXPECT_EQ(At<uint16_t>(message, 270), 40);
+  EXPECT_EQ(message.substr(272, 40), letters);
+  EXPECT_EQ(At<int16_t>(message, 612), -1);
+  EXPECT_EQ(At<int16_t>(message, 680), 0);  // W's flag: empty is no NULL
+  EXPECT_EQ(At<uint16_t>(message, 614), 0);
+
+  // The longest texts that go: 4,096 bytes of field, which leaves a
+  // message room for several rows.
+  const auto widest = store->ForBlock({{Value::Integer(1), Value::Text(std::string(1024, '\xC6')),
+                                        Value::Text(std::string(4096, 'x'))}});
+  ASSERT_TRUE(widest);
+  EXPECT_EQ(widest->Lengths(), "4096 4096 ");
+  EXPECT_GE(widest->MaxRows(), 3u);
+  std::vector<std::vector<Value>> full(widest->MaxRows() + 1,
+                                       {Value::Integer(1), Value::Null(), Value::Null()});
+  ASSERT_TRUE(widest->Fill(full, 0, widest->MaxRows(), message));
+  EXPECT_LE(message.size(), 32767u);
+  ASSERT_TRUE(widest->Fill(full, 0, widest->MaxRows() + 1, message));
+  EXPECT_GT(message.size(), 32767u);
+
+  Value slice;
+  slice.kind = Value::Kind::kBlobSlice;
+  const std::vector<std::pair<const char*, std::pair<size_t, Value>>> declined = {
+      {"a text from the blob file", {1, slice}},
+      {"an integer", {2, Value::Integer(5)}},
+      {"0x98, which has no UTF-8", {1, Value::Text("a\x98")}},
+      {"more than 1,024 letters as UTF-8", {1, Value::Text(std::string(1025, 'x'))}},
+      {"longer than 4,096 bytes", {2, Value::Text(std::string(4097, 'x'))}},
+  };
+  for (const auto& [name, change] : declined) {
+    std::vector<std::vector<Value>> block = rows;
+    block[1][change.first] = change.second;
+    EXPECT_FALSE(store->ForBlock(block)) << name;
   }
 }
 

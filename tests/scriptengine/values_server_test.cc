@@ -59,6 +59,19 @@ struct CarryOver {
   RecordingLogView view;
 };
 
+// A trigger that marks each row of `table` in its column VIA with how it
+// came: 'S' while an EXECUTE BLOCK runs on the attachment, 'R' otherwise
+// (a stored-row request).
+std::string ViaTrigger(const std::string& table) {
+  return "CREATE TRIGGER " + table + "_VIA FOR " + table +
+         " BEFORE INSERT AS DECLARE VIA CHAR(1) = 'R'; BEGIN\n"
+         "  IN AUTONOMOUS TRANSACTION DO\n"
+         "    IF (EXISTS(SELECT * FROM MON$STATEMENTS WHERE MON$ATTACHMENT_ID ="
+         " CURRENT_CONNECTION AND MON$STATE = 1 AND MON$SQL_TEXT STARTING WITH"
+         " 'EXECUTE BLOCK')) THEN VIA = 'S';\n"
+         "  NEW.VIA = VIA;\nEND^\n";
+}
+
 std::vector<Value> Column(FbDatabase& db, const std::string& sql) {
   std::vector<Value> values;
   std::unique_ptr<Cursor> cursor = db.Open(sql, {});
@@ -377,8 +390,7 @@ TEST(CarriedValues, LongRowsAndManyParametersStayWithinABlocksLimits) {
 // The rows of a block whose values fit their columns go to the server as a
 // stored-row request: every type arrives exactly, NULLs and Cyrillic texts
 // included, in a block of one row and in blocks of more rows than one
-// request takes. A trigger of the target marks each row with how it came:
-// 'S' while an EXECUTE BLOCK runs on the attachment, 'R' otherwise.
+// request takes (ViaTrigger tells).
 TEST(CarriedValues, RowsOfEveryTypeArriveExactlyThroughTheStoredRowRequest) {
   const std::string columns =
       "ID INTEGER NOT NULL, S SMALLINT, I INTEGER, BI BIGINT, N41 NUMERIC(4,1),"
@@ -387,15 +399,7 @@ TEST(CarriedValues, RowsOfEveryTypeArriveExactlyThroughTheStoredRowRequest) {
       " VOCT VARCHAR(8) CHARACTER SET OCTETS, VNONE VARCHAR(8) CHARACTER SET NONE, VIA CHAR(1)";
   CarryOver carry("CREATE TABLE ALLT (" + columns + ");\nCREATE TABLE ONE (" + columns + ");\n");
   std::string triggers = "SET TERM ^ ;\n";
-  for (const char* table : {"ALLT", "ONE"}) {
-    triggers += std::string("CREATE TRIGGER ") + table + "_VIA FOR " + table +
-                " BEFORE INSERT AS DECLARE VIA CHAR(1) = 'R'; BEGIN\n"
-                "  IN AUTONOMOUS TRANSACTION DO\n"
-                "    IF (EXISTS(SELECT * FROM MON$STATEMENTS WHERE MON$ATTACHMENT_ID ="
-                " CURRENT_CONNECTION AND MON$STATE = 1 AND MON$SQL_TEXT STARTING WITH"
-                " 'EXECUTE BLOCK')) THEN VIA = 'S';\n"
-                "  NEW.VIA = VIA;\nEND^\n";
-  }
+  for (const char* table : {"ALLT", "ONE"}) triggers += ViaTrigger(table);
   ASSERT_EQ(testing::RunText(carry.target.ConnectString(), "WIN1251", triggers), "");
   const int kRows = 700;
   {
@@ -457,6 +461,66 @@ TEST(CarriedValues, RowsOfEveryTypeArriveExactlyThroughTheStoredRowRequest) {
     }
     EXPECT_FALSE(loaded->Next());
     EXPECT_EQ(rows, std::string(table) == "ONE" ? 1 : kRows);
+  }
+}
+
+// Text blobs go through the stored-row request as texts, sized for each
+// block: Cyrillic texts of a WIN1251 script arrive exactly in a UTF8 blob
+// (converted by the engine) and in a WIN1251 one, NULL and empty apart, in
+// blocks whose longest texts lie on both sides of the field lengths'
+// borders (the server counts the characters a field holds). A block with a
+// text too long for the request goes as INSERTs, all of its rows.
+TEST(CarriedValues, TextBlobsArriveExactlyThroughTheStoredRowRequest) {
+  CarryOver carry(
+      "CREATE TABLE NB (ID INTEGER NOT NULL, U BLOB SUB_TYPE TEXT,"
+      " W BLOB SUB_TYPE TEXT CHARACTER SET WIN1251, VIA CHAR(1));");
+  ASSERT_EQ(testing::RunText(carry.target.ConnectString(), "WIN1251",
+                             "SET TERM ^ ;\n" + ViaTrigger("NB")),
+            "");
+  // The letters of the longest text of each block of 20 rows; the block of
+  // 1,025 goes as INSERTs.
+  const size_t longest[] = {0, 64, 65, 256, 257, 1024, 1025, 30};
+  const size_t kFallback = 6, kBlockRows = 20;
+  const auto text = [](size_t letters, size_t id) {
+    std::string made;
+    for (size_t i = 0; i < letters; ++i) made += static_cast<char>(0xC0 + (id + i) % 64);
+    return made;
+  };
+  std::vector<Value> texts;
+  {
+    FbDatabase db = carry.Attach(carry.source);
+    for (size_t block = 0; block < std::size(longest); ++block) {
+      for (size_t j = 0; j < kBlockRows; ++j) {
+        const size_t id = block * kBlockRows + j;
+        Value value = j % 3 == 1 ? Value::Null() : Value::Text(text(j * 7 % 30, id));
+        if (j == 0) value = Value::Text(text(longest[block], id));
+        if (j % 5 == 2 || block == 0) value = Value::Text("");
+        texts.push_back(value);
+        db.Execute("INSERT INTO NB (ID, U, W) VALUES (?, ?, ?)",
+                   {Value::Integer(static_cast<int64_t>(id)), value, value}, true);
+      }
+    }
+    db.Close();
+  }
+  ASSERT_EQ(carry.Export("DATA ROWS=20"), "");
+  ASSERT_EQ(carry.Load(), "");
+
+  FbDatabase utf8(platform::SystemPlatform().libraries,
+                  testing::SysdbaParams(carry.target.ConnectString(), "UTF8"));
+  for (const char* column : {"U", "W"}) {
+    SCOPED_TRACE(column);
+    const std::vector<Value> got = Column(
+        utf8, std::string("SELECT CAST(") + column + " AS VARCHAR(2100)) FROM NB ORDER BY ID");
+    ASSERT_EQ(got.size(), texts.size());
+    for (size_t id = 0; id < texts.size(); ++id) {
+      ASSERT_EQ(got[id].IsNull(), texts[id].IsNull()) << "row " << id;
+      EXPECT_EQ(got[id].text, platform::Cp1251ToUtf8(texts[id].text)) << "row " << id;
+    }
+  }
+  const std::vector<Value> via = Column(utf8, "SELECT TRIM(VIA) FROM NB ORDER BY ID");
+  ASSERT_EQ(via.size(), texts.size());
+  for (size_t id = 0; id < via.size(); ++id) {
+    EXPECT_EQ(via[id].text, id / kBlockRows == kFallback ? "S" : "R") << "row " << id;
   }
 }
 
