@@ -185,6 +185,8 @@ TEST(DataBlocks, HoldRowsOfOneTableAndItsColumnsOnly) {
     bool data_block;
   } cases[] = {
       {"INSERT INTO T (a, \"B\") VALUES (2, 'y');", true},
+      {"INSERT INTO \"T\" (\"A\", \"B\") VALUES (2, 'y');", true},  // the first's head
+      {"INSERT INTO \"T\" (\"A\", \"B\") VALUES (2, 'y', 3);", false},
       {"INSERT INTO \"U\" (\"A\", \"B\") VALUES (2, 'y');", false},
       {"INSERT INTO \"t\" (\"A\", \"B\") VALUES (2, 'y');", false},
       {"INSERT INTO \"T\" (\"A\", \"C\") VALUES (2, 'y');", false},

@@ -4,6 +4,8 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -94,14 +96,34 @@ std::string Utf8ToCp1251(std::string_view utf8) {
 }
 
 std::string Cp1251ToUtf8(std::string_view cp1251) {
+  // Eight bytes at a time through runs of ASCII, which stays as it is:
+  // whole data scripts pass here on their way to the callbacks.
+  const auto ascii_run = [](const char* bytes) {
+    uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return (word & 0x8080808080808080u) == 0;
+  };
+  const size_t count = cp1251.size();
   size_t size = 0;
-  for (const char byte : cp1251) {
-    const auto b = static_cast<unsigned char>(byte);
+  for (size_t i = 0; i < count;) {
+    if (i + 8 <= count && ascii_run(cp1251.data() + i)) {
+      size += 8;
+      i += 8;
+      continue;
+    }
+    const auto b = static_cast<unsigned char>(cp1251[i++]);
     size += b < 0x80 ? 1 : kCp1251High[b - 0x80] < 0x800 ? 2 : 3;
   }
   std::string out(size, '\0');
   char* to = out.data();
-  for (const char byte : cp1251) {
+  for (size_t i = 0; i < count;) {
+    if (i + 8 <= count && ascii_run(cp1251.data() + i)) {
+      std::memcpy(to, cp1251.data() + i, 8);
+      to += 8;
+      i += 8;
+      continue;
+    }
+    const char byte = cp1251[i++];
     const auto b = static_cast<unsigned char>(byte);
     if (b < 0x80) {
       *to++ = byte;
