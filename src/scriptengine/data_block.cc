@@ -104,7 +104,8 @@ class DataBlockParser {
     if (head_tokens_ == 0) {
       const char* const start = t_[first].text.data();
       const Token& last = t_[i_ - 1];
-      head_ = std::string_view(start, static_cast<size_t>(last.text.data() + last.text.size() - start));
+      head_ =
+          std::string_view(start, static_cast<size_t>(last.text.data() + last.text.size() - start));
       head_tokens_ = i_ - first;
     }
     std::vector<Value> row;
@@ -206,8 +207,8 @@ class DataBlockParser {
   const std::vector<Value>& params_;
   std::map<std::string, Value> named_;
   std::vector<std::string_view> written_;  // the first INSERT's names as written
-  std::string_view head_;                   // the first INSERT's head as written
-  size_t head_tokens_ = 0;                  // and its tokens
+  std::string_view head_;                  // the first INSERT's head as written
+  size_t head_tokens_ = 0;                 // and its tokens
   size_t i_ = 0;
 };
 
