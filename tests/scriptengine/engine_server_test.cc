@@ -260,13 +260,15 @@ TEST(EngineOnTheServer, ADataLoadWritesWithoutForcedWritesAndRestoresThem) {
 }
 
 // The rows `first` to `last` of table `table` as a data block of the export;
-// row `bad` of PLAIN holds a text longer than its S takes.
-std::string DataBlockOf(const std::string& table, int first, int last, int bad) {
+// row `bad` of PLAIN holds `refused_value` as its S (by default a text
+// longer than S takes).
+std::string DataBlockOf(const std::string& table, int first, int last, int bad,
+                        const std::string& refused_value = "'far too long'") {
   std::string block = "EXECUTE BLOCK\nAS BEGIN\n";
   for (int row = first; row <= last; ++row) {
     const bool refused = row == bad && table == "PLAIN";
     block += "INSERT INTO \"" + table + "\" (\"ID\", \"S\") VALUES (" + std::to_string(row) +
-             ", '" + (refused ? "far too long" : "s" + std::to_string(row)) + "');\n";
+             ", " + (refused ? refused_value : "'s" + std::to_string(row) + "'") + ");\n";
   }
   return block + "END^\n";
 }
@@ -300,29 +302,37 @@ TEST(EngineOnTheServer, ADataScriptLoadsOverTwoAttachmentsAndFailsAsOneWould) {
     int attachments;  // chosen for the load
     bool bail;
     int bad;  // a row of PLAIN that the table refuses, or 0
+    const char* refused_value;  // its S: too long for the column, or NULL, which it refuses
     const char* failure;
     const char* plain;  // rows and sum of IDs committed
     const char* keyed;
     const char* seen;
   } cases[] = {
-      {"clean", 2, false, 0, "", "250|31375\n", "250|31375\n", "after|1\nduring|2\n"},
-      {"a failed block goes on", 2, false, 130, "the data of \"PLAIN\", row 130, column \"S\": ",
+      {"clean", 2, false, 0, "", "", "250|31375\n", "250|31375\n", "after|1\nduring|2\n"},
+      {"a failed block goes on", 2, false, 130, "'far too long'",
+       "the data of \"PLAIN\", row 130, column \"S\": ", "200|25100\n", "250|31375\n",
+       "after|1\nduring|2\n"},
+      // A value that the server refuses as it stores the block's one
+      // request of rows: none of the block's rows stays, and its INSERTs,
+      // run again, name the row.
+      {"refused by the server", 2, false, 130, "NULL", "the data of \"PLAIN\", row 130",
        "200|25100\n", "250|31375\n", "after|1\nduring|2\n"},
       // SET BAIL ON: nothing after the failed block stays, whichever
       // attachment ran it; the work before the last commit does.
-      {"bail", 2, true, 130, "the data of \"PLAIN\", row 130, column \"S\": ", "100|5050\n",
-       "100|5050\n", "during|2\n"},
+      {"bail", 2, true, 130, "'far too long'", "the data of \"PLAIN\", row 130, column \"S\": ",
+       "100|5050\n", "100|5050\n", "during|2\n"},
       // Where one attachment is chosen, the same script loads over the
       // script's own only.
-      {"one attachment", 1, false, 130, "the data of \"PLAIN\", row 130, column \"S\": ",
-       "200|25100\n", "250|31375\n", "after|1\nduring|1\n"},
+      {"one attachment", 1, false, 130, "'far too long'",
+       "the data of \"PLAIN\", row 130, column \"S\": ", "200|25100\n", "250|31375\n",
+       "after|1\nduring|1\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const LoadAttachments chosen(c.attachments);
     TestDatabase db("UTF8");
     ASSERT_EQ(testing::RunText(db.ConnectString(), "WIN1251",
-                               "CREATE TABLE PLAIN (ID INTEGER, S VARCHAR(8),"
+                               "CREATE TABLE PLAIN (ID INTEGER, S VARCHAR(8) NOT NULL,"
                                " C INTEGER DEFAULT CURRENT_CONNECTION);"
                                "CREATE TABLE KEYED (ID INTEGER NOT NULL PRIMARY KEY, S VARCHAR(8),"
                                " C INTEGER DEFAULT CURRENT_CONNECTION);"
@@ -337,7 +347,7 @@ TEST(EngineOnTheServer, ADataScriptLoadsOverTwoAttachmentsAndFailsAsOneWould) {
     for (const auto& [from, to] : {std::pair{1, 100}, std::pair{101, 250}}) {
       for (const char* table : {"PLAIN", "KEYED"}) {
         for (int first = from; first < to; first += 50) {
-          script += DataBlockOf(table, first, first + 49, c.bad);
+          script += DataBlockOf(table, first, first + 49, c.bad, c.refused_value);
         }
       }
       if (from == 1) {
