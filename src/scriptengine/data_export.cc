@@ -512,8 +512,9 @@ int64_t ExportTableData(Database& database, platform::FileSystem& files, const s
     for (const Table& table : tables) {
       script.Write("\n/* " + CommentText(QuoteName(table.name)) + " */\n");
       const Table read = AsExported(table, charset);
-      std::unique_ptr<Cursor> cursor = CountingCursor(FetchAhead(database.ReadTable(read), read),
-                                                      read, charset, manifest.emplace_back());
+      std::unique_ptr<Cursor> cursor =
+          CountingCursor(FetchAhead(database.ReadTable(read, TableReading::kPacked), read), read,
+                         charset, manifest.emplace_back());
       TableWriter writer(script, blobs, read, charset, options, holes);
       while (cursor->Next()) writer.AddRow(*cursor);
       writer.Flush();

@@ -477,8 +477,7 @@ void ReadFigures(
       continue;
     }
     subset = AsExported(std::move(subset), charset);
-    // Several rows per fetch: cheaper for both sides. The export reads one
-    // row per fetch, so a fault of either reading shows as a difference.
+    // Several rows per fetch: cheaper for both sides.
     std::unique_ptr<Cursor> cursor =
         CountingCursor(FetchAhead(database.ReadTable(subset, TableReading::kPacked), subset),
                        subset, charset, found);

@@ -576,10 +576,10 @@ int64_t StatementsWith(FbDatabase& db, const std::string& text) {
   return count->Get(0).integer;
 }
 
-// The check reads tables several rows per fetch: it must see exactly the
-// rows, values and descriptions that one row per fetch gives, in databases
-// and over connections of either character set, with the last group full,
-// short by one or holding one row.
+// The export and the check read tables several rows per fetch: they must
+// see exactly the rows, values and descriptions that one row per fetch
+// gives, in databases and over connections of either character set, with
+// the last group full, short by one or holding one row.
 TEST(PackedReading, GivesWhatThePlainReadingGivesForEveryTypeAndRowCount) {
   const int counts[] = {0, 1, 19, 20, 21, 65};
   for (const char* default_set : {"UTF8", "WIN1251"}) {
