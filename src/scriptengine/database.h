@@ -157,8 +157,8 @@ class Database {
   // Another attachment to the same database with the same user, role,
   // character set and dialect, and a default transaction of its own: the
   // data load runs blocks over it beside this one. Nothing when the
-  // database has no second attachment to give or is told to load over
-  // one; throws when the server refuses one.
+  // database has no second attachment to give or is not told to load over
+  // two; throws when the server refuses one.
   virtual std::unique_ptr<Database> OpenSibling() { return nullptr; }
 
   // Commits, detaches and attaches again; with the character set `charset`

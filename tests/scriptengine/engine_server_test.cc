@@ -267,8 +267,8 @@ std::string DataBlockOf(const std::string& table, int first, int last, int bad,
   std::string block = "EXECUTE BLOCK\nAS BEGIN\n";
   for (int row = first; row <= last; ++row) {
     const bool refused = row == bad && table == "PLAIN";
-    block += "INSERT INTO \"" + table + "\" (\"ID\", \"S\") VALUES (" + std::to_string(row) +
-             ", " + (refused ? refused_value : "'s" + std::to_string(row) + "'") + ");\n";
+    block += "INSERT INTO \"" + table + "\" (\"ID\", \"S\") VALUES (" + std::to_string(row) + ", " +
+             (refused ? refused_value : "'s" + std::to_string(row) + "'") + ");\n";
   }
   return block + "END^\n";
 }
@@ -301,7 +301,7 @@ TEST(EngineOnTheServer, ADataScriptLoadsOverTwoAttachmentsAndFailsAsOneWould) {
     const char* name;
     int attachments;  // chosen for the load
     bool bail;
-    int bad;  // a row of PLAIN that the table refuses, or 0
+    int bad;                    // a row of PLAIN that the table refuses, or 0
     const char* refused_value;  // its S: too long for the column, or NULL, which it refuses
     const char* failure;
     const char* plain;  // rows and sum of IDs committed
@@ -319,13 +319,15 @@ TEST(EngineOnTheServer, ADataScriptLoadsOverTwoAttachmentsAndFailsAsOneWould) {
        "200|25100\n", "250|31375\n", "after|1\nduring|2\n"},
       // SET BAIL ON: nothing after the failed block stays, whichever
       // attachment ran it; the work before the last commit does.
-      {"bail", 2, true, 130, "'far too long'", "the data of \"PLAIN\", row 130, column \"S\": ",
-       "100|5050\n", "100|5050\n", "during|2\n"},
+      {"bail", 2, true, 130, "'far too long'",
+       "the data of \"PLAIN\", row 130, column \"S\": ", "100|5050\n", "100|5050\n", "during|2\n"},
       // Where one attachment is chosen, the same script loads over the
       // script's own only.
       {"one attachment", 1, false, 130, "'far too long'",
        "the data of \"PLAIN\", row 130, column \"S\": ", "200|25100\n", "250|31375\n",
        "after|1\nduring|1\n"},
+      {"refused by the server, one attachment", 1, false, 130, "NULL",
+       "the data of \"PLAIN\", row 130", "200|25100\n", "250|31375\n", "after|1\nduring|1\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
