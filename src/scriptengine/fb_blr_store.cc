@@ -135,6 +135,9 @@ std::optional<BlrStore> BlrStore::For(const std::string& table,
         field.type = blr_varying2;
         field.charset = static_cast<uint16_t>(own ? column.charset : charset.id);
         field.length = static_cast<uint16_t>(bytes);
+        field.most = field.length;
+        field.bytes_per_char = static_cast<uint8_t>(
+            std::clamp(own ? column.bytes_per_char : charset.bytes_per_char, 1, 4));
         break;
       }
       default:
@@ -142,27 +145,44 @@ std::optional<BlrStore> BlrStore::For(const std::string& table,
     }
     store.fields_.push_back(std::move(field));
   }
+  // The BLR grows by the same bytes for each row, whatever the lengths of
+  // the texts' fields.
+  const size_t blr1 = store.Request(1).size(), blr2 = store.Request(2).size();
+  if (blr1 > kMaxBlr) return std::nullopt;
+  store.most_rows_ = std::min({kMaxContexts, 1 + (kMaxBlr - blr1) / (blr2 - blr1),
+                               // the message's fields are counted in a word
+                               size_t{0xffff} / (2 * store.fields_.size())});
   if (!store.Limit()) return std::nullopt;
   return store;
 }
 
 std::optional<BlrStore> BlrStore::ForBlock(const std::vector<std::vector<Value>>& rows) const {
+  if (std::none_of(fields_.begin(), fields_.end(),
+                   [](const Field& f) { return f.type == blr_varying2; })) {
+    return *this;
+  }
   BlrStore store = *this;
-  bool sized = false;
   for (size_t c = 0; c < store.fields_.size(); ++c) {
     Field& field = store.fields_[c];
-    if (!field.blob_text) continue;
+    if (field.type != blr_varying2) continue;
     // The server takes from a field of a multi-byte character set no more
     // characters than its bytes hold at the most bytes a character takes:
     // the field is sized by characters. A text has no more characters than
     // bytes as it comes (WIN1251's exactly as many), and as UTF-8 it has no
     // more than 4 bytes a character.
-    const size_t most = kMaxBlobText / field.bytes_per_char;
+    const size_t most = field.blob_text ? kMaxBlobText / field.bytes_per_char : field.most;
     size_t longest = 0;
     for (const std::vector<Value>& row : rows) {
       if (row.size() != fields_.size()) return std::nullopt;
       const Value& value = row[c];
       if (value.IsNull()) continue;
+      if (!field.blob_text) {
+        // A text, or one kept in the blob file; what does not fit or is no
+        // text, Fill leaves to the block's INSERTs.
+        if (value.kind == Value::Kind::kText) longest = std::max(longest, value.text.size());
+        if (value.kind == Value::Kind::kBlobSlice) longest = std::max(longest, value.length);
+        continue;
+      }
       // Values from the blob file and values of other kinds go as the
       // block's INSERTs, which bind them as blobs or have the server
       // convert them.
@@ -170,39 +190,35 @@ std::optional<BlrStore> BlrStore::ForBlock(const std::vector<std::vector<Value>>
       if (field.to_utf8 && value.text.find('\x98') != std::string::npos) return std::nullopt;
       longest = std::max(longest, value.text.size());
     }
-    field.length = static_cast<uint16_t>(BucketLength(longest, most) * field.bytes_per_char);
-    sized = true;
+    // A CHAR or VARCHAR field never holds more than its column.
+    field.length = static_cast<uint16_t>(
+        field.blob_text ? BucketLength(longest, most) * field.bytes_per_char
+                        : std::min(BucketLength(longest, most) * field.bytes_per_char, most));
   }
-  if (sized && !store.Limit()) return std::nullopt;
+  if (!store.Limit()) return std::nullopt;
   return store;
 }
 
 std::string BlrStore::Lengths() const {
   std::string lengths;
   for (const Field& field : fields_) {
-    if (field.blob_text) lengths += std::to_string(field.length) + ' ';
+    if (field.type == blr_varying2) lengths += std::to_string(field.length) + ' ';
   }
   return lengths;
 }
 
 bool BlrStore::Limit() {
-  // The BLR grows by the same bytes for each row; the message nearly so
-  // (its alignment gaps depend on where a row starts), so its limit is
-  // searched for.
-  const size_t blr1 = Request(1).size(), blr2 = Request(2).size();
-  if (blr1 > kMaxBlr || Offsets(1, nullptr) > kMaxMessage) return false;
-  size_t most = std::min({kMaxContexts, 1 + (kMaxBlr - blr1) / (blr2 - blr1),
-                          // the message's fields are counted in a word
-                          size_t{0xffff} / (2 * fields_.size())});
-  size_t fits = 1;
-  while (fits < most) {
-    const size_t middle = (fits + most + 1) / 2;
-    if (Offsets(middle, nullptr) <= kMaxMessage) {
-      fits = middle;
-    } else {
-      most = middle - 1;
-    }
+  // Each row takes nearly the same bytes (its alignment gaps depend on where
+  // it starts): rows are laid out until the next one would not fit.
+  size_t at = 0;
+  size_t fits = 0;
+  while (fits < most_rows_) {
+    const size_t end = LayOutRow(at, nullptr);
+    if (end > kMaxMessage) break;
+    at = end;
+    ++fits;
   }
+  if (fits == 0) return false;
   max_rows_ = fits;
   return true;
 }
@@ -239,20 +255,23 @@ size_t BlrStore::Alignment(const Field& field) {
   }
 }
 
+size_t BlrStore::LayOutRow(size_t at, std::vector<size_t>* offsets) const {
+  for (const Field& field : fields_) {
+    const size_t alignment = Alignment(field);
+    at = (at + alignment - 1) / alignment * alignment;
+    if (offsets) offsets->push_back(at);
+    at += Size(field);
+    at = (at + 1) / 2 * 2;
+    if (offsets) offsets->push_back(at);
+    at += kFlagBytes;
+  }
+  return at;
+}
+
 size_t BlrStore::Offsets(size_t rows, std::vector<size_t>* offsets) const {
   if (offsets) offsets->clear();
   size_t at = 0;
-  for (size_t r = 0; r < rows; ++r) {
-    for (const Field& field : fields_) {
-      const size_t alignment = Alignment(field);
-      at = (at + alignment - 1) / alignment * alignment;
-      if (offsets) offsets->push_back(at);
-      at += Size(field);
-      at = (at + 1) / 2 * 2;
-      if (offsets) offsets->push_back(at);
-      at += kFlagBytes;
-    }
-  }
+  for (size_t r = 0; r < rows; ++r) at = LayOutRow(at, offsets);
   return at;
 }
 

@@ -22,9 +22,11 @@
 // the lengths the client API takes.
 //
 // A text blob's value goes as a text too, which the server makes a blob of
-// as it stores the row. Its field holds the characters of the bucket
-// (BucketLength) of the block's longest text, so the store is sized for
-// each block (ForBlock) and blocks of alike texts share a compiled request.
+// as it stores the row. Its field, as a CHAR's or VARCHAR's, holds the
+// characters of the bucket (BucketLength) of the block's longest text (a
+// CHAR's or VARCHAR's no more than its column's), so the store is sized
+// for each block (ForBlock) and blocks of alike texts share a compiled
+// request: short texts in wide columns leave room for more rows a message.
 #pragma once
 
 #include <ibase.h>
@@ -82,14 +84,15 @@ class BlrStore {
                                      const std::vector<StoredColumn>& columns,
                                      const ConnectionCharset& charset);
 
-  // This store for the rows of one block: each text blob's field holds the
-  // characters of the bucket of its longest value, in the most bytes they
-  // take. Nothing when a text blob's value does not go this way (not a
-  // text, too long for kMaxBlobText bytes, 0x98 in a text to be converted)
-  // or a row would not fit.
+  // This store for the rows of one block: each text's field (a text
+  // blob's, a CHAR's or a VARCHAR's) holds the characters of the bucket of
+  // its longest value, in the most bytes they take, and a CHAR's or
+  // VARCHAR's no more than its column's bytes. Nothing when a text blob's
+  // value does not go this way (not a text, too long for kMaxBlobText
+  // bytes, 0x98 in a text to be converted) or a row would not fit.
   std::optional<BlrStore> ForBlock(const std::vector<std::vector<Value>>& rows) const;
   // What tells the stores ForBlock makes of one store apart: the lengths of
-  // the text blobs' fields.
+  // the texts' fields.
   std::string Lengths() const;
 
   // The most rows one request takes.
@@ -111,10 +114,11 @@ class BlrStore {
     int8_t scale = 0;            // blr_int64: the column's scale (zero or negative)
     uint16_t charset = 0;        // blr_varying2: character set number
     uint16_t length = 0;         // blr_varying2: most bytes of the text
+    uint16_t most = 0;           // a CHAR's or VARCHAR's: the bytes of its column
     std::string name;            // the column's name as stored
-    bool blob_text = false;      // a text blob's field, sized for each block
+    bool blob_text = false;      // a text blob's field
     bool to_utf8 = false;        // its texts are converted from WIN1251
-    uint8_t bytes_per_char = 1;  // of its character set, at the most
+    uint8_t bytes_per_char = 1;  // of a text's character set, at the most
   };
 
  private:
@@ -122,14 +126,18 @@ class BlrStore {
   // The bytes a field takes and its alignment.
   static size_t Size(const Field& field);
   static size_t Alignment(const Field& field);
+  // Lays out one row's values and NULL flags from offset `at`, adding
+  // their offsets to `offsets`; returns where the row ends.
+  size_t LayOutRow(size_t at, std::vector<size_t>* offsets) const;
   // The offsets of each value and NULL flag of `rows` rows; returns the
   // message's length.
   size_t Offsets(size_t rows, std::vector<size_t>* offsets) const;
-  // Sets the most rows one request takes; false when not even one fits.
+  // Sets the most rows one message takes; false when not even one fits.
   bool Limit();
 
   std::string table_;
   std::vector<Field> fields_;
+  size_t most_rows_ = 0;  // the most rows the request's BLR and contexts allow
   size_t max_rows_ = 0;
 };
 

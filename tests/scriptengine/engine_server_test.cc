@@ -383,9 +383,10 @@ TEST(EngineOnTheServer, ADataScriptLoadsOverTwoAttachmentsAndFailsAsOneWould) {
 // The load keeps a bounded number of compiled requests, one per table and
 // rows per request. A block whose groups take two requests stores every row
 // also when compiling the second pushes the first out of the cache: W's
-// rows (a VARCHAR(8000) each) go four to a request; its first block leaves
-// the request of 4 oldest, fifteen tables fill the cache, and the second
-// block takes groups of 4, 4 and 3.
+// rows (a VARCHAR(8000) each, with texts of over 4,096 characters, so that
+// its field is the column's whole width) go four to a request; its first
+// block leaves the request of 4 oldest, fifteen tables fill the cache, and
+// the second block takes groups of 4, 4 and 3.
 TEST(EngineOnTheServer, ABlockStoresEveryRowWhenItsRequestsPushEachOtherOut) {
   const LoadAttachments one(1);  // one attachment: one cache
   TestDatabase db("UTF8");
@@ -394,11 +395,12 @@ TEST(EngineOnTheServer, ABlockStoresEveryRowWhenItsRequestsPushEachOtherOut) {
     tables += "CREATE TABLE T" + std::to_string(t) + " (ID INTEGER, S VARCHAR(8));\n";
   }
   ASSERT_EQ(testing::RunText(db.ConnectString(), "WIN1251", tables), "");
-  const auto block = [](const std::string& table, int first, int last) {
+  const std::string wide(5000, 'x');
+  const auto block = [&](const std::string& table, int first, int last) {
     std::string text = "EXECUTE BLOCK\nAS BEGIN\n";
     for (int row = first; row <= last; ++row) {
       text += "INSERT INTO \"" + table + "\" (\"ID\", \"S\") VALUES (" + std::to_string(row) +
-              ", 's" + std::to_string(row) + "');\n";
+              ", 's" + std::to_string(row) + (table == "W" ? wide : "") + "');\n";
     }
     return text + "END^\n";
   };
@@ -408,7 +410,8 @@ TEST(EngineOnTheServer, ABlockStoresEveryRowWhenItsRequestsPushEachOtherOut) {
   std::ofstream(db.Folder() + "/Data.sql", std::ios::binary) << script;
 
   EXPECT_EQ(testing::RunFile(db.ConnectString(), "WIN1251", db.Folder() + "/Data.sql"), "");
-  EXPECT_EQ(Rows(db.ConnectString(), "SELECT COUNT(*), SUM(ID) FROM W WHERE S = 's' || ID"),
+  EXPECT_EQ(Rows(db.ConnectString(),
+                 "SELECT COUNT(*), SUM(ID) FROM W WHERE S = 's' || ID || RPAD('', 5000, 'x')"),
             "19|190\n");
   EXPECT_EQ(Rows(db.ConnectString(), "SELECT COUNT(*) FROM T14"), "1\n");
 }

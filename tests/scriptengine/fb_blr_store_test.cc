@@ -279,5 +279,49 @@ TEST(BlrStore, TextBlobFieldsHoldTheBucketOfTheBlocksLongestText) {
   }
 }
 
+// A CHAR's or VARCHAR's field holds the bucket of the block's longest text
+// too, but never more than its column: short texts in a wide column leave
+// room for more rows a message, and a text too long for its column still
+// leaves the block to its INSERTs.
+TEST(BlrStore, TextFieldsHoldTheBucketOfTheBlocksLongestTextUpToTheirColumn) {
+  const auto store =
+      BlrStore::For("T", {Col("V", kVarying, 0, 8000), Col("C", kText, 0, 10)}, kWin1251);
+  ASSERT_TRUE(store);
+  EXPECT_EQ(store->Lengths(), "8000 10 ");
+  EXPECT_EQ(store->MaxRows(), 4u);
+  const struct {
+    std::string longest;
+    const char* lengths;
+  } cases[] = {
+      {"", "64 10 "},
+      {std::string(64, 'x'), "64 10 "},
+      {std::string(65, 'x'), "256 10 "},
+      {std::string(4097, 'x'), "8000 10 "},
+      {std::string(8001, 'x'), "8000 10 "},  // too long: the INSERTs report it
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.longest.size());
+    const std::vector<std::vector<Value>> rows = {{Value::Text(c.longest), Value::Text("abc")},
+                                                  {Value::Null(), Value::Null()}};
+    const auto sized = store->ForBlock(rows);
+    ASSERT_TRUE(sized);
+    EXPECT_EQ(sized->Lengths(), c.lengths);
+    std::string message;
+    EXPECT_EQ(sized->Fill(rows, 0, 2, message), c.longest.size() <= 8000);
+  }
+  const auto narrow = store->ForBlock({{Value::Text("short"), Value::Text("abc")}});
+  ASSERT_TRUE(narrow);
+  EXPECT_EQ(narrow->MaxRows(), 255u);
+
+  // Over UTF8 the field holds the bucket's characters at 4 bytes each, up
+  // to the column's bytes.
+  const auto utf8 =
+      BlrStore::For("T", {Col("V", kVarying, 0, 100, 4), Col("W", kVarying, 0, 10, 4)}, kUtf8);
+  ASSERT_TRUE(utf8);
+  const auto sized = utf8->ForBlock({{Value::Text("\xD0\x96"), Value::Text("ab")}});
+  ASSERT_TRUE(sized);
+  EXPECT_EQ(sized->Lengths(), "256 40 ");
+}
+
 }  // namespace
 }  // namespace updater::scriptengine
