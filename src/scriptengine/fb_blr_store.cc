@@ -180,7 +180,10 @@ std::optional<BlrStore> BlrStore::ForBlock(const std::vector<std::vector<Value>>
         // A text, or one kept in the blob file; what does not fit or is no
         // text, Fill leaves to the block's INSERTs.
         if (value.kind == Value::Kind::kText) longest = std::max(longest, value.text.size());
-        if (value.kind == Value::Kind::kBlobSlice) longest = std::max(longest, value.length);
+        if (value.kind == Value::Kind::kBlobSlice) {
+          // Beyond the column's width, any length sizes the field alike.
+          longest = std::max(longest, static_cast<size_t>(std::min<uint64_t>(value.length, most)));
+        }
         continue;
       }
       // Values from the blob file and values of other kinds go as the
