@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/strings.h"
 #include "scriptengine/blob_file.h"
 #include "scriptengine/errors.h"
 #include "scriptengine/fb_database.h"
@@ -30,11 +31,32 @@ void Name(std::string& blr, const std::string& name) {
   blr += name;
 }
 
-// Names go into the BLR as they are; the server reads them in its metadata
-// character set, which agrees with every connection's only for ASCII.
-bool PlainName(const std::string& name) {
-  if (name.empty() || name.size() > 255) return false;
-  return std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
+// A name as the BLR carries it, from the name as it comes over the
+// connection: the server reads the BLR's names in its metadata character
+// set, UNICODE_FSS (UTF-8), whatever the connection's. ASCII goes as it is,
+// a WIN1251 name converted to UTF-8, a UTF8 one as it is; nothing for a
+// name in another set, one with control characters or one too long. (A
+// server that stored names in the connection's bytes, as Firebird before
+// 2.5 could, does not find such a name and refuses the request: the
+// table's blocks then go as INSERTs.)
+std::optional<std::string> BlrName(const std::string& name, const ConnectionCharset& charset) {
+  if (name.empty() ||
+      std::any_of(name.begin(), name.end(), [](char c) { return c >= 0 && c < 0x20; })) {
+    return std::nullopt;
+  }
+  std::string carried;
+  if (std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c < 0x7f; })) {
+    carried = name;
+  } else if (charset.name == "WIN1251") {
+    if (!AppendWin1251AsUtf8(name, carried)) return std::nullopt;
+  } else if ((charset.name == "UTF8" || charset.name == "UNICODE_FSS") &&
+             platform::IsValidUtf8(name)) {
+    carried = name;
+  } else {
+    return std::nullopt;
+  }
+  if (carried.size() > 255) return std::nullopt;  // its length is one byte
+  return carried;
 }
 
 // 10^digits, or 0 when it does not fit.
@@ -68,13 +90,15 @@ size_t BucketLength(size_t longest, size_t most) {
 std::optional<BlrStore> BlrStore::For(const std::string& table,
                                       const std::vector<StoredColumn>& columns,
                                       const ConnectionCharset& charset) {
-  if (!PlainName(table) || columns.empty()) return std::nullopt;
+  std::optional<std::string> table_name = BlrName(table, charset);
+  if (!table_name || columns.empty()) return std::nullopt;
   BlrStore store;
-  store.table_ = table;
+  store.table_ = std::move(*table_name);
   for (const StoredColumn& column : columns) {
-    if (!PlainName(column.name) || column.array) return std::nullopt;
+    std::optional<std::string> name = BlrName(column.name, charset);
+    if (!name || column.array) return std::nullopt;
     Field field;
-    field.name = column.name;
+    field.name = std::move(*name);
     switch (column.field_type) {
       case kShort:
       case kLong:

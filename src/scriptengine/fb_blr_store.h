@@ -76,10 +76,11 @@ class BlrStore {
   static constexpr size_t kMaxBlobText = 4096;
 
   // The store into `table` of `columns` (stored columns, in the rows'
-  // order); nothing when one of them does not go this way (blobs other
-  // than texts, arrays, unknown types, names other than printable ASCII)
-  // or a single row would not fit into a request. Its text blobs' fields
-  // are empty until ForBlock sizes them.
+  // order), whose names come in `charset`; nothing when one of them does
+  // not go this way (blobs other than texts, arrays, unknown types, names
+  // beyond ASCII in a set other than WIN1251 and UTF8) or a single row
+  // would not fit into a request. Its text blobs' fields are empty until
+  // ForBlock sizes them.
   static std::optional<BlrStore> For(const std::string& table,
                                      const std::vector<StoredColumn>& columns,
                                      const ConnectionCharset& charset);
@@ -115,7 +116,7 @@ class BlrStore {
     uint16_t charset = 0;        // blr_varying2: character set number
     uint16_t length = 0;         // blr_varying2: most bytes of the text
     uint16_t most = 0;           // a CHAR's or VARCHAR's: the bytes of its column
-    std::string name;            // the column's name as stored
+    std::string name;            // the column's name, in UTF-8
     bool blob_text = false;      // a text blob's field
     bool to_utf8 = false;        // its texts are converted from WIN1251
     uint8_t bytes_per_char = 1;  // of a text's character set, at the most

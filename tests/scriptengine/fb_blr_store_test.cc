@@ -154,7 +154,8 @@ TEST(BlrStore, ColumnsThatDoNotGoThisWayDecline) {
        }()}},
       {"array", {array}},
       {"unknown type", {Col("A", kQuad)}},
-      {"name not ASCII", {Col("\xD0\x98\xD0\x9C\xD0\xAF", kLong)}},
+      {"name not UTF-8", {Col("\xC8\xCC\xDF", kLong)}},
+      {"name with a control character", {Col("A\tB", kLong)}},
       {"a text too long for a message", {Col("A", kVarying, 0, 8191)}},
       {"a row too large for a message", {Col("A", kVarying, 0, 5000), Col("B", kVarying, 0, 5000)}},
       {"no columns", {}},
@@ -162,7 +163,27 @@ TEST(BlrStore, ColumnsThatDoNotGoThisWayDecline) {
   for (const auto& [name, columns] : cases) {
     EXPECT_FALSE(BlrStore::For("T", columns, kUtf8)) << name;
   }
-  EXPECT_FALSE(BlrStore::For("\xD0\xA2", {Col("A", kLong)}, kUtf8)) << "table not ASCII";
+  EXPECT_FALSE(BlrStore::For("\xD2", {Col("A", kLong)}, kUtf8)) << "table not UTF-8";
+  const ConnectionCharset win1252{53, 1, "WIN1252"};
+  EXPECT_FALSE(BlrStore::For("\xC0", {Col("A", kLong)}, win1252)) << "another set";
+  EXPECT_TRUE(BlrStore::For("T", {Col("A", kLong)}, win1252)) << "ASCII in another set";
+}
+
+// The BLR carries names in UTF-8, the server's metadata set: a WIN1251
+// connection's names converted, a UTF8 one's as they are.
+TEST(BlrStore, NamesGoInUtf8WhateverTheConnectionsSet) {
+  const std::string utf8 = "\xD0\xA2\xD0\x98\xD0\x9C\xD0\xAF";  // ТИМЯ
+  for (const auto& [charset, name] :
+       {std::pair{kWin1251, std::string("\xD2\xC8\xCC\xDF")}, std::pair{kUtf8, utf8}}) {
+    SCOPED_TRACE(charset.name);
+    const auto store = BlrStore::For(name, {Col(name, kLong)}, charset);
+    ASSERT_TRUE(store);
+    const std::string blr = store->Request(1);
+    EXPECT_NE(blr.find(static_cast<char>(utf8.size()) + utf8 + '\0'), std::string::npos);
+    EXPECT_NE(blr.find(Bytes({blr_field, 0}) + static_cast<char>(utf8.size()) + utf8),
+              std::string::npos);
+  }
+  EXPECT_FALSE(BlrStore::For("\x98", {Col("A", kLong)}, kWin1251)) << "0x98 is no character";
 }
 
 TEST(BlrStore, ValuesThatDoNotFitTheirFieldDecline) {

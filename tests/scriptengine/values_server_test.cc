@@ -62,8 +62,8 @@ struct CarryOver {
 // A trigger that marks each row of `table` in its column VIA with how it
 // came: 'S' while an EXECUTE BLOCK runs on the attachment, 'R' otherwise
 // (a stored-row request).
-std::string ViaTrigger(const std::string& table) {
-  return "CREATE TRIGGER " + table + "_VIA FOR " + table +
+std::string ViaTrigger(const std::string& table, const std::string& trigger = "") {
+  return "CREATE TRIGGER " + (trigger.empty() ? table + "_VIA" : trigger) + " FOR " + table +
          " BEFORE INSERT AS DECLARE VIA CHAR(1) = 'R'; BEGIN\n"
          "  IN AUTONOMOUS TRANSACTION DO\n"
          "    IF (EXISTS(SELECT * FROM MON$STATEMENTS WHERE MON$ATTACHMENT_ID ="
@@ -462,6 +462,45 @@ TEST(CarriedValues, RowsOfEveryTypeArriveExactlyThroughTheStoredRowRequest) {
     EXPECT_FALSE(loaded->Next());
     EXPECT_EQ(rows, std::string(table) == "ONE" ? 1 : kRows);
   }
+}
+
+// A table and columns with Cyrillic names go through the stored-row request
+// too (the request names them in UTF-8, as the server keeps its names), and
+// so does a block of short texts in a wide VARCHAR, its field sized for the
+// block, beside a block of long ones.
+TEST(CarriedValues, CyrillicNamesAndWideColumnsGoThroughTheStoredRowRequest) {
+  // The scripts' texts in UTF-8; the engine's attachment's in WIN1251.
+  CarryOver carry(
+      "CREATE TABLE \"ТАБ\" (\"НОМ\" INTEGER NOT NULL, \"ИМЯ\" VARCHAR(4000), VIA CHAR(1));");
+  ASSERT_EQ(testing::RunText(carry.target.ConnectString(), "WIN1251",
+                             "SET TERM ^ ;\n" + ViaTrigger("\"ТАБ\"", "TAB_VIA")),
+            "");
+  const std::string table = "\"\xD2\xC0\xC1\"", number = "\"\xCD\xCE\xCC\"",
+                    name = "\"\xC8\xCC\xDF\"";
+  const int kRows = 40;  // 20 a block: the first block's texts short, the second's long
+  const auto text = [](int i) {
+    return "\xC8\xEC\xFF " + std::to_string(i) + (i > 20 ? std::string(3000, 'x') : "");
+  };
+  {
+    FbDatabase db = carry.Attach(carry.source);
+    for (int i = 1; i <= kRows; ++i) {
+      db.Execute("INSERT INTO " + table + " VALUES (?, ?, NULL)",
+                 {Value::Integer(i), Value::Text(text(i))}, true);
+    }
+    db.Close();
+  }
+  ASSERT_EQ(carry.Export("DATA ROWS=20"), "");
+  ASSERT_EQ(carry.Load(), "");
+  FbDatabase target = carry.Attach(carry.target);
+  std::unique_ptr<Cursor> loaded =
+      target.Open("SELECT " + number + ", " + name + ", VIA FROM " + table + " ORDER BY 1", {});
+  for (int i = 1; i <= kRows; ++i) {
+    ASSERT_TRUE(loaded->Next());
+    EXPECT_EQ(loaded->Get(0).integer, i);
+    EXPECT_EQ(loaded->Get(1).text, text(i)) << i;
+    EXPECT_EQ(loaded->Get(2).text, "R") << i;
+  }
+  EXPECT_FALSE(loaded->Next());
 }
 
 // Text blobs go through the stored-row request as texts, sized for each
