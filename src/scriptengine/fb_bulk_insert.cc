@@ -16,7 +16,10 @@ namespace {
 // Firebird 2.0 takes statements and messages of up to 64 KB; both stay below.
 constexpr size_t kMaxStatementText = 64000;
 constexpr size_t kMaxMessageBytes = 64000;
-constexpr size_t kMaxPrepared = 16;
+// Compiled requests and prepared statements kept on an attachment: a
+// table's blocks may take several (rows per request, its texts' field
+// lengths), and a few tables' blocks may take turns.
+constexpr size_t kMaxPrepared = 32;
 
 // The character set a text parameter for `column` is declared in: binary
 // and untyped columns keep theirs, all others take the connection's, in
@@ -77,13 +80,17 @@ constexpr FixedShape kFixedShapes[] = {
     {kBoolean, "BOOLEAN", 1},
 };
 
-// `cache[key]`, made by `make` when it is not there yet; the oldest entry
-// (`order`) goes when there are too many.
+// `cache[key]`, made by `make` when it is not there yet; the entry used
+// least recently (first in `order`) goes when there are too many.
 template <typename T, typename Make>
 T& Cached(std::map<std::string, std::unique_ptr<T>>& cache, std::vector<std::string>& order,
           const std::string& key, const Make& make) {
   auto& entry = cache[key];
-  if (entry) return *entry;
+  if (entry) {
+    const auto used = std::find(order.begin(), order.end(), key);
+    std::rotate(used, used + 1, order.end());
+    return *entry;
+  }
   entry = make();
   T& made = *entry;
   order.push_back(key);

@@ -380,18 +380,19 @@ TEST(EngineOnTheServer, ADataScriptLoadsOverTwoAttachmentsAndFailsAsOneWould) {
   }
 }
 
-// The load keeps a bounded number of compiled requests, one per table and
-// rows per request. A block whose groups take two requests stores every row
-// also when compiling the second pushes the first out of the cache: W's
-// rows (a VARCHAR(8000) each, with texts of over 4,096 characters, so that
-// its field is the column's whole width) go four to a request; its first
-// block leaves the request of 4 oldest, fifteen tables fill the cache, and
-// the second block takes groups of 4, 4 and 3.
+// The load keeps a bounded number of compiled requests (32), one per table,
+// rows per request and texts' field lengths, and lets go of the one used
+// least recently. A block whose groups take two requests stores every row
+// when compiling the second finds the cache full: W's rows (a VARCHAR(8000)
+// each, with texts of over 4,096 characters, so that its field is the
+// column's whole width) go four to a request; its first block leaves the
+// request of 4, thirty-one tables fill the cache, and the second block
+// takes groups of 4, 4 and 3.
 TEST(EngineOnTheServer, ABlockStoresEveryRowWhenItsRequestsPushEachOtherOut) {
   const LoadAttachments one(1);  // one attachment: one cache
   TestDatabase db("UTF8");
   std::string tables = "CREATE TABLE W (ID INTEGER, S VARCHAR(8000));\n";
-  for (int t = 0; t < 15; ++t) {
+  for (int t = 0; t < 31; ++t) {
     tables += "CREATE TABLE T" + std::to_string(t) + " (ID INTEGER, S VARCHAR(8));\n";
   }
   ASSERT_EQ(testing::RunText(db.ConnectString(), "WIN1251", tables), "");
@@ -405,7 +406,7 @@ TEST(EngineOnTheServer, ABlockStoresEveryRowWhenItsRequestsPushEachOtherOut) {
     return text + "END^\n";
   };
   std::string script = "SET DATA BEGIN;\nSET TERM ^ ;\n" + block("W", 1, 8);
-  for (int t = 0; t < 15; ++t) script += block("T" + std::to_string(t), 1, 1);
+  for (int t = 0; t < 31; ++t) script += block("T" + std::to_string(t), 1, 1);
   script += block("W", 9, 19) + "COMMIT WORK^\nSET TERM ; ^\nSET DATA END;\n";
   std::ofstream(db.Folder() + "/Data.sql", std::ios::binary) << script;
 
@@ -413,7 +414,7 @@ TEST(EngineOnTheServer, ABlockStoresEveryRowWhenItsRequestsPushEachOtherOut) {
   EXPECT_EQ(Rows(db.ConnectString(),
                  "SELECT COUNT(*), SUM(ID) FROM W WHERE S = 's' || ID || RPAD('', 5000, 'x')"),
             "19|190\n");
-  EXPECT_EQ(Rows(db.ConnectString(), "SELECT COUNT(*) FROM T14"), "1\n");
+  EXPECT_EQ(Rows(db.ConnectString(), "SELECT COUNT(*) FROM T30"), "1\n");
 }
 
 // The engine's own answers through its entry points, without the runner's
