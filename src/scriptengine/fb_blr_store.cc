@@ -133,6 +133,7 @@ std::optional<BlrStore> BlrStore::For(const std::string& table,
         // the VARCHAR columns below unless the store converts it.
         field.type = blr_varying2;
         field.blob_text = true;
+        field.most = kMaxBlobText;
         field.to_utf8 = ConvertsTextBlobToUtf8(column, charset.name);
         if (field.to_utf8) {
           field.charset = kCharsetUtf8;
@@ -194,7 +195,9 @@ std::optional<BlrStore> BlrStore::ForBlock(const std::vector<std::vector<Value>>
     // the field is sized by characters. A text has no more characters than
     // bytes as it comes (WIN1251's exactly as many), and as UTF-8 it has no
     // more than 4 bytes a character.
-    const size_t most = field.blob_text ? kMaxBlobText / field.bytes_per_char : field.most;
+    // At most the characters of a CHAR's or VARCHAR's column, or of
+    // kMaxBlobText bytes for a text blob.
+    const size_t most = field.most / field.bytes_per_char;
     size_t longest = 0;
     for (const std::vector<Value>& row : rows) {
       if (row.size() != fields_.size()) return std::nullopt;
@@ -217,10 +220,7 @@ std::optional<BlrStore> BlrStore::ForBlock(const std::vector<std::vector<Value>>
       if (field.to_utf8 && value.text.find('\x98') != std::string::npos) return std::nullopt;
       longest = std::max(longest, value.text.size());
     }
-    // A CHAR or VARCHAR field never holds more than its column.
-    field.length = static_cast<uint16_t>(
-        field.blob_text ? BucketLength(longest, most) * field.bytes_per_char
-                        : std::min(BucketLength(longest, most) * field.bytes_per_char, most));
+    field.length = static_cast<uint16_t>(BucketLength(longest, most) * field.bytes_per_char);
   }
   if (!store.Limit()) return std::nullopt;
   return store;

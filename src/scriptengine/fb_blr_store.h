@@ -115,7 +115,7 @@ class BlrStore {
     int8_t scale = 0;            // blr_int64: the column's scale (zero or negative)
     uint16_t charset = 0;        // blr_varying2: character set number
     uint16_t length = 0;         // blr_varying2: most bytes of the text
-    uint16_t most = 0;           // a CHAR's or VARCHAR's: the bytes of its column
+    uint16_t most = 0;           // blr_varying2: the most bytes it is ever sized to
     std::string name;            // the column's name, in UTF-8
     bool blob_text = false;      // a text blob's field
     bool to_utf8 = false;        // its texts are converted from WIN1251
